@@ -1,0 +1,64 @@
+# Helpers shared by every folder's CMakeLists.
+
+# calldeck_shared_library(NAME SOURCES ... EXPORTS sym ... [LIBRARIES ...])
+# A library that is loaded by file name at run time, never linked against.
+# It lands in the program folder as NAME.so (platform/dynlib maps the
+# Windows-style "NAME.dll" to it) and exports exactly the listed C symbols:
+# a linker version script hides everything else, the standard library's
+# inline instantiations included.
+function(calldeck_shared_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;EXPORTS;LIBRARIES" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".so")
+  list(JOIN ARG_EXPORTS ";\n    " symbols)
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${name}.exports)
+  file(CONFIGURE OUTPUT ${map} CONTENT "{\n  global:\n    ${symbols};\n  local: *;\n};\n")
+  target_link_options(${name} PRIVATE "LINKER:--version-script=${map}" "LINKER:--no-undefined")
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${map})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  # The build's own check that nothing else leaks out.
+  add_test(NAME ${name}.exports_only
+           COMMAND ${PROJECT_SOURCE_DIR}/cmake/check-exports $<TARGET_FILE:${name}> ${ARG_EXPORTS})
+endfunction()
+
+# calldeck_codec_plugin(NAME SOURCES ... [DEFINITIONS ...] [LIBRARIES ...])
+# A codec plug-in: the Tessel framework built in, CreateCodecFactory out.
+function(calldeck_codec_plugin name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEFINITIONS;LIBRARIES" ${ARGN})
+  calldeck_shared_library(${name} SOURCES ${ARG_SOURCES} EXPORTS CreateCodecFactory
+                          LIBRARIES tessel_framework ${ARG_LIBRARIES})
+  target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
+  set_property(GLOBAL APPEND PROPERTY CALLDECK_PLUGINS ${name})
+endfunction()
+
+# calldeck_test(NAME SOURCES ... [LIBRARIES ...] [DEPENDS targets ...])
+# A GoogleTest program in the program folder; each test case becomes one
+# CTest test (its own process), so suites run in parallel and no test sees
+# another's process-wide state. DEPENDS names libraries the tests load at
+# run time, so that they are built first.
+function(calldeck_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;DEPENDS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${ARG_LIBRARIES})
+  if(ARG_DEPENDS)
+    add_dependencies(${name} ${ARG_DEPENDS})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+                       PROPERTIES LABELS unit ENVIRONMENT "CALLDECK_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# calldeck_test_library(NAME SOURCES ... EXPORTS ... [LIBRARIES ...])
+# A library that only tests load. It lands in <program folder>/test-libs, so
+# it can never shadow a delivered library found by name.
+function(calldeck_test_library name)
+  calldeck_shared_library(${name} ${ARGN})
+  set_target_properties(${name} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CALLDECK_PROGRAM_FOLDER}/test-libs)
+endfunction()
+
+# calldeck_test_plugin(NAME SOURCES ... [LIBRARIES ...]): a codec plug-in
+# that only tests load.
+function(calldeck_test_plugin name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  calldeck_test_library(${name} SOURCES ${ARG_SOURCES} EXPORTS CreateCodecFactory
+                        LIBRARIES tessel_framework ${ARG_LIBRARIES})
+endfunction()
