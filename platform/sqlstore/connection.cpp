@@ -57,7 +57,7 @@ void Connection::Open() {
     sqlite3_busy_timeout(db_, 5000);  // another process may be writing a batch
     try {
         // The first read of the file: a file that is no database fails here.
-        Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+        Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=8192; PRAGMA secure_delete=OFF;");
         LoadColumnKinds();
     } catch (...) {
         sqlite3_close_v2(db_);
@@ -73,6 +73,7 @@ void Connection::Close() {
     sqlite3_close_v2(db_);
     db_ = nullptr;
     kinds_.clear();
+    insertKinds_.clear();
 }
 
 void Connection::LoadColumnKinds() {
@@ -123,24 +124,35 @@ void Connection::Execute(std::string_view jetSql) {
 void Connection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                            const std::vector<std::string_view>& values) {
     RequireOpen();
-    std::string sql = "insert into " + std::string(table) + "(";
-    for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? "," : "") + columns[i];
-    sql += ") values(";
-    for (std::size_t i = 0; i < columns.size(); ++i) sql += i ? ",?" : "?";
-    sql += ")";
-    // Values in their stored forms; kept alive until the step below.
-    std::vector<std::string> stored(values.begin(), values.end());
-    for (std::size_t i = 0; i < columns.size() && i < stored.size(); ++i) {
-        auto kind = kinds_.find(UpperAscii(columns[i]));
-        if (kind == kinds_.end() || kind->second == ColumnKind::Other) continue;
-        auto canonical = kind->second == ColumnKind::DateTime ? CanonicalDateTime(stored[i]) : CanonicalDuration(stored[i]);
-        if (!canonical) throw Error(kTypeMismatch, kTypeMismatchText);
-        stored[i] = std::move(*canonical);
+    std::string sql;
+    sql.reserve(160);
+    sql.append("insert into ").append(table).append("(");
+    for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? "," : "").append(columns[i]);
+    sql.append(") values(");
+    for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? ",?" : "?");
+    sql.append(")");
+    auto kinds = insertKinds_.find(sql);
+    if (kinds == insertKinds_.end()) {
+        std::vector<ColumnKind> k;
+        for (const std::string& c : columns) {
+            auto it = kinds_.find(UpperAscii(c));
+            k.push_back(it == kinds_.end() ? ColumnKind::Other : it->second);
+        }
+        kinds = insertKinds_.emplace(sql, std::move(k)).first;
     }
     sqlite3_stmt* s = Cached(sql);
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        sqlite3_bind_text(s, static_cast<int>(i + 1), stored[i].data(), static_cast<int>(stored[i].size()),
-                          SQLITE_STATIC);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::string_view v = values[i];
+        std::optional<std::string> canonical;
+        const ColumnKind kind = i < kinds->second.size() ? kinds->second[i] : ColumnKind::Other;
+        if (kind != ColumnKind::Other) {
+            canonical = kind == ColumnKind::DateTime ? CanonicalDateTime(v) : CanonicalDuration(v);
+            if (!canonical) throw Error(kTypeMismatch, kTypeMismatchText);
+            v = *canonical;
+        }
+        // Copied by SQLite at once (transient), so v may go.
+        sqlite3_bind_text(s, static_cast<int>(i + 1), v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
     int rc = sqlite3_step(s);
     sqlite3_reset(s);
     if (rc != SQLITE_DONE) Fail();

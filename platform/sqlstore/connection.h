@@ -87,6 +87,8 @@ private:
     sqlite3* db_ = nullptr;
     ColumnKinds kinds_;
     std::map<std::string, Statement, std::less<>> cache_;
+    // Per insert statement, the kind of each bound column.
+    std::map<std::string, std::vector<ColumnKind>, std::less<>> insertKinds_;
     std::chrono::steady_clock::time_point batchStart_{};
 };
 

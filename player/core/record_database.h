@@ -13,10 +13,13 @@
 // log line of an insert that fails.
 //
 // While a scan runs (IsParsing), inserts are grouped into one transaction
-// that the scan commits at the end of each folder and at least every
-// 200 ms (CommitFileInfo, CommitFileInfoIfDue): rows inserted before a
-// cancel stay, a search on this connection sees every row so far, and
-// another process sees them within 200 ms.
+// that the scan commits once it is 200 ms old (CommitFileInfoIfDue, asked
+// after every stored file and at every folder's end) and when the scan
+// ends (CommitFileInfo): rows inserted before a cancel stay, a search on
+// this connection sees every row so far, and another process sees them
+// within 200 ms. Committing at every folder's end as well made a scan of
+// 100 000 recordings in 1 000 folders four times slower (each commit
+// rewrites the index pages the folder touched), so the age alone decides.
 #pragma once
 
 #include <memory>

@@ -95,8 +95,10 @@ void LoopParseFile(const std::string& folder) {
     struct Leave {
         PlayerProcess& p;
         ~Leave() {
-            --p.scanDepth;
-            CommitFileInfo();  // the end of each folder
+            if (--p.scanDepth == 0)
+                CommitFileInfo();
+            else
+                CommitFileInfoIfDue();
         }
     } leave{p};
     try {

@@ -7,7 +7,9 @@
 // recordings are logged "Wrong Format : [path]". IsParsing is tested on
 // entry to a folder only: after a Cancel no new folder is entered, and the
 // rest of every folder already under way is still stored. Between files
-// and folders the event pump runs, which is where Cancel is seen.
+// and folders the event pump runs, which is where Cancel is seen. Inserts
+// are committed in batches (record_database.h); the last one when the
+// outermost folder is done.
 //
 // Links: a link to a folder is followed like a folder, but each real
 // folder (device and inode) is entered once per scan, so a link pointing
