@@ -74,6 +74,16 @@ TEST_F(RecordingsTree, SubfoldersComeBeforeFilesAndEveryFileIsCountedAndOddOnesL
     EXPECT_EQ(rs->Field("RecordDuration"), "00:00:01") << "an empty recording lasts one second";
 }
 
+TEST_F(RecordingsTree, ANameThatCannotBeCutIsLoggedTwiceAndSkipped) {
+    Add("WAV");
+    EXPECT_EQ(Scan(), 0);
+    EXPECT_EQ(progress_.FileCount, 1);
+    EXPECT_EQ(staged_.LogMessages(),
+              (Names{"!GetFileInfo File[" + (root_ / "WAV").string() + "] Invalid procedure call or argument",
+                     "Wrong Format : []"}))
+        << "the failed derivation leaves an empty record, so the second line names nothing";
+}
+
 TEST_F(RecordingsTree, AFolderNamedWithAnApostropheIsIndexed) {
     Add(std::string("O'Brien/") + kF1);
     EXPECT_EQ(Scan(), 1);
