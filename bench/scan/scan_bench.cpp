@@ -1,0 +1,158 @@
+// bench/scan: how fast the recordings tree is indexed and searched.
+//
+// A generated tree of 100 000 empty recordings in 1 000 folders (names of
+// all three recorder formats) is scanned into a staged copy of Player.mdb,
+// and beside it the bare walk `find DIR -type f -printf '%s %p\n'` runs over
+// the same tree in the same process run (the walk plus each file's size,
+// which is the least a scan must do). The goal is a scan within three times
+// that walk; `x_find` reports the ratio. Then a table of 1 000 000 rows is
+// searched for one channel over one day, the main window's commonest
+// search (goal: under 50 ms, result set fetched).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/sqlstore/recordset.h"
+#include "player/core/process_state.h"
+#include "player/core/record_database.h"
+#include "player/core/record_scan.h"
+#include "player/core/search_conditions.h"
+#include "player/core/testing/staged_player.h"
+
+namespace fs = std::filesystem;
+using namespace player;
+
+namespace {
+
+constexpr int kFolders = 1000;
+constexpr int kFilesPerFolder = 100;
+
+std::string Digits(int v, int width) {
+    std::string s(static_cast<std::size_t>(width), '0');
+    for (int i = width - 1; i >= 0 && v > 0; --i, v /= 10) s[static_cast<std::size_t>(i)] = static_cast<char>('0' + v % 10);
+    return s;
+}
+
+// The n-th recording's name: formats 1, 2 and 3 in turn, spread over
+// channels 1-128 and a year of days.
+std::string RecordingName(int n) {
+    const int channel = n % 128 + 1, day = n / 128 % 28 + 1, month = n / (128 * 28) % 12 + 1;
+    const std::string date = "2024" + Digits(month, 2) + Digits(day, 2);
+    const std::string time = Digits(n % 24, 2) + Digits(n % 60, 2) + Digits(n / 7 % 60, 2);
+    switch (n % 3) {
+    case 0: return date + time + Digits(channel, 4) + "555" + Digits(n, 6) + static_cast<char>('0' + n % 2) + ".VC8";
+    case 1: return "A_" + date + time + "_C" + std::to_string(channel) + ".WAV";
+    default: return "REC_555" + Digits(n, 6) + "_" + date.substr(2) + time + "_C" + std::to_string(channel) + ".NTC";
+    }
+}
+
+struct Tree {
+    std::unique_ptr<testing::StagedPlayer> staged = std::make_unique<testing::StagedPlayer>();
+    fs::path root = staged->Folder() / "calls";
+    Tree() {
+        staged->Start();
+        int n = 0;
+        for (int f = 0; f < kFolders; ++f) {
+            const fs::path folder = root / ("site" + Digits(f / 100, 2)) / ("day" + Digits(f, 4));
+            fs::create_directories(folder);
+            for (int i = 0; i < kFilesPerFolder; ++i, ++n) std::fclose(std::fopen((folder / RecordingName(n)).c_str(), "w"));
+        }
+    }
+    double FindSeconds() const {
+        const std::string cmd = "find '" + root.string() + "' -type f -printf '%s %p\\n' > /dev/null";
+        auto start = std::chrono::steady_clock::now();
+        if (std::system(cmd.c_str()) != 0) return -1;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+Tree& TheTree() {
+    static Tree tree;
+    return tree;
+}
+
+void BM_FindWalk(benchmark::State& state) {
+    Tree& tree = TheTree();
+    tree.FindSeconds();  // warm
+    for (auto _ : state) benchmark::DoNotOptimize(tree.FindSeconds());
+    state.counters["files"] = kFolders * kFilesPerFolder;
+}
+BENCHMARK(BM_FindWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_Scan(benchmark::State& state) {
+    Tree& tree = TheTree();
+    ParseFileProcess progress;
+    Process().frmParseFileProcess = &progress;
+    tree.FindSeconds();  // warm
+    double scanSeconds = 0;
+    int rounds = 0;
+    std::int32_t stored = 0;
+    for (auto _ : state) {
+        progress.Load();
+        auto start = std::chrono::steady_clock::now();
+        stored = RebuildRecordIndex(tree.root.string());
+        scanSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ++rounds;
+    }
+    double find = 1e9;
+    for (int i = 0; i < 3; ++i) find = std::min(find, tree.FindSeconds());
+    state.counters["stored"] = stored;
+    state.counters["find_ms"] = find * 1000;
+    state.counters["x_find"] = scanSeconds / rounds / find;
+    Process().frmParseFileProcess = nullptr;
+    if (stored != kFolders * kFilesPerFolder) state.SkipWithError("the scan did not store every recording");
+}
+BENCHMARK(BM_Scan)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// A million rows: 128 channels, 28 days a month, 12 months of 2024.
+struct MillionRows {
+    testing::StagedPlayer staged;
+    MillionRows() {
+        staged.Start();
+        Process().IsParsing = true;  // inserts batched as during a scan
+        RecordInfo r;
+        r.IsValid = true;
+        for (int n = 0; n < 1000000; ++n) {
+            const int channel = n % 128 + 1, day = n / 128 % 28 + 1, month = n / (128 * 28) % 12 + 1;
+            r.FileFullName = "/calls/site/day/" + RecordingName(n);
+            r.RecordDateTime = "2024-" + Digits(month, 2) + "-" + Digits(day, 2) + " " + Digits(n % 24, 2) + ":" +
+                               Digits(n % 60, 2) + ":" + Digits(n / 7 % 60, 2);
+            r.RecordChannel = Digits(channel, 4);
+            r.CallNumber = "555" + Digits(n, 6);
+            r.RecordDuration = "00:" + Digits(n % 60, 2) + ":" + Digits(n / 60 % 60, 2);
+            r.CallDirection = n % 2 ? "IN" : "OUT";
+            InsertFileInfo(r);
+            if (n % 50000 == 0) CommitFileInfo();
+        }
+        CommitFileInfo();
+        Process().IsParsing = false;
+    }
+};
+
+// One day, of channel 42 (the goal) or of all channels (0), for comparison.
+void BM_SearchOneDay(benchmark::State& state) {
+    static MillionRows rows;
+    SearchConditions c = InitMainFormConditions({2024, 12, 31}, "");
+    c.start = {2024, 3, 14, 0, 0, 0};
+    c.end = {2024, 3, 14, 23, 59, 59};
+    c.channelIndex = static_cast<int>(state.range(0));
+    const std::string sql = MakeCondition(c);
+    long found = 0;
+    for (auto _ : state) {
+        auto rs = GetRecordset(sql);
+        found = rs->RecordCount();
+        benchmark::DoNotOptimize(rs->Value(0, 4));
+    }
+    state.counters["rows"] = static_cast<double>(found);
+    if (found <= 0) state.SkipWithError("the search found nothing");
+}
+BENCHMARK(BM_SearchOneDay)->ArgName("channel")->Arg(42)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

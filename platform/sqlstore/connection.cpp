@@ -1,0 +1,187 @@
+// The record store's connection: see connection.h.
+#include "connection.h"
+
+#include <sqlite3.h>
+
+#include "jet_date.h"
+
+namespace platform::sqlstore {
+
+void StatementDeleter::operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+
+namespace {
+
+std::string_view TrimSpace(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+std::string DataSourceOf(std::string_view cs) {
+    while (!cs.empty()) {
+        std::size_t end = cs.find(';');
+        std::string_view part = cs.substr(0, end);
+        if (std::size_t eq = part.find('='); eq != std::string_view::npos &&
+                                             UpperAscii(TrimSpace(part.substr(0, eq))) == "DATA SOURCE")
+            return std::string(TrimSpace(part.substr(eq + 1)));
+        if (end == std::string_view::npos) break;
+        cs.remove_prefix(end + 1);
+    }
+    return {};
+}
+
+Connection::~Connection() { Close(); }
+
+void Connection::Fail() const { throw Error(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_)); }
+
+void Connection::RequireOpen() const {
+    if (!db_) throw Error(kObjectClosed, kObjectClosedText);
+}
+
+void Connection::Open() {
+    if (db_) throw Error(3705, "Operation is not allowed when the object is open.");
+    const std::string path = DataSourceOf(ConnectionString);
+    if (path.empty()) throw Error(3706, "Provider cannot be found. It may not be properly installed.");
+    if (!Password.empty()) throw Error(3031, "Not a valid password.");
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        throw Error(rc, why + " (" + path + ")");
+    }
+    db_ = db;
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, 5000);  // another process may be writing a batch
+    try {
+        // The first read of the file: a file that is no database fails here.
+        Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=8192; PRAGMA secure_delete=OFF;");
+        LoadColumnKinds();
+    } catch (...) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+void Connection::Close() {
+    if (!db_) return;
+    if (InBatch()) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    cache_.clear();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    kinds_.clear();
+    insertKinds_.clear();
+}
+
+void Connection::LoadColumnKinds() {
+    kinds_.clear();
+    Statement tables = Prepare("select name from sqlite_schema where type = 'table'");
+    while (sqlite3_step(tables.get()) == SQLITE_ROW) {
+        std::string table = reinterpret_cast<const char*>(sqlite3_column_text(tables.get(), 0));
+        Statement cols = Prepare("select name, upper(type) from pragma_table_info(?)");
+        sqlite3_bind_text(cols.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(cols.get()) == SQLITE_ROW) {
+            std::string name = reinterpret_cast<const char*>(sqlite3_column_text(cols.get(), 0));
+            const unsigned char* raw = sqlite3_column_text(cols.get(), 1);
+            std::string_view type = raw ? reinterpret_cast<const char*>(raw) : "";
+            if (type.find("DATETIME") != std::string_view::npos)
+                kinds_[UpperAscii(name)] = ColumnKind::DateTime;
+            else if (type.find("DURATION") != std::string_view::npos)
+                kinds_[UpperAscii(name)] = ColumnKind::Duration;
+        }
+    }
+}
+
+Statement Connection::Prepare(std::string_view sql) {
+    RequireOpen();
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &s, nullptr) != SQLITE_OK) Fail();
+    return Statement(s);
+}
+
+sqlite3_stmt* Connection::Cached(const std::string& sql) {
+    auto it = cache_.find(sql);
+    if (it == cache_.end()) it = cache_.emplace(sql, Prepare(sql)).first;
+    sqlite3_reset(it->second.get());
+    sqlite3_clear_bindings(it->second.get());
+    return it->second.get();
+}
+
+void Connection::Execute(std::string_view jetSql) {
+    RequireOpen();
+    const std::string sql = Translate(jetSql, kinds_);
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        std::string why = message ? message : sqlite3_errmsg(db_);
+        sqlite3_free(message);
+        throw Error(sqlite3_extended_errcode(db_), why);
+    }
+}
+
+void Connection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
+                           const std::vector<std::string_view>& values) {
+    RequireOpen();
+    std::string sql;
+    sql.reserve(160);
+    sql.append("insert into ").append(table).append("(");
+    for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? "," : "").append(columns[i]);
+    sql.append(") values(");
+    for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? ",?" : "?");
+    sql.append(")");
+    auto kinds = insertKinds_.find(sql);
+    if (kinds == insertKinds_.end()) {
+        std::vector<ColumnKind> k;
+        for (const std::string& c : columns) {
+            auto it = kinds_.find(UpperAscii(c));
+            k.push_back(it == kinds_.end() ? ColumnKind::Other : it->second);
+        }
+        kinds = insertKinds_.emplace(sql, std::move(k)).first;
+    }
+    sqlite3_stmt* s = Cached(sql);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::string_view v = values[i];
+        std::optional<std::string> canonical;
+        const ColumnKind kind = i < kinds->second.size() ? kinds->second[i] : ColumnKind::Other;
+        if (kind != ColumnKind::Other) {
+            canonical = kind == ColumnKind::DateTime ? CanonicalDateTime(v) : CanonicalDuration(v);
+            if (!canonical) throw Error(kTypeMismatch, kTypeMismatchText);
+            v = *canonical;
+        }
+        // Copied by SQLite at once (transient), so v may go.
+        sqlite3_bind_text(s, static_cast<int>(i + 1), v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) Fail();
+}
+
+void Connection::DeleteRow(std::string_view table, long long rowId) {
+    sqlite3_stmt* s = Cached("delete from " + std::string(table) + " where _rowid_ = ?");
+    sqlite3_bind_int64(s, 1, rowId);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) Fail();
+}
+
+bool Connection::InBatch() const { return db_ && !sqlite3_get_autocommit(db_); }
+
+void Connection::BeginBatch() {
+    RequireOpen();
+    if (InBatch()) return;
+    if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+    batchStart_ = std::chrono::steady_clock::now();
+}
+
+void Connection::CommitBatch() {
+    if (!InBatch()) return;
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+}
+
+std::chrono::steady_clock::duration Connection::BatchAge() const {
+    return InBatch() ? std::chrono::steady_clock::now() - batchStart_ : std::chrono::steady_clock::duration{};
+}
+
+}  // namespace platform::sqlstore

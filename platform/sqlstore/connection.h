@@ -1,0 +1,99 @@
+// platform/sqlstore: the one connection to the record store, a SQLite file.
+//
+// It stands where the desktop database's connection object stood: a
+// connection string names the file ("provider=...;data source=PATH"), the
+// object is opened and closed, statements in the old dialect are executed
+// (jet_sql.h translates them), and rows are inserted with their values
+// bound, never spliced into the text, so a quote in a folder name is just
+// a character. Date-time and duration columns are declared in the schema
+// (types containing DATETIME or DURATION); inserted texts for them are
+// turned into the canonical forms of jet_date.h, and a text that is no
+// date is refused with the old database's own message.
+//
+// Speed: the file is kept in WAL mode with synchronous=NORMAL, and a
+// writer may hold inserts in one open transaction (a batch) and commit it
+// when it likes; reads on this connection see the batch at once, other
+// processes see it when it commits. Close commits an open batch first, so
+// nothing that was inserted is lost by closing.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "error.h"
+#include "jet_sql.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace platform::sqlstore {
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* s) const;
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+class Connection {
+public:
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection();
+
+    // What the connection string, cursor location and password properties
+    // held; only "data source" is read (blanks around it are ignored).
+    std::string ConnectionString;
+    int CursorLocation = 2;
+    std::string Password;
+
+    bool IsOpen() const { return db_ != nullptr; }
+    // Opens the file named by ConnectionString; throws Error. The file must
+    // exist: the store never creates a database.
+    void Open();
+    // Commits an open batch, then closes. Never throws.
+    void Close();
+
+    // Runs one or more statements of the old dialect; throws Error.
+    void Execute(std::string_view jetSql);
+    // insert into table(columns...) values(?,...), each value bound after
+    // conversion to its column's kind; throws Error.
+    void InsertRow(std::string_view table, const std::vector<std::string>& columns,
+                   const std::vector<std::string_view>& values);
+    // delete from table where its row id is rowId; throws Error.
+    void DeleteRow(std::string_view table, long long rowId);
+
+    // A transaction that groups inserts. BeginBatch does nothing when one is
+    // open; CommitBatch does nothing when none is.
+    void BeginBatch();
+    void CommitBatch();
+    bool InBatch() const;
+    std::chrono::steady_clock::duration BatchAge() const;
+
+    const ColumnKinds& Kinds() const { return kinds_; }
+    // A prepared statement of SQLite's own dialect; throws Error.
+    Statement Prepare(std::string_view sql);
+    sqlite3* Handle() const { return db_; }
+
+private:
+    void RequireOpen() const;
+    [[noreturn]] void Fail() const;
+    void LoadColumnKinds();
+    sqlite3_stmt* Cached(const std::string& sql);
+
+    sqlite3* db_ = nullptr;
+    ColumnKinds kinds_;
+    std::map<std::string, Statement, std::less<>> cache_;
+    // Per insert statement, the kind of each bound column.
+    std::map<std::string, std::vector<ColumnKind>, std::less<>> insertKinds_;
+    std::chrono::steady_clock::time_point batchStart_{};
+};
+
+// The data source named by a connection string, blanks around it removed;
+// empty when it names none.
+std::string DataSourceOf(std::string_view connectionString);
+
+}  // namespace platform::sqlstore

@@ -1,0 +1,40 @@
+// platform/sqlstore: the error every store operation raises.
+//
+// The player traps failures the way its callers expect: each operation that
+// can fail catches an error, writes one run-log line made of its own name
+// and the error's description, and returns a failure value. So the store
+// raises one exception type that carries a number and a description a
+// person can read in the log; nothing else escapes it. Numbers are those of
+// the data-access layer the player was written against where one exists
+// (3021 no current record, 3704 closed object), else SQLite's result code.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace platform::sqlstore {
+
+class Error : public std::runtime_error {
+public:
+    Error(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
+    int Number() const { return number_; }
+    std::string Description() const { return what(); }
+
+private:
+    int number_;
+};
+
+// The texts the player's log lines carry for the common cases.
+inline constexpr int kNoCurrentRecord = 3021;
+inline constexpr const char* kNoCurrentRecordText =
+    "Either BOF or EOF is True, or the current record has been deleted. "
+    "Requested operation requires a current record.";
+inline constexpr int kObjectClosed = 3704;
+inline constexpr const char* kObjectClosedText = "Operation is not allowed when the object is closed.";
+inline constexpr int kTypeMismatch = 3464;
+inline constexpr const char* kTypeMismatchText = "Data type mismatch in criteria expression.";
+inline constexpr int kDateSyntax = 3075;
+inline constexpr int kNotUpdatable = 3251;
+inline constexpr const char* kNotUpdatableText = "Current Recordset does not support updating.";
+
+}  // namespace platform::sqlstore

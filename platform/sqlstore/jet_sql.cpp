@@ -1,0 +1,182 @@
+// Translating desktop-database statements for SQLite: see jet_sql.h.
+#include "jet_sql.h"
+
+#include <cctype>
+#include <vector>
+
+#include "error.h"
+#include "jet_date.h"
+
+namespace platform::sqlstore {
+namespace {
+
+enum class Tok { Space, Text, QuotedName, Word, DateLiteral, Compare, Other };
+
+struct Token {
+    Tok kind;
+    std::string text;
+};
+
+bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || (c & 0x80); }
+
+// Splits a statement into tokens; joining their texts gives it back.
+std::vector<Token> Tokenize(std::string_view s) {
+    std::vector<Token> out;
+    std::size_t i = 0;
+    auto closing = [&](char close, std::size_t from, bool doubled) {
+        std::size_t j = from + 1;
+        while (j < s.size()) {
+            if (s[j] == close) {
+                if (doubled && j + 1 < s.size() && s[j + 1] == close) {
+                    j += 2;
+                    continue;
+                }
+                return j + 1;
+            }
+            ++j;
+        }
+        return s.size();  // unterminated: the database says so
+    };
+    while (i < s.size()) {
+        char c = s[i];
+        std::size_t end = i + 1;
+        Tok kind = Tok::Other;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            while (end < s.size() && std::isspace(static_cast<unsigned char>(s[end]))) ++end;
+            kind = Tok::Space;
+        } else if (c == '\'') {
+            end = closing('\'', i, true), kind = Tok::Text;
+        } else if (c == '"' || c == '`') {
+            end = closing(c, i, true), kind = Tok::QuotedName;
+        } else if (c == '[') {
+            end = closing(']', i, false), kind = Tok::QuotedName;
+        } else if (c == '#') {
+            end = closing('#', i, false), kind = Tok::DateLiteral;
+        } else if (c == '<' || c == '>' || c == '=' || c == '!') {
+            if (end < s.size() && (s[end] == '=' || (c == '<' && s[end] == '>'))) ++end;
+            kind = Tok::Compare;
+        } else if (IsWordChar(c)) {
+            while (end < s.size() && (IsWordChar(s[end]) || s[end] == '.')) ++end;
+            // A qualified quoted name, T.[Col] or T."Col", is one name.
+            if (s[end - 1] == '.' && end < s.size() && (s[end] == '[' || s[end] == '"'))
+                end = closing(s[end] == '[' ? ']' : '"', end, s[end] == '"');
+            kind = Tok::Word;
+        }
+        out.push_back({kind, std::string(s.substr(i, end - i))});
+        i = end;
+    }
+    return out;
+}
+
+// The column a name token stands for: the last part of "t.Col", "[Col]".
+std::string ColumnOf(const Token& t) {
+    if (t.kind != Tok::Word && t.kind != Tok::QuotedName) return {};
+    std::string_view name = t.text;
+    if (!name.empty() && (name.back() == ']' || name.back() == '"' || name.back() == '`')) {
+        const char open = name.back() == ']' ? '[' : name.back();
+        std::size_t start = name.rfind(open, name.size() - 2);
+        if (start == std::string_view::npos) return {};
+        return UpperAscii(name.substr(start + 1, name.size() - start - 2));
+    }
+    if (auto dot = name.rfind('.'); dot != std::string_view::npos) name.remove_prefix(dot + 1);
+    return UpperAscii(name);
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// A duration compared as (length, text): numeric order for canonical texts.
+std::string DurationPair(const std::string& canonical) {
+    return "(" + std::to_string(canonical.size()) + "," + Quoted(canonical) + ")";
+}
+
+long Neighbour(const std::vector<Token>& t, long i, int step) {
+    for (i += step; i >= 0 && i < static_cast<long>(t.size()); i += step)
+        if (t[i].kind != Tok::Space) return i;
+    return -1;
+}
+
+}  // namespace
+
+std::string UpperAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Translate(std::string_view jetSql, const ColumnKinds& kinds) {
+    std::vector<Token> t = Tokenize(jetSql);
+    auto kindOf = [&](long i) {
+        if (i < 0) return ColumnKind::Other;
+        auto it = kinds.find(ColumnOf(t[i]));
+        return it == kinds.end() ? ColumnKind::Other : it->second;
+    };
+    for (long i = 0; i < static_cast<long>(t.size()); ++i) {
+        if (t[i].kind != Tok::DateLiteral) continue;
+        const std::string& lit = t[i].text;
+        auto date = lit.size() >= 2 && lit.back() == '#' ? ParseJetDate(std::string_view(lit).substr(1, lit.size() - 2))
+                                                        : std::nullopt;
+        if (!date) throw Error(kDateSyntax, "Syntax error in date in query expression '" + lit + "'.");
+        // The column this literal is compared with, on either side.
+        long column = -1;
+        if (long op = Neighbour(t, i, -1); op >= 0 && t[op].kind == Tok::Compare) column = Neighbour(t, op, -1);
+        if (kindOf(column) == ColumnKind::Other)
+            if (long op = Neighbour(t, i, +1); op >= 0 && t[op].kind == Tok::Compare) column = Neighbour(t, op, +1);
+        switch (kindOf(column)) {
+        case ColumnKind::Duration:
+            if (date->hasDate) throw Error(kTypeMismatch, kTypeMismatchText);
+            t[i].text = DurationPair(CanonicalDuration(date->hour * 3600 + date->minute * 60 + date->second));
+            t[column].text = "(length(" + t[column].text + ")," + t[column].text + ")";
+            t[column].kind = Tok::Other;  // rewritten once
+            break;
+        case ColumnKind::DateTime:
+            t[i].text = Quoted(CanonicalDateTime(*date));
+            break;
+        case ColumnKind::Other:
+            t[i].text = Quoted(date->hasDate ? CanonicalDateTime(*date)
+                                             : CanonicalDuration(date->hour * 3600 + date->minute * 60 + date->second));
+            break;
+        }
+    }
+    std::string out;
+    out.reserve(jetSql.size() + 32);
+    for (const Token& tok : t) out += tok.text;
+    return out;
+}
+
+std::optional<RowIdSelect> SingleTableSelect(std::string_view sql) {
+    std::vector<Token> t = Tokenize(sql);
+    long first = Neighbour(t, -1, +1);
+    if (first < 0 || UpperAscii(t[first].text) != "SELECT") return std::nullopt;
+    long next = Neighbour(t, first, +1);
+    if (next < 0 || UpperAscii(t[next].text) == "DISTINCT" || UpperAscii(t[next].text) == "ALL") return std::nullopt;
+    int depth = 0;
+    long from = -1;
+    for (long i = first; i < static_cast<long>(t.size()); ++i) {
+        const std::string& x = t[i].text;
+        if (x == "(") ++depth;
+        if (x == ")") --depth;
+        if (depth != 0 || t[i].kind != Tok::Word) continue;
+        std::string word = UpperAscii(x);
+        if (word == "FROM") {
+            if (from >= 0) return std::nullopt;
+            from = i;
+        } else if (word == "UNION" || word == "INTERSECT" || word == "EXCEPT" || word == "GROUP" || word == "JOIN" ||
+                   word == "HAVING") {
+            return std::nullopt;
+        }
+    }
+    long table = from < 0 ? -1 : Neighbour(t, from, +1);
+    if (table < 0 || (t[table].kind != Tok::Word && t[table].kind != Tok::QuotedName)) return std::nullopt;
+    if (long after = Neighbour(t, table, +1); after >= 0) {
+        std::string word = UpperAscii(t[after].text);
+        if (word != "WHERE" && word != "ORDER" && word != "LIMIT" && word != ";") return std::nullopt;
+    }
+    RowIdSelect out{.sql = {}, .table = t[table].text};
+    for (long i = 0; i < static_cast<long>(t.size()); ++i) {
+        out.sql += t[i].text;
+        if (i == first) out.sql += " " + out.table + "._rowid_ AS " + kRowIdColumn + ",";
+    }
+    return out;
+}
+
+}  // namespace platform::sqlstore

@@ -1,0 +1,45 @@
+// platform/sqlstore: running the player's desktop-database statements on
+// SQLite unchanged.
+//
+// The player writes its statements in the dialect of the desktop database
+// it was built for: date literals between # signs, `<>`, `like '%...%'`,
+// `where 1=1`. SQLite reads all of that except the # literals. Translate
+// rewrites each #...# literal into the canonical text of jet_date.h, and
+// where the literal is compared with a duration column it compares
+// (length, text) pairs, which orders durations numerically beyond 99 hours.
+// Everything else passes through untouched: quoted texts stay as written
+// (a quote typed into a search box still makes the statement fail, as it
+// did), and SQLite's own syntax keeps working.
+//
+// SingleTableSelect recognises the plain "select ... from T [where ...]
+// [order by ...]" form and adds T's hidden row id in front of the select
+// list, so a result set can delete its current row from T.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::sqlstore {
+
+enum class ColumnKind { Other, DateTime, Duration };
+
+// Column name (upper-cased) -> kind, as the store's schema declares them.
+using ColumnKinds = std::map<std::string, ColumnKind, std::less<>>;
+
+// Throws Error (kDateSyntax) for a # literal that is no valid date-time.
+std::string Translate(std::string_view jetSql, const ColumnKinds& kinds);
+
+// The name of the hidden column SingleTableSelect adds.
+inline constexpr const char* kRowIdColumn = "calldeck_rowid";
+
+struct RowIdSelect {
+    std::string sql;    // the statement with the row id as its first column
+    std::string table;  // the one table it reads
+};
+std::optional<RowIdSelect> SingleTableSelect(std::string_view sql);
+
+std::string UpperAscii(std::string_view s);
+
+}  // namespace platform::sqlstore

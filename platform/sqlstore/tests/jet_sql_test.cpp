@@ -1,0 +1,56 @@
+// The old dialect's # literals become stored texts; the rest passes through.
+#include "platform/sqlstore/jet_sql.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sqlstore/error.h"
+
+using namespace platform::sqlstore;
+
+namespace {
+const ColumnKinds kKinds{{"RECORDDATETIME", ColumnKind::DateTime}, {"RECORDDURATION", ColumnKind::Duration}};
+}
+
+TEST(JetTranslation, DateLiteralsBecomeStoredTextsAndDurationsCompareByLengthThenText) {
+    EXPECT_EQ(Translate("select * from T where 1=1 and RecordDateTime >= #2006-01-01 00:00:00# and "
+                        "RecordDateTime <= #2024-05-06 23:59:59#",
+                        kKinds),
+              "select * from T where 1=1 and RecordDateTime >= '2006-01-01 00:00:00' and "
+              "RecordDateTime <= '2024-05-06 23:59:59'");
+    EXPECT_EQ(Translate("x and RecordDuration >=#00:01:30#", kKinds),
+              "x and (length(RecordDuration),RecordDuration) >=(8,'00:01:30')");
+    EXPECT_EQ(Translate("#00:01:30# > T.[RecordDuration]", kKinds),
+              "(8,'00:01:30') > (length(T.[RecordDuration]),T.[RecordDuration])")
+        << "a literal on the left, a qualified and bracketed column";
+    EXPECT_EQ(Translate("RecordDateTime < #12:00#", kKinds), "RecordDateTime < '1899-12-30 12:00:00'");
+}
+
+TEST(JetTranslation, QuotedTextsAndEverythingElsePassThroughUnchanged) {
+    const char* sql = "select a from T where CallNumber like '%#1#%' and CallDirection <> 'IN' and x = 'it''s'";
+    EXPECT_EQ(Translate(sql, kKinds), sql) << "a # inside quotes is text";
+    EXPECT_EQ(Translate("CallNumber like '%12'3%'", kKinds), "CallNumber like '%12'3%'")
+        << "an unbalanced quote is left for the database to refuse";
+}
+
+TEST(JetTranslation, AnInvalidDateLiteralIsASyntaxErrorNamingIt) {
+    try {
+        Translate("RecordDateTime >= #2006-02-30 00:00:00#", kKinds);
+        FAIL() << "30 February was accepted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Description(), "Syntax error in date in query expression '#2006-02-30 00:00:00#'.");
+    }
+    EXPECT_THROW(Translate("RecordDateTime >= #2006-01-01", kKinds), Error) << "unterminated literal";
+}
+
+TEST(JetTranslation, OnlyPlainOneTableReadsGainTheHiddenRowId) {
+    auto plain = SingleTableSelect("select a,b from RecordFileInfo where 1=1 order by a");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->table, "RecordFileInfo");
+    EXPECT_EQ(plain->sql, "select RecordFileInfo._rowid_ AS calldeck_rowid, a,b from RecordFileInfo where 1=1 order by a");
+    EXPECT_TRUE(SingleTableSelect("SELECT * FROM T"));
+    for (const char* other : {"select distinct a from T", "select a from T, U", "select a from T join U on 1",
+                              "select count(*) from T group by a", "select a from T union select a from U",
+                              "delete from T", "select 1"})
+        EXPECT_FALSE(SingleTableSelect(other)) << other;
+    EXPECT_TRUE(SingleTableSelect("select a from T where a in (select b from U)")) << "a subquery is no second table";
+}

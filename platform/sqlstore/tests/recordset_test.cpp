@@ -1,0 +1,164 @@
+// The result set walks, reads and deletes as the player's commands expect,
+// over a real SQLite file.
+#include "platform/sqlstore/recordset.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/sqlstore/connection.h"
+
+namespace fs = std::filesystem;
+using namespace platform::sqlstore;
+
+namespace {
+
+class StoreFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/sqlstore-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        file_ = folder_ / "store.db";
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "create table T(Name TEXT, At DateTimeText, Len DurationText)", nullptr, nullptr,
+                               nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        connection_ = std::make_shared<Connection>();
+        connection_->ConnectionString = "provider=x;data source=" + file_.string();
+        connection_->Open();
+    }
+    void TearDown() override {
+        connection_.reset();
+        fs::remove_all(folder_);
+    }
+    void Insert(const std::string& name, const std::string& at, const std::string& len) {
+        connection_->InsertRow("T", {"Name", "At", "Len"}, {name, at, len});
+    }
+    std::vector<std::string> NamesOf(const std::string& sql) {
+        Recordset rs;
+        rs.Open(sql, connection_);
+        std::vector<std::string> out;
+        for (; !rs.Eof(); rs.MoveNext()) out.push_back(rs.Field("Name"));
+        return out;
+    }
+
+    fs::path folder_, file_;
+    std::shared_ptr<Connection> connection_;
+};
+
+using Names = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(StoreFile, DatesAndDurationsOrderAndCompareByTimeNotByText) {
+    Insert("y2029", "29-06-01 00:00:00", "100:00:00");
+    Insert("y1999", "99-06-01 00:00:00", "00:00:09");
+    Insert("y2006", "2006-06-01 00:00:00", "99:59:59");
+    Insert("y2006b", "06-06-01 00:00:01", "00:01:30");
+    EXPECT_EQ(NamesOf("select Name from T order by At"), (Names{"y1999", "y2006", "y2006b", "y2029"}));
+    EXPECT_EQ(NamesOf("select Name from T where At >= #2006-06-01 00:00:00# and At <= #2006-06-01 23:59:59# order by At"),
+              (Names{"y2006", "y2006b"}));
+    EXPECT_EQ(NamesOf("select Name from T where Len >=#00:01:30# order by Name"), (Names{"y2006", "y2006b", "y2029"}))
+        << "100 hours is longer than 99:59:59 and than 00:01:30";
+    EXPECT_EQ(NamesOf("select Name from T where Len <=#00:01:30# order by Name"), (Names{"y1999", "y2006b"}));
+}
+
+TEST_F(StoreFile, AValueThatIsNoDateIsRefusedAndQuotesAreJustCharacters) {
+    try {
+        Insert("bad", "2006-02-30 00:00:00", "00:00:01");
+        FAIL() << "30 February was stored";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Description(), "Data type mismatch in criteria expression.");
+    }
+    EXPECT_THROW(Insert("bad", "2006-01-01 00:00:00", ""), Error) << "an empty duration was stored";
+    Insert("O'Brien", "2006-01-01 00:00:00", "00:00:01");
+    EXPECT_EQ(NamesOf("select Name from T"), (Names{"O'Brien"}));
+    EXPECT_THROW(NamesOf("select Name from T where Name like '%O'B%'"), Error) << "a spliced quote still fails";
+}
+
+TEST_F(StoreFile, WalkingMovesLikeAStaticCursorAndFailsPastTheEnds) {
+    Insert("a", "2006-01-01", "00:00:01");
+    Insert("b", "2006-01-02", "00:00:01");
+    Recordset rs;
+    rs.Open("select Name from T order by At", connection_);
+    EXPECT_EQ(rs.RecordCount(), 2);
+    EXPECT_FALSE(rs.Bof());
+    EXPECT_EQ(rs.Field("name"), "a") << "field names are case-blind";
+    rs.MovePrevious();
+    EXPECT_TRUE(rs.Bof());
+    EXPECT_THROW(rs.MovePrevious(), Error);
+    EXPECT_THROW(rs.Field("Name"), Error) << "no current row at BOF";
+    rs.MoveLast();
+    EXPECT_EQ(rs.Field("Name"), "b");
+    EXPECT_EQ(rs.AbsolutePosition(), 2);
+    rs.MoveNext();
+    EXPECT_TRUE(rs.Eof());
+    EXPECT_THROW(rs.MoveNext(), Error);
+    Insert("c", "2006-01-03", "00:00:01");
+    EXPECT_EQ(rs.RecordCount(), 2) << "a static cursor does not see later rows";
+    rs.Close();
+    EXPECT_FALSE(rs.IsOpen());
+    EXPECT_EQ(rs.RecordCount(), -1);
+    EXPECT_THROW(rs.MoveFirst(), Error);
+
+    Recordset none;
+    none.Open("select Name from T where 1=0", connection_);
+    EXPECT_TRUE(none.Bof());
+    EXPECT_TRUE(none.Eof());
+    EXPECT_EQ(none.RecordCount(), 0);
+}
+
+TEST_F(StoreFile, DeleteRemovesTheRowFromTheTableAndTheFollowingRowBecomesCurrent) {
+    for (const char* n : {"a", "b", "c"}) Insert(n, "2006-01-01", "00:00:01");
+    Recordset rs;
+    rs.Open("select Name from T order by Name", connection_);
+    rs.MoveNext();
+    rs.Delete();  // b
+    EXPECT_THROW(rs.Field("Name"), Error) << "a deleted row has no fields";
+    EXPECT_EQ(rs.RecordCount(), 2);
+    rs.MovePrevious();
+    rs.MoveNext();
+    EXPECT_EQ(rs.Field("Name"), "c") << "the row after the deleted one";
+    EXPECT_EQ(*rs.Value(1, 0), "c");
+    rs.Delete();  // c, the last row
+    rs.MovePrevious();
+    rs.MoveNext();
+    EXPECT_TRUE(rs.Eof()) << "deleting the last row leaves no row current";
+    EXPECT_EQ(NamesOf("select Name from T"), (Names{"a"}));
+
+    Recordset joined;
+    joined.Open("select distinct Name from T", connection_);
+    EXPECT_THROW(joined.Delete(), Error) << "rows that are not one table's cannot be deleted";
+}
+
+TEST_F(StoreFile, BatchedInsertsAreSeenByASearchAtOnceAndSurviveClosing) {
+    connection_->BeginBatch();
+    Insert("a", "2006-01-01", "00:00:01");
+    EXPECT_TRUE(connection_->InBatch());
+    EXPECT_EQ(NamesOf("select Name from T"), (Names{"a"})) << "a search during a batch sees its rows";
+    connection_->Close();
+    connection_->Open();
+    EXPECT_EQ(NamesOf("select Name from T"), (Names{"a"})) << "closing lost the batch";
+}
+
+TEST_F(StoreFile, OpeningNeedsAnExistingDatabaseAndIgnoresBlanksAroundItsName) {
+    Connection c;
+    c.ConnectionString = "provider=x;data source=  " + file_.string() + "  ";
+    EXPECT_NO_THROW(c.Open());
+    Connection missing;
+    missing.ConnectionString = "data source=" + (folder_ / "none.db").string();
+    EXPECT_THROW(missing.Open(), Error);
+    EXPECT_FALSE(fs::exists(folder_ / "none.db")) << "opening created a database";
+    std::FILE* junk = std::fopen((folder_ / "junk.db").c_str(), "w");
+    std::fputs("this is not a database file, just some text that is long enough to look like a header", junk);
+    std::fclose(junk);
+    Connection notDb;
+    notDb.ConnectionString = "data source=" + (folder_ / "junk.db").string();
+    EXPECT_THROW(notDb.Open(), Error);
+    EXPECT_FALSE(notDb.IsOpen());
+}

@@ -1,0 +1,75 @@
+// The program's paths and its main-folder setting: see paths.h.
+#include "paths.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "process_state.h"
+#include "utilities.h"
+#include "vb_error.h"
+
+namespace player {
+namespace {
+
+constexpr std::size_t kRecordLength = 255;
+
+// The settings file, opened for reading and writing as a random-access
+// file is: created when missing.
+class SettingsFile {
+public:
+    SettingsFile() : fd_(::open(Process().MiscConfigFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+        if (fd_ < 0) throw FileError({errno, std::generic_category()});
+    }
+    SettingsFile(const SettingsFile&) = delete;
+    SettingsFile& operator=(const SettingsFile&) = delete;
+    ~SettingsFile() { ::close(fd_); }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+void ReadMiscConfig() {
+    SettingsFile file;
+    char record[kRecordLength];
+    ssize_t n = ::pread(file.fd(), record, sizeof record, 0);
+    if (n < 0) throw FileError({errno, std::generic_category()});
+    // A record the file does not hold (yet) reads as an empty folder.
+    Process().MainFolder = std::string_view(record, static_cast<std::size_t>(n));
+}
+
+void WriteMiscConfig() {
+    SettingsFile file;
+    const std::string& record = Process().MainFolder.str();
+    ssize_t n = ::pwrite(file.fd(), record.data(), record.size(), 0);
+    if (n < 0) throw FileError({errno, std::generic_category()});
+    if (static_cast<std::size_t>(n) != record.size()) throw VbError(61, "Disk full");
+}
+
+void InitPath() {
+    PlayerProcess& p = Process();
+    const std::string folder = ProgramFolder();
+    p.PlayerLogFolder = folder + "/PlayerLog";
+    p.DatabaseFile = folder + "/Player.mdb";
+    p.MiscConfigFile = folder + "/PlayerMisc.cfg";
+    p.DecryptTmpFolder = folder + "/decryptTmp";
+    try {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(p.PlayerLogFolder, ec)) {
+            std::filesystem::create_directory(p.PlayerLogFolder, ec);
+            if (ec) throw FileError(ec);
+        }
+        ReadMiscConfig();
+        if (MyTrim(p.MainFolder.str()).empty()) p.MainFolder = kDefaultMainFolder;
+        WriteMiscConfig();
+    } catch (const std::exception& e) {
+        p.dialogs->Information("!InitPath " + Describe(e));
+    }
+}
+
+}  // namespace player

@@ -1,0 +1,30 @@
+// The player's process-wide state: see process_state.h.
+#include "process_state.h"
+
+#include "platform/dynlib/dynlib.h"
+#include "platform/sqlstore/connection.h"
+
+namespace player {
+
+namespace {
+PlayerProcess& Storage() {
+    static PlayerProcess process;
+    return process;
+}
+}  // namespace
+
+PlayerProcess& Process() { return Storage(); }
+
+void ResetProcess() {
+    if (auto& c = Storage().PlayerConnection) c->Close();
+    Storage() = PlayerProcess{};
+}
+
+std::string ProgramFolder() {
+    const auto& over = Process().ProgramFolderOverride;
+    std::string folder = (over.empty() ? platform::dynlib::ProgramFolder() : over).string();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+}  // namespace player

@@ -1,0 +1,73 @@
+// player: the process-wide state of the player, in one visible place.
+//
+// The player is one user-interface thread; its modules share the paths,
+// the main-folder setting, the flags that let a Cancel button or the
+// shutdown reach long work, the database connection and the seams. They
+// all live in one PlayerProcess, reached through Process(). A test sets up
+// what it needs (its own program folder, a clock, dialogs that answer)
+// and ResetProcess() gives the next test a fresh one.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "fixed_text.h"
+#include "seams.h"
+
+namespace platform::sqlstore {
+class Connection;
+}
+
+namespace player {
+
+class ParseFileProcess;
+
+struct PlayerProcess {
+    // The folder that holds the program's files. Empty: the folder of the
+    // running executable (or CALLDECK_PROGRAM_FOLDER).
+    std::filesystem::path ProgramFolderOverride;
+
+    // Built by InitPath.
+    std::string PlayerLogFolder;
+    std::string DatabaseFile;
+    std::string MiscConfigFile;
+    std::string DecryptTmpFolder;
+    // The recordings' root folder; default "d:\Voc".
+    FixedText<255> MainFolder;
+
+    // True while a scan may go on; Cancel and the shutdown clear it.
+    bool IsParsing = false;
+
+    // The one database connection; empty until the first ConnectAccess.
+    std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;
+
+    // The scan's progress window while one is shown (it counts the files).
+    ParseFileProcess* frmParseFileProcess = nullptr;
+
+    // Seams.
+    std::function<LocalTime()> Now = SystemNow;
+    std::function<void()> PumpEvents = [] {};
+    // The main window's status bar, panel 1; empty while there is none.
+    std::function<void(const std::string&)> StatusBarEcho;
+    std::shared_ptr<Dialogs> dialogs = std::make_shared<ConsoleDialogs>();
+
+    // The folders a running scan has entered (device, inode), so that a
+    // link back up the tree is not walked again.
+    std::set<std::pair<dev_t, ino_t>> scanVisited;
+    int scanDepth = 0;
+};
+
+PlayerProcess& Process();
+// Closes the database and starts over with a fresh state.
+void ResetProcess();
+
+// The program folder, without a trailing separator.
+std::string ProgramFolder();
+
+}  // namespace player

@@ -1,0 +1,123 @@
+// The record database: see record_database.h.
+#include "record_database.h"
+
+#include <chrono>
+#include <filesystem>
+
+#include "platform/sqlstore/connection.h"
+#include "platform/sqlstore/recordset.h"
+#include "process_state.h"
+#include "run_log.h"
+#include "vb_error.h"
+#include "vb_text.h"
+
+namespace player {
+namespace {
+
+constexpr auto kBatchAge = std::chrono::milliseconds(200);
+
+const std::vector<std::string> kColumns{"FileFullName",   "RecordDateTime", "RecordChannel",
+                                        "CallNumber",     "RecordDuration", "CallDirection"};
+
+Connection& OpenConnection() {
+    auto& conn = Process().PlayerConnection;
+    if (!conn) throw VbError::ObjectNotSet();
+    return *conn;
+}
+
+}  // namespace
+
+bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databaseFile, const std::string& password) {
+    try {
+        if (!conn) conn = std::make_shared<Connection>();
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(vb::Trim(databaseFile), ec)) return false;
+        if (conn->IsOpen()) conn->Close();
+        conn->ConnectionString = "provider=microsoft.jet.oledb.4.0;data source=" + databaseFile;
+        conn->CursorLocation = 3;
+        if (!password.empty()) conn->Password = password;
+        conn->Open();
+        return true;
+    } catch (const std::exception& e) {
+        WriteRunLog("!ConnectAccess " + Describe(e));
+        return false;
+    }
+}
+
+void CloseAccess() {
+    auto& conn = Process().PlayerConnection;
+    if (conn && conn->IsOpen()) {
+        conn->Close();
+        conn.reset();
+    }
+}
+
+std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
+    PlayerProcess& p = Process();
+    auto rs = std::make_shared<Recordset>();
+    try {
+        if (!p.PlayerConnection || !p.PlayerConnection->IsOpen())
+            ConnectAccess(p.PlayerConnection, p.DatabaseFile, "");
+        rs->Open(sql, p.PlayerConnection);
+        return rs;
+    } catch (const std::exception& e) {
+        CloseRst(rs);
+        rs = std::make_shared<Recordset>();
+        WriteRunLog("!GetRecordset " + Describe(e));
+        return rs;
+    }
+}
+
+bool CloseRst(std::shared_ptr<Recordset>& rs) {
+    try {
+        if (rs) {
+            if (rs->IsOpen()) rs->Close();
+            rs.reset();
+        }
+        return true;
+    } catch (const std::exception& e) {
+        WriteRunLog("!CloseRst " + Describe(e));
+        return false;
+    }
+}
+
+void InsertFileInfo(const RecordInfo& info) {
+    if (!info.IsValid) return;
+    try {
+        Connection& conn = OpenConnection();
+        if (Process().IsParsing) conn.BeginBatch();
+        conn.InsertRow("RecordFileInfo", kColumns,
+                       {info.FileFullName, info.RecordDateTime, info.RecordChannel, info.CallNumber,
+                        info.RecordDuration, info.CallDirection});
+    } catch (const std::exception& e) {
+        const std::string statement =
+            "insert into RecordFileInfo"
+            "(FileFullName,RecordDateTime,RecordChannel,CallNumber,RecordDuration,CallDirection) values('" +
+            info.FileFullName + "','" + info.RecordDateTime + "','" + info.RecordChannel + "','" + info.CallNumber +
+            "','" + info.RecordDuration + "','" + info.CallDirection + "')";
+        WriteRunLog("!InsertFileInfo Command [" + statement + "] " + Describe(e));
+    }
+}
+
+void ClearTmpData() {
+    try {
+        OpenConnection().Execute("delete from RecordFileInfo");
+    } catch (const std::exception& e) {
+        WriteRunLog("!ClearTmpData " + Describe(e));
+    }
+}
+
+void CommitFileInfo() {
+    try {
+        if (auto& conn = Process().PlayerConnection) conn->CommitBatch();
+    } catch (const std::exception& e) {
+        WriteRunLog("!CommitFileInfo " + Describe(e));
+    }
+}
+
+void CommitFileInfoIfDue() {
+    auto& conn = Process().PlayerConnection;
+    if (conn && conn->BatchAge() >= kBatchAge) CommitFileInfo();
+}
+
+}  // namespace player

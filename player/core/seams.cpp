@@ -1,0 +1,41 @@
+// Default seams: the system clock and dialogs on the terminal.
+#include "seams.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace player {
+
+bool ConsoleDialogs::Question(std::string_view text, bool) {
+    std::fprintf(stderr, "%s: %.*s -- answered No (no window)\n", kProgramTitle, static_cast<int>(text.size()),
+                 text.data());
+    return false;
+}
+
+void ConsoleDialogs::Information(std::string_view text) {
+    std::fprintf(stderr, "%s: %.*s\n", kProgramTitle, static_cast<int>(text.size()), text.data());
+}
+
+std::string ConsoleDialogs::PickFolder(WindowHandle, std::string_view) { return {}; }
+std::string ConsoleDialogs::PickFile(WindowHandle, std::string_view, std::string_view) { return {}; }
+
+LocalTime SystemNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string FormatDate(const LocalTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
+    return buf;
+}
+
+std::string FormatClock(const LocalTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+}
+
+}  // namespace player

@@ -1,0 +1,60 @@
+// player: the seams between the player's logic and the person at the
+// screen, so that the logic runs and is tested without a window.
+//
+//   * Dialogs: a question (Yes/No), an information (OK), the folder picker
+//     and the file dialog. The program installs the Qt implementation
+//     (player/qt); tests install their own answers; until one is
+//     installed, ConsoleDialogs answers: information goes to standard
+//     error, questions are answered No, pickers are cancelled.
+//   * Clock: the local time now, for the run log's daily file and stamps.
+//   * Event pump: "let pending window events run", called by long work
+//     (the scan) between steps; that is where a Cancel button is seen.
+// All three live in the process state (process_state.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace player {
+
+// The program's title; every message box carries it.
+inline constexpr const char* kProgramTitle = "CallDeck";
+
+// The owner window of a dialog, opaque to the logic (a QWidget* in the
+// program); null for none.
+using WindowHandle = void*;
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Yes and No buttons; true only for Yes. With the question icon unless
+    // questionIcon is false.
+    virtual bool Question(std::string_view text, bool questionIcon = true) = 0;
+    // An OK button.
+    virtual void Information(std::string_view text) = 0;
+    // A folder of the file system, or "" when the user cancels.
+    virtual std::string PickFolder(WindowHandle owner, std::string_view title) = 0;
+    // A file name to write, which need not exist yet; "" when cancelled.
+    virtual std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial) = 0;
+};
+
+class ConsoleDialogs : public Dialogs {
+public:
+    bool Question(std::string_view text, bool questionIcon = true) override;
+    void Information(std::string_view text) override;
+    std::string PickFolder(WindowHandle owner, std::string_view title) override;
+    std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial) override;
+};
+
+struct LocalTime {
+    int year = 1970, month = 1, day = 1;
+    int hour = 0, minute = 0, second = 0;
+};
+
+// The wall clock of this machine, local time.
+LocalTime SystemNow();
+// "YYYY-MM-DD" and "hh:mm:ss" (24-hour).
+std::string FormatDate(const LocalTime& t);
+std::string FormatClock(const LocalTime& t);
+
+}  // namespace player

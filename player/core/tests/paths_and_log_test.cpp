@@ -1,0 +1,147 @@
+// Paths, the main-folder setting, the run log and the utilities.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "player/core/paths.h"
+#include "player/core/run_log.h"
+#include "player/core/testing/staged_player.h"
+#include "player/core/utilities.h"
+
+namespace fs = std::filesystem;
+using namespace player;
+using player::testing::StagedPlayer;
+
+namespace {
+
+std::string ReadAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteAll(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+}  // namespace
+
+TEST(FirstStart, CreatesTheLogFolderAndASettingsFileHoldingTheDefaultFolder) {
+    StagedPlayer staged;
+    InitPath();
+    const fs::path folder = staged.Folder();
+    EXPECT_EQ(Process().PlayerLogFolder, (folder / "PlayerLog").string());
+    EXPECT_EQ(Process().DatabaseFile, (folder / "Player.mdb").string());
+    EXPECT_EQ(Process().MiscConfigFile, (folder / "PlayerMisc.cfg").string());
+    EXPECT_EQ(Process().DecryptTmpFolder, (folder / "decryptTmp").string());
+    EXPECT_TRUE(fs::is_directory(folder / "PlayerLog")) << "the log folder was not created";
+    EXPECT_FALSE(fs::exists(folder / "decryptTmp")) << "the decryption folder is made on first use only";
+    EXPECT_EQ(ReadAll(folder / "PlayerMisc.cfg"), "d:\\Voc" + std::string(255 - 6, ' '))
+        << "the settings file must be one 255-byte record, blank-padded";
+    WriteRunLog("Player Startup!");
+    EXPECT_EQ(staged.LogLines(), std::vector<std::string>{"<2024-05-06 12:30:45>Player Startup!"});
+}
+
+TEST(FirstStart, ASettingsRecordOfBlanksOrNulsMeansTheDefaultAndAStoredFolderIsKept) {
+    for (const std::string& record : {std::string(255, ' '), std::string(255, '\0'), std::string("  \0 \0", 5)}) {
+        StagedPlayer staged;
+        WriteAll(staged.Folder() / "PlayerMisc.cfg", record);
+        InitPath();
+        EXPECT_EQ(MyTrim(Process().MainFolder.str()), "d:\\Voc");
+    }
+    StagedPlayer staged;
+    WriteAll(staged.Folder() / "PlayerMisc.cfg", "/srv/calls" + std::string(245, ' '));
+    InitPath();
+    EXPECT_EQ(MyTrim(Process().MainFolder.str()), "/srv/calls");
+}
+
+TEST(FirstStart, AFailureIsShownInAMessageBoxAndThePathsAreStillThere) {
+    StagedPlayer staged;
+    WriteAll(staged.Folder() / "PlayerLog", "a file where the log folder belongs");
+    InitPath();
+    ASSERT_EQ(staged.dialogs->asked.size(), 1u) << "no message box was shown";
+    EXPECT_EQ(staged.dialogs->asked[0], "!InitPath File already exists");
+    EXPECT_EQ(Process().DatabaseFile, (staged.Folder() / "Player.mdb").string())
+        << "a log folder that cannot be made must not leave the database unnamed";
+}
+
+TEST(MainFolderSetting, IsCutAt255BytesWithoutSplittingACharacterAndRoundTrips) {
+    StagedPlayer staged;
+    InitPath();
+    std::string longName = std::string(254, 'a') + "\xC3\xA9";  // é straddles byte 255
+    Process().MainFolder = longName;
+    EXPECT_EQ(Process().MainFolder.str(), std::string(254, 'a') + " ");
+    Process().MainFolder = "/data/O'Brien recordings";
+    WriteMiscConfig();
+    Process().MainFolder = "";
+    ReadMiscConfig();
+    EXPECT_EQ(MyTrim(Process().MainFolder.str()), "/data/O'Brien recordings");
+}
+
+TEST(RunLog, EntriesEitherSideOfMidnightLandInTwoDailyFilesAndEchoToTheStatusBar) {
+    StagedPlayer staged;
+    InitPath();
+    staged.now = {2006, 1, 1, 23, 59, 59};
+    WriteRunLog("before");
+    staged.now = {2006, 1, 2, 0, 0, 0};
+    WriteRunLog("after");
+    EXPECT_EQ(staged.LogLines("2006-01-01"), std::vector<std::string>{"<2006-01-01 23:59:59>before"});
+    EXPECT_EQ(staged.LogLines("2006-01-02"), std::vector<std::string>{"<2006-01-02 00:00:00>after"});
+    EXPECT_EQ(ReadAll(staged.Folder() / "PlayerLog" / "Runlog2006-01-02.txt"), "<2006-01-02 00:00:00>after\r\n")
+        << "each entry ends with CR LF";
+    EXPECT_EQ(staged.echoes.back(), " RunLog : <2006-01-02 00:00:00>after");
+}
+
+TEST(RunLog, ALogThatCannotBeWrittenIsLostQuietly) {
+    StagedPlayer staged;
+    Process().PlayerLogFolder = (staged.Folder() / "missing" / "deeper").string();
+    EXPECT_NO_THROW(WriteRunLog("nowhere to go"));
+    EXPECT_EQ(staged.echoes.size(), 1u) << "the status bar still shows the line";
+}
+
+TEST(MyTrim, DropsTrailingBlanksAndNulsEveryNulAndOuterBlanks) {
+    StagedPlayer staged;
+    EXPECT_EQ(MyTrim("  abc  "), "abc");
+    EXPECT_EQ(MyTrim(std::string("ab\0c\0\0  \0", 10)), "abc");
+    EXPECT_EQ(MyTrim("     "), "");
+    EXPECT_EQ(MyTrim(""), "");
+    EXPECT_EQ(MyTrim(" a b "), "a b") << "inner blanks stay";
+}
+
+TEST(MyMkDir, EmptyIsFalseExistingIsTrueAndAFailureIsLoggedWithNumberAndPath) {
+    StagedPlayer staged;
+    InitPath();
+    auto before = std::distance(fs::directory_iterator(staged.Folder()), {});
+    EXPECT_FALSE(MyMkDir(""));
+    EXPECT_FALSE(MyMkDir("   "));
+    EXPECT_EQ(std::distance(fs::directory_iterator(staged.Folder()), {}), before) << "MyMkDir(\"\") created something";
+    const std::string made = (staged.Folder() / "made").string();
+    EXPECT_TRUE(MyMkDir(made));
+    EXPECT_TRUE(fs::is_directory(made));
+    EXPECT_TRUE(MyMkDir(made)) << "an existing folder is success";
+    const std::string deep = (staged.Folder() / "no" / "such").string();
+    EXPECT_FALSE(MyMkDir(deep)) << "only one level is created";
+    EXPECT_EQ(staged.LogMessages().back(), "!MyMkDir 76Path not found " + deep);
+}
+
+TEST(MyDelFIle, DeletesReadOnlyFilesAndLogsAMissingOne) {
+    StagedPlayer staged;
+    InitPath();
+    const fs::path file = staged.Folder() / "ro.wav";
+    player::testing::MakeFile(file, 10);
+    chmod(file.c_str(), 0444);
+    EXPECT_TRUE(MyDelFIle(" " + file.string() + " "));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(MyDelFIle(file.string()));
+    EXPECT_EQ(staged.LogMessages().back(), "!MyDelFIle File not found file = " + file.string());
+    EXPECT_FALSE(MyDelFIle(staged.Folder().string())) << "a folder is not a file";
+    EXPECT_TRUE(fs::is_directory(staged.Folder()));
+}
+
+TEST(BrowseForFolder, AsksTheDialogSeamAndACancelGivesEmptyText) {
+    StagedPlayer staged;
+    EXPECT_EQ(BrowseForFolder(nullptr, "Your Voice Folder"), "");
+    staged.dialogs->folderAnswer = "/srv/calls";
+    EXPECT_EQ(BrowseForFolder(nullptr, "Target Folder"), "/srv/calls");
+    EXPECT_EQ(staged.dialogs->asked, (std::vector<std::string>{"Your Voice Folder", "Target Folder"}));
+}

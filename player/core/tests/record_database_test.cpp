@@ -1,0 +1,172 @@
+// The record database: connecting, storing, and the search statements of
+// the main window over a small prepared table.
+#include <gtest/gtest.h>
+
+#include "platform/sqlstore/connection.h"
+#include "platform/sqlstore/recordset.h"
+#include "player/core/record_database.h"
+#include "player/core/search_conditions.h"
+#include "player/core/testing/staged_player.h"
+
+namespace fs = std::filesystem;
+using namespace player;
+using player::testing::StagedPlayer;
+using Names = std::vector<std::string>;
+
+namespace {
+
+RecordInfo Row(const std::string& file, const std::string& at, const std::string& channel, const std::string& number,
+               const std::string& duration, const std::string& direction) {
+    return {true, file, at, channel, number, duration, direction};
+}
+
+class PreparedTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        staged_.Start();
+        for (const RecordInfo& r : {
+                 Row("a", "2006-12-01 12:30:45", "0003", "12345671", "00:00:10", "IN"),
+                 Row("b", "2006-12-01 13:00:00", "0003", "5551234", "00:01:30", "OUT"),
+                 Row("c", "06-12-01 09:00:00", "0007", "5551234", "00:01:29", ""),
+                 Row("d", "99-12-31 23:59:59", "0007", "", "100:00:00", ""),
+                 Row("e", "2005-12-31 23:59:59", "0003", "777", "00:05:00", "IN"),
+                 Row("f", "29-06-01 00:00:00", "0012", "123", "99:59:59", "OUT"),
+             })
+            InsertFileInfo(r);
+    }
+    // The files a statement returns, in its order.
+    Names Files(const std::string& sql) {
+        auto rs = GetRecordset(sql);
+        Names out;
+        if (!rs->IsOpen()) return {"<failed>"};
+        for (; !rs->Eof(); rs->MoveNext()) out.push_back(rs->Field("FileFullName"));
+        return out;
+    }
+    Names Search(const SearchConditions& c) {
+        Names out = Files(MakeCondition(c));
+        std::sort(out.begin(), out.end());  // the statement has no order
+        return out;
+    }
+    SearchConditions Defaults() { return InitMainFormConditions(staged_.now, "d:\\Voc"); }
+
+    StagedPlayer staged_;
+};
+
+}  // namespace
+
+TEST_F(PreparedTable, TheDefaultSearchReturnsEveryRecordingFrom2006OnAndShowAllOrdersByChannelAndTime) {
+    EXPECT_EQ(Search(Defaults()), (Names{"a", "b", "c"}))
+        << "1999 and 2005 lie before the start (2006-01-01), 2029 after the end (today)";
+    SearchConditions all = Defaults();
+    all.end = {2030, 1, 1, 0, 0, 0};
+    EXPECT_EQ(Search(all), (Names{"a", "b", "c", "f"}));
+    all.start = {1990, 1, 1, 0, 0, 0};
+    EXPECT_EQ(Search(all), (Names{"a", "b", "c", "d", "e", "f"}));
+    EXPECT_EQ(Files(kShowAllRecordStatement), (Names{"e", "a", "b", "d", "c", "f"}))
+        << "channel first, then time: 2005 before 2006; two-digit 99 is 1999, before 06 (2006)";
+}
+
+TEST_F(PreparedTable, EachConditionNarrowsTheSearchAsItShould) {
+    SearchConditions c = Defaults();
+    c.start = {1990, 1, 1, 0, 0, 0};
+    c.end = {2030, 1, 1, 0, 0, 0};
+
+    SearchConditions channel = c;
+    channel.channelIndex = 7;
+    EXPECT_EQ(Search(channel), (Names{"c", "d"}));
+
+    SearchConditions number = c;
+    number.number = "  555  ";
+    EXPECT_EQ(Search(number), (Names{"b", "c"})) << "a substring of the number, blanks around it ignored";
+
+    SearchConditions longer = c;
+    longer.compareIndex = 1;
+    longer.duration = {0, 0, 0, 0, 1, 30};
+    EXPECT_EQ(Search(longer), (Names{"b", "d", "e", "f"})) << ">=#00:01:30#: 100 hours and 99:59:59 are longer";
+    longer.compareIndex = 2;
+    EXPECT_EQ(Search(longer), (Names{"a", "b", "c"})) << "<=#00:01:30#";
+
+    SearchConditions noDirection = c;
+    noDirection.callIn = noDirection.callOut = false;
+    EXPECT_EQ(Search(noDirection), (Names{"c", "d"})) << "only rows with neither direction";
+    SearchConditions outOnly = c;
+    outOnly.callIn = false;
+    EXPECT_EQ(Search(outOnly), (Names{"b", "c", "d", "f"}));
+
+    SearchConditions day = c;
+    day.start = {2006, 12, 1, 0, 0, 0};
+    day.end = {2006, 12, 1, 23, 59, 59};
+    day.channelIndex = 3;
+    EXPECT_EQ(Search(day), (Names{"a", "b"})) << "one channel over one day";
+}
+
+TEST_F(PreparedTable, AQuoteTypedIntoTheNumberFailsTheSearchWhichIsLoggedAndGivesAClosedSet) {
+    SearchConditions c = Defaults();
+    c.number = "O'B";
+    auto rs = GetRecordset(MakeCondition(c));
+    ASSERT_TRUE(rs) << "GetRecordset must never give back nothing";
+    EXPECT_FALSE(rs->IsOpen());
+    EXPECT_EQ(staged_.LogMessages().back().rfind("!GetRecordset ", 0), 0u) << staged_.LogMessages().back();
+}
+
+TEST_F(PreparedTable, AValueThatIsNoDateIsRefusedAndLoggedWithTheStatementAsWritten) {
+    InsertFileInfo(Row("bad", "2006-02-30 00:00:00", "0001", "", "00:00:01", ""));
+    EXPECT_EQ(staged_.LogMessages().back(),
+              "!InsertFileInfo Command [insert into RecordFileInfo(FileFullName,RecordDateTime,RecordChannel,"
+              "CallNumber,RecordDuration,CallDirection) values('bad','2006-02-30 00:00:00','0001','','00:00:01','')] "
+              "Data type mismatch in criteria expression.");
+    EXPECT_EQ(Files("select FileFullName from RecordFileInfo where FileFullName = 'bad'"), Names{});
+}
+
+TEST_F(PreparedTable, QuotesInValuesAreStoredAndEmptyTextsStayEmpty) {
+    InsertFileInfo(Row("/calls/O'Brien/x.VOC", "2006-12-01 00:00:00", "0001", "", "00:00:01", ""));
+    auto rs = GetRecordset("select * from RecordFileInfo where RecordChannel = '0001'");
+    ASSERT_EQ(rs->RecordCount(), 1) << "a folder named O'Brien was not indexed";
+    EXPECT_EQ(rs->Field("FileFullName"), "/calls/O'Brien/x.VOC");
+    EXPECT_EQ(rs->Field("CallNumber"), "");
+    EXPECT_FALSE(rs->IsNull("CallDirection")) << "an empty direction is stored as empty text";
+    InsertFileInfo(RecordInfo{false, "ignored", "2006-12-01 00:00:00", "0001", "", "00:00:01", ""});
+    EXPECT_EQ(GetRecordset("select * from RecordFileInfo where FileFullName = 'ignored'")->RecordCount(), 0)
+        << "a record that is not valid was stored";
+}
+
+TEST_F(PreparedTable, DeletingTheCurrentRowOfASearchDeletesItFromTheTable) {
+    auto rs = GetRecordset(kShowAllRecordStatement);
+    rs->MoveNext();  // a
+    rs->Delete();
+    EXPECT_EQ(Files(kShowAllRecordStatement), (Names{"e", "b", "d", "c", "f"}));
+    ClearTmpData();
+    EXPECT_EQ(Files(kShowAllRecordStatement), Names{});
+}
+
+TEST(Connecting, AMissingDatabaseFailsSilentlyAndLaterStatementsLogTheirOwnLines) {
+    StagedPlayer staged(false);
+    staged.Start();
+    ASSERT_TRUE(Process().PlayerConnection) << "ConnectAccess must create the connection object";
+    EXPECT_FALSE(Process().PlayerConnection->IsOpen());
+    EXPECT_TRUE(staged.LogMessages().empty()) << "a missing database is not logged";
+    ClearTmpData();
+    InsertFileInfo(Row("x", "2006-12-01 00:00:00", "0001", "", "00:00:01", ""));
+    auto rs = GetRecordset(kShowAllRecordStatement);
+    EXPECT_FALSE(rs->IsOpen());
+    Names prefixes;
+    for (const std::string& m : staged.LogMessages()) prefixes.push_back(m.substr(0, m.find(' ')));
+    EXPECT_EQ(prefixes, (Names{"!ClearTmpData", "!InsertFileInfo", "!GetRecordset"}));
+}
+
+TEST(Connecting, BlanksAroundTheNameAndAClosedConnectionAreHandled) {
+    StagedPlayer staged;
+    staged.Start();
+    auto& conn = Process().PlayerConnection;
+    EXPECT_TRUE(ConnectAccess(conn, "  " + Process().DatabaseFile + "  ", ""));
+    EXPECT_EQ(conn->ConnectionString,
+              "provider=microsoft.jet.oledb.4.0;data source=  " + Process().DatabaseFile + "  ")
+        << "the connection string keeps the name as given";
+    conn->Close();
+    EXPECT_EQ(GetRecordset(kShowAllRecordStatement)->RecordCount(), 0) << "GetRecordset reopens a closed connection";
+    EXPECT_TRUE(conn->IsOpen());
+    std::shared_ptr<Recordset> none;
+    EXPECT_TRUE(CloseRst(none));
+    CloseAccess();
+    EXPECT_FALSE(conn) << "closing releases an open connection";
+}

@@ -1,0 +1,46 @@
+// The program's dialogs on Qt Widgets: see qt_dialogs.h.
+#include "qt_dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QString>
+#include <QWidget>
+
+namespace player {
+namespace {
+
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QWidget* Owner(WindowHandle h) { return static_cast<QWidget*>(h); }
+
+}  // namespace
+
+bool QtDialogs::Question(std::string_view text, bool questionIcon) {
+    QMessageBox box(questionIcon ? QMessageBox::Question : QMessageBox::NoIcon, kProgramTitle, Q(text),
+                    QMessageBox::Yes | QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogs::Information(std::string_view text) {
+    QMessageBox box(QMessageBox::NoIcon, kProgramTitle, Q(text), QMessageBox::Ok);
+    box.exec();
+}
+
+std::string QtDialogs::PickFolder(WindowHandle owner, std::string_view title) {
+    QFileDialog dialog(Owner(owner), Q(title));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst().toStdString();
+}
+
+std::string QtDialogs::PickFile(WindowHandle owner, std::string_view title, std::string_view initial) {
+    QFileDialog dialog(Owner(owner), Q(title), QString(), QString());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    if (!initial.empty()) dialog.selectFile(Q(initial));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst().toStdString();
+}
+
+}  // namespace player
