@@ -9,7 +9,7 @@
 
 #include "process_state.h"
 #include "utilities.h"
-#include "vb_error.h"
+#include "run_error.h"
 
 namespace player {
 namespace {
@@ -48,7 +48,7 @@ void WriteMiscConfig() {
     const std::string& record = Process().MainFolder.str();
     ssize_t n = ::pwrite(file.fd(), record.data(), record.size(), 0);
     if (n < 0) throw FileError({errno, std::generic_category()});
-    if (static_cast<std::size_t>(n) != record.size()) throw VbError(61, "Disk full");
+    if (static_cast<std::size_t>(n) != record.size()) throw RunError(61, "Disk full");
 }
 
 void InitPath() {

@@ -8,7 +8,7 @@
 // file is touched, so even a program folder where nothing can be written
 // leaves the database path set.
 //
-// ReadMiscConfig and WriteMiscConfig trap nothing: their errors (VbError)
+// ReadMiscConfig and WriteMiscConfig trap nothing: their errors (RunError)
 // reach the caller, InitPath or the scan's starter.
 #pragma once
 

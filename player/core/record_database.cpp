@@ -8,8 +8,8 @@
 #include "platform/sqlstore/recordset.h"
 #include "process_state.h"
 #include "run_log.h"
-#include "vb_error.h"
-#include "vb_text.h"
+#include "run_error.h"
+#include "cut_text.h"
 
 namespace player {
 namespace {
@@ -21,7 +21,7 @@ const std::vector<std::string> kColumns{"FileFullName",   "RecordDateTime", "Rec
 
 Connection& OpenConnection() {
     auto& conn = Process().PlayerConnection;
-    if (!conn) throw VbError::ObjectNotSet();
+    if (!conn) throw RunError::ObjectNotSet();
     return *conn;
 }
 
@@ -31,7 +31,7 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
     try {
         if (!conn) conn = std::make_shared<Connection>();
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(vb::Trim(databaseFile), ec)) return false;
+        if (!std::filesystem::is_regular_file(text::Trim(databaseFile), ec)) return false;
         if (conn->IsOpen()) conn->Close();
         conn->ConnectionString = "provider=microsoft.jet.oledb.4.0;data source=" + databaseFile;
         conn->CursorLocation = 3;

@@ -3,13 +3,13 @@
 
 #include "durations.h"
 #include "platform/sqlstore/jet_date.h"
-#include "vb_error.h"
-#include "vb_text.h"
+#include "run_error.h"
+#include "cut_text.h"
 
 namespace player {
 namespace {
 
-using namespace vb;
+using namespace text;
 
 bool IsDate(const std::string& text) { return platform::sqlstore::ParseJetDate(text).has_value(); }
 
@@ -20,7 +20,7 @@ std::string DurationText(const RecordFile& file) {
 }
 
 const std::string& Piece(const std::vector<std::string>& pieces, std::size_t number) {
-    if (number < 1 || number > pieces.size()) throw VbError::SubscriptOutOfRange();
+    if (number < 1 || number > pieces.size()) throw RunError::SubscriptOutOfRange();
     return pieces[number - 1];
 }
 

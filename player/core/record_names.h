@@ -10,7 +10,7 @@
 // not a real date, whose channel holds a non-digit or exceeds 128 gives a
 // record that is not valid. A name that cannot be cut at all (three
 // characters, an empty channel, a channel beyond a 16-bit integer, no dot
-// before the extension in format 1) raises VbError, which GetFileInfo
+// before the extension in format 1) raises RunError, which GetFileInfo
 // logs as "!GetFileInfo File[".
 //
 // Whether a base holding other characters than digits, "_", "*" and "#"

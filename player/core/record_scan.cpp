@@ -13,8 +13,8 @@
 #include "paths.h"
 #include "process_state.h"
 #include "run_log.h"
-#include "vb_error.h"
-#include "vb_text.h"
+#include "run_error.h"
+#include "cut_text.h"
 
 namespace player {
 namespace {
@@ -139,7 +139,7 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
         PlayerProcess& p;
         ~Done() { p.IsParsing = false; }
     } done{p};
-    const std::string folder = vb::Trim(mainFolderText);
+    const std::string folder = text::Trim(mainFolderText);
     p.MainFolder = folder;
     WriteMiscConfig();
     LoopParseFile(folder);

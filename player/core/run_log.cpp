@@ -4,14 +4,14 @@
 #include <cstdio>
 
 #include "process_state.h"
-#include "vb_text.h"
+#include "cut_text.h"
 
 namespace player {
 
 void WriteRunLog(const std::string& message) {
     const PlayerProcess& p = Process();
     const LocalTime now = p.Now();
-    const std::string file = vb::Trim(p.PlayerLogFolder + "/Runlog" + FormatDate(now) + ".txt");
+    const std::string file = text::Trim(p.PlayerLogFolder + "/Runlog" + FormatDate(now) + ".txt");
     const std::string line = "<" + FormatDate(now) + " " + FormatClock(now) + ">" + message;
     if (std::FILE* f = std::fopen(file.c_str(), "ab")) {
         std::fwrite(line.data(), 1, line.size(), f);

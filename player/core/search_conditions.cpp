@@ -2,13 +2,13 @@
 #include "search_conditions.h"
 
 #include "utilities.h"
-#include "vb_text.h"
+#include "cut_text.h"
 
 namespace player {
 
 std::vector<std::string> ChannelListEntries() {
     std::vector<std::string> out{"all"};
-    for (int n = 1; n <= 128; ++n) out.push_back(vb::ZeroPad(n, 3));
+    for (int n = 1; n <= 128; ++n) out.push_back(text::ZeroPad(n, 3));
     return out;
 }
 
@@ -36,8 +36,8 @@ std::string MakeCondition(const SearchConditions& c) {
     s += " and RecordDateTime >= #" + start + "# and RecordDateTime <= #" + end + "#";
     const char* op = c.compareIndex == 1 ? ">=" : c.compareIndex == 2 ? "<=" : "";
     if (*op) s += std::string(" and RecordDuration ") + op + "#" + FormatClock(c.duration) + "#";
-    if (c.channelIndex > 0) s += " and RecordChannel = '" + vb::ZeroPad(c.channelIndex, 4) + "'";
-    if (const std::string number = vb::Trim(c.number); !number.empty())
+    if (c.channelIndex > 0) s += " and RecordChannel = '" + text::ZeroPad(c.channelIndex, 4) + "'";
+    if (const std::string number = text::Trim(c.number); !number.empty())
         s += " and CallNumber like '%" + number + "%'";
     if (!c.callIn) s += " and CallDirection <> 'IN'";
     if (!c.callOut) s += " and CallDirection <> 'OUT'";

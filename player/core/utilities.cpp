@@ -5,8 +5,8 @@
 
 #include "process_state.h"
 #include "run_log.h"
-#include "vb_error.h"
-#include "vb_text.h"
+#include "run_error.h"
+#include "cut_text.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +20,7 @@ std::string MyTrim(const std::string& text) {
         kept.reserve(end);
         for (std::size_t i = 0; i < end; ++i)
             if (text[i] != '\0') kept += text[i];
-        return vb::Trim(kept);
+        return text::Trim(kept);
     } catch (const std::exception& e) {
         WriteRunLog("!MyTrim " + Describe(e));
         return {};
@@ -28,7 +28,7 @@ std::string MyTrim(const std::string& text) {
 }
 
 bool MyMkDir(const std::string& path) {
-    const std::string trimmed = vb::Trim(path);
+    const std::string trimmed = text::Trim(path);
     if (trimmed.empty()) return false;
     try {
         std::error_code ec;
@@ -45,10 +45,10 @@ bool MyMkDir(const std::string& path) {
 
 bool MyDelFIle(const std::string& path) {
     try {
-        const std::string trimmed = vb::Trim(path);
+        const std::string trimmed = text::Trim(path);
         std::error_code ec;
         auto status = fs::symlink_status(trimmed, ec);
-        if (trimmed.empty() || !fs::exists(status) || fs::is_directory(status)) throw VbError::FileNotFound();
+        if (trimmed.empty() || !fs::exists(status) || fs::is_directory(status)) throw RunError::FileNotFound();
         if (!fs::remove(trimmed, ec) || ec) throw FileError(ec ? ec : std::make_error_code(std::errc::io_error));
         return true;
     } catch (const std::exception& e) {

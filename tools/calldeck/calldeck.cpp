@@ -34,7 +34,7 @@
 #include "player/core/run_log.h"
 #include "player/core/search_conditions.h"
 #include "player/core/utilities.h"
-#include "player/core/vb_error.h"
+#include "player/core/run_error.h"
 
 using namespace player;
 

@@ -1,5 +1,5 @@
-// Run-time errors of the player: see vb_error.h.
-#include "vb_error.h"
+// Run-time errors of the player: see run_error.h.
+#include "run_error.h"
 
 #include <cerrno>
 
@@ -7,7 +7,7 @@
 
 namespace player {
 
-VbError FileError(std::error_code ec) {
+RunError FileError(std::error_code ec) {
     if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
         switch (ec.value()) {
         case ENOENT:
@@ -29,7 +29,7 @@ std::string Describe(const std::exception& e) {
 }
 
 int NumberOf(const std::exception& e) {
-    if (auto* vb = dynamic_cast<const VbError*>(&e)) return vb->Number();
+    if (auto* run = dynamic_cast<const RunError*>(&e)) return run->Number();
     if (auto* store = dynamic_cast<const platform::sqlstore::Error*>(&e)) return store->Number();
     if (auto* fs = dynamic_cast<const std::system_error*>(&e)) return FileError(fs->code()).Number();
     return 440;  // automation error

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace player::vb {
+namespace player::text {
 
 std::string Mid(std::string_view s, long start, long length = -1);  // length -1: to the end
 std::string Left(std::string_view s, long length);
@@ -29,4 +29,4 @@ bool AllDigits(std::string_view s);    // true for ""
 std::int16_t CInt(std::string_view digits);
 std::string ZeroPad(long value, int width);
 
-}  // namespace player::vb
+}  // namespace player::text

@@ -1,24 +1,24 @@
-// Text functions of the file-name parsers: see vb_text.h.
-#include "vb_text.h"
+// Text functions of the file-name parsers: see cut_text.h.
+#include "cut_text.h"
 
-#include "vb_error.h"
+#include "run_error.h"
 
-namespace player::vb {
+namespace player::text {
 
 std::string Mid(std::string_view s, long start, long length) {
-    if (start < 1 || length < -1) throw VbError::InvalidCall();
+    if (start < 1 || length < -1) throw RunError::InvalidCall();
     if (static_cast<std::size_t>(start) > s.size()) return {};
     std::string_view rest = s.substr(static_cast<std::size_t>(start - 1));
     return std::string(length < 0 ? rest : rest.substr(0, static_cast<std::size_t>(length)));
 }
 
 std::string Left(std::string_view s, long length) {
-    if (length < 0) throw VbError::InvalidCall();
+    if (length < 0) throw RunError::InvalidCall();
     return std::string(s.substr(0, static_cast<std::size_t>(length)));
 }
 
 std::string Right(std::string_view s, long length) {
-    if (length < 0) throw VbError::InvalidCall();
+    if (length < 0) throw RunError::InvalidCall();
     std::size_t n = std::min(s.size(), static_cast<std::size_t>(length));
     return std::string(s.substr(s.size() - n));
 }
@@ -58,11 +58,11 @@ bool AllDigits(std::string_view s) {
 }
 
 std::int16_t CInt(std::string_view digits) {
-    if (digits.empty() || !AllDigits(digits)) throw VbError::TypeMismatch();
+    if (digits.empty() || !AllDigits(digits)) throw RunError::TypeMismatch();
     long value = 0;
     for (char c : digits) {
         value = value * 10 + (c - '0');
-        if (value > 32767) throw VbError::Overflow();
+        if (value > 32767) throw RunError::Overflow();
     }
     return static_cast<std::int16_t>(value);
 }
@@ -73,4 +73,4 @@ std::string ZeroPad(long value, int width) {
     return digits;
 }
 
-}  // namespace player::vb
+}  // namespace player::text
