@@ -110,4 +110,8 @@ void StagedProgramFolder::Stage(const std::string& stem, const std::string& tabl
     fs::create_symlink(TestLib(stem), dir_ / name);
 }
 
+void StagedProgramFolder::StageBuilt(const std::string& file) {
+    fs::create_symlink(BuiltProgramFolder() / file, dir_ / file);
+}
+
 }  // namespace velk::testing

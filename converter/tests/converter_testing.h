@@ -71,6 +71,8 @@ public:
     ~StagedProgramFolder();
     // Makes test-libs/<stem>.so answer to `tableName` ("AuralCodecG711a.dll").
     void Stage(const std::string& stem, const std::string& tableName);
+    // Makes a delivered library of the build ("AuralCodecWren2.so") part of the folder.
+    void StageBuilt(const std::string& file);
     const fs::path& path() const { return dir_.path(); }
 
 private:
