@@ -12,7 +12,6 @@ int32_t Percent(int64_t i, int64_t n) { return int32_t(100 * i / n); }  // 64-bi
 
 int32_t RunFrames(const FramePipeline& p, std::atomic<int32_t>& progress, const std::atomic<int32_t>& stopRequest) {
     alignas(16) int16_t pcm[kPcmBufferBytes / sizeof(int16_t)] = {};
-    alignas(16) uint8_t coded[kCodedBufferBytes] = {};
     AgcState agc;
     const uint8_t* cursor = p.cursor;
     int32_t i = 0;
@@ -21,8 +20,8 @@ int32_t RunFrames(const FramePipeline& p, std::atomic<int32_t>& progress, const 
         p.decoder->Decode(pcm, cursor, 1, 0);
         if (p.gainControl)
             for (int s = 0; s < 160; ++s) pcm[s] = AgcSample(agc, pcm[s]);
-        p.encoder->Encode(coded, pcm, 1);
-        p.target->Write(coded, p.targetFrameSize);
+        p.encoder->Encode(p.target->Reserve(kCodedBufferBytes), pcm, 1);
+        p.target->Commit(p.targetFrameSize);
         cursor += p.sourceFrameSize;
         if (stopRequest.load(std::memory_order_acquire)) break;
     }

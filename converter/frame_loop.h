@@ -5,9 +5,10 @@
 //
 // It is the whole of a conversion but its waits: the job's worker sleeps
 // before it and cleans up after it, and the pipeline benchmark times it on
-// its own. Its buffers are fixed (2048 PCM bytes, 1024 coded bytes) and
-// nothing is allocated per frame; the job has checked the codecs' frame
-// sizes against them.
+// its own. Its buffers are fixed -- 2048 PCM bytes, and 1024 bytes of room
+// for each coded frame, which the encoder writes straight into the
+// target's write buffer -- and nothing is allocated per frame; the job has
+// checked the codecs' frame sizes against them.
 #pragma once
 
 #include <atomic>

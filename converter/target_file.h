@@ -5,7 +5,9 @@
 // Writes go through a fixed buffer of the job's (allocated once when the
 // file is opened, never per frame) and reach the file when it fills and
 // when the file is closed, so that a conversion costs one system call per
-// 64 KiB instead of one per 20 ms frame. Nobody reads a target while its
+// 256 KiB instead of one per 20 ms frame; the worker's encoder writes its
+// frames straight into that buffer (Reserve, Commit), so the audio is not
+// copied once more on its way. Nobody reads a target while its
 // conversion runs; the worker closes it, flushing everything, before it
 // reports itself finished. The outcome of a write is not reported (a
 // conversion has no failure path once it runs), but a short or interrupted
@@ -22,7 +24,7 @@ namespace velk {
 
 class TargetFile {
 public:
-    static constexpr size_t kBufferBytes = 64 * 1024;
+    static constexpr size_t kBufferBytes = 256 * 1024;
 
     TargetFile() = default;
     TargetFile(const TargetFile&) = delete;
@@ -42,6 +44,13 @@ public:
         std::memcpy(buffer_.get() + used_, bytes, count);
         used_ += count;
     }
+    // At least `room` bytes (up to kBufferBytes) to write in place; Commit
+    // then keeps the first `count` of them.
+    uint8_t* Reserve(size_t room) {
+        if (room > kBufferBytes - used_) Flush();
+        return buffer_.get() + used_;
+    }
+    void Commit(size_t count) { used_ += count; }
     void Flush();
     void Close();
 

@@ -1,21 +1,14 @@
 // The format-code table and the codec-library holder.
-#include <dlfcn.h>
-
 #include "codec_framework/ref.h"
 #include "converter/codec_dll.h"
 #include "converter/format_table.h"
 #include "converter_testing.h"
 
 using namespace velk;
+using velk::testing::StillLoaded;
 using velk::testing::TestLib;
 
 namespace {
-
-bool StillLoaded(const std::string& path) {
-    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (h) dlclose(h);
-    return h != nullptr;
-}
 
 TEST(FormatTable, NamesEachKnownCodeExactlyAndNothingElse) {
     EXPECT_STREQ(CodecLibraryName(0), "AuralCodecG711a.dll");

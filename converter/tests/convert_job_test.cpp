@@ -1,8 +1,6 @@
 // CConvertJob: the order of its checks, what a successful start leaves
 // behind, the implementer's answers to codecs that cannot work, and whole
 // conversions through its worker.
-#include <dlfcn.h>
-
 #include <system_error>
 
 #include "converter/convert_job.h"
@@ -17,12 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kLinear = CodecLibraryName(16);
-
-bool StillLoaded(const std::string& path) {
-    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (h) dlclose(h);
-    return h != nullptr;
-}
 
 class ConvertJobTest : public ::testing::Test {
 protected:

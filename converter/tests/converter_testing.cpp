@@ -1,6 +1,8 @@
 // Helpers for the conversion library's tests (see converter_testing.h).
 #include "converter_testing.h"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -78,6 +80,12 @@ fs::path BuiltProgramFolder() {
 }
 
 std::string TestLib(const std::string& stem) { return (BuiltProgramFolder() / "test-libs" / (stem + ".so")).string(); }
+
+bool StillLoaded(const std::string& path) {
+    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (h) dlclose(h);
+    return h != nullptr;
+}
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;

@@ -49,6 +49,9 @@ Bytes ALawHeader(uint32_t dataLength);
 fs::path BuiltProgramFolder();
 std::string TestLib(const std::string& stem);  // full path of test-libs/<stem>.so
 
+// True while the library file `path` is loaded in this process.
+bool StillLoaded(const std::string& path);
+
 // Polls `done` every 10 ms until it holds or `limit` passes.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 

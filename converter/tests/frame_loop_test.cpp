@@ -151,7 +151,7 @@ TEST(TargetFileTest, WritesFromTheStartWithoutCuttingOffALongerFile) {
     ASSERT_TRUE(t.Open((dir / "t.wav").string()));
     EXPECT_FALSE(t.Created());
     const Bytes chunk(1000, 0x11);
-    for (int i = 0; i < 70; ++i) t.Write(chunk.data(), chunk.size());  // crosses the buffer
+    for (int i = 0; i < 70; ++i) t.Write(chunk.data(), chunk.size());
     t.Close();
     const Bytes after = ReadFile(dir / "t.wav");
     ASSERT_EQ(after.size(), 100000u);
