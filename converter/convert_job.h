@@ -1,0 +1,90 @@
+// CConvertJob: one conversion of a source recording into a target file of
+// another coded format, from the checks at its start to its worker thread.
+//
+// Construction, on the caller's thread, does every check in a fixed order
+// and stops at the first failure, so that with several faults the earliest
+// step's code is the one reported: the two codec libraries (-1, -2), the
+// target's factory, encoder, frame size and readiness (-5, -3, -9, -7),
+// the same for the source's decoder (-6, -4, -10, -8), the source file
+// (-11), its header and length (-13, -14), what the target header can
+// announce (-16), the target file (-12), the worker thread (-15). Library
+// and codec failures are thus reported before file failures. On success the
+// target's header has been written, once, with the full expected length,
+// and the worker runs.
+//
+// A codec that cannot work (Init answers other than 0, as the G.729 bridge
+// does without its outside library) fails the start instead of letting the
+// worker write a target of silence that the player would take for a
+// conversion. A start that fails after the target was created removes the
+// file it created, since the player judges a conversion by the target's
+// existence; a target that existed before is left as it is.
+//
+// The factories are released before construction ends, the target's last;
+// the encoder and decoder belong to the worker, which releases them (the
+// decoder first) before it clears the running flag. The job keeps its two
+// libraries loaded until it is destroyed; destruction joins the worker and
+// unloads the source library, then the target one, then unmaps the source.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <thread>
+
+#include "codec_dll.h"
+#include "codec_framework/ref.h"
+#include "convert_state.h"
+#include "mapped_file.h"
+#include "result_text.h"
+#include "target_file.h"
+
+namespace velk {
+
+class CConvertJob {
+public:
+    // How the worker is started; a failure throws std::system_error, as
+    // std::thread does when the system has no thread to give.
+    using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+    static std::thread StartThread(std::function<void()> work) { return std::thread(std::move(work)); }
+
+    CConvertJob(const char* targetLibrary, const char* sourceLibrary, const char* targetPath, const char* sourcePath,
+                ConvertState& state, const ThreadStarter& startThread = StartThread);
+    virtual ~CConvertJob();
+    CConvertJob(const CConvertJob&) = delete;
+    CConvertJob& operator=(const CConvertJob&) = delete;
+
+    // Writes the line for `code` (result_text.h) to standard output, naming
+    // this job's libraries and paths, and returns the stream.
+    virtual std::ostream& DescribeResult(int32_t code);
+
+    int32_t Result() const { return result_; }
+    const JobNames& Names() const { return names_; }
+    int32_t FrameCount() const { return frames_; }
+    uint32_t SourceHeaderSize() const { return headerSize_; }
+    uint32_t SourceFrameSize() const { return sourceFrameSize_; }
+    uint32_t TargetFrameSize() const { return targetFrameSize_; }
+    bool GainControl() const { return gainControl_; }
+
+private:
+    int32_t Construct(const ThreadStarter& startThread);
+    void Work();
+
+    JobNames names_;
+    CMappedFile source_;
+    CCodecDLL targetDll_;
+    CCodecDLL sourceDll_;
+    int32_t result_ = 0;
+    ConvertState& state_;
+    std::thread worker_;
+    TargetFile target_;
+    const uint8_t* cursor_ = nullptr;
+    Tessel::Ref<Tessel::ICodecEncoder> encoder_;
+    Tessel::Ref<Tessel::ICodecDecoder> decoder_;
+    int32_t frames_ = 0;
+    uint32_t targetFrameSize_ = 0;
+    uint32_t sourceFrameSize_ = 0;
+    uint32_t headerSize_ = 0;
+    bool gainControl_ = false;
+};
+
+}  // namespace velk

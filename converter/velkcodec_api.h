@@ -1,0 +1,34 @@
+// The three entry points of the conversion library VelkCodec, as a caller
+// binds them: by name, at run time ("VelkCodec.dll" through
+// platform/dynlib). Nothing links against the library.
+//
+//   int32_t cvt_VelkCodec(source path, source format code, target path, target format code)
+//     Starts a conversion; 0 when its worker runs, else a negative result
+//     code (result_text.h), -88 while an earlier conversion has not been
+//     collected. Returns as soon as the worker is started.
+//   int32_t cvt_GetConvertProgress()
+//     Per cent done. Below 100 it answers at once; at 100 it waits (in
+//     one-second steps) for the worker to end, collects the conversion and
+//     answers 100.
+//   int32_t cvt_StopConvert()
+//     Asks the worker to stop after its current frame, waits (one-second
+//     steps) until it has, collects the conversion; always 0.
+//
+// The three are meant to be called from one thread. Paths are zero-
+// terminated 8-bit texts (UTF-8 here).
+#pragma once
+
+#include <cstdint>
+
+namespace velk {
+
+using VelkCodecFn = int32_t (*)(const char* source, int32_t sourceCode, const char* target, int32_t targetCode);
+using GetConvertProgressFn = int32_t (*)();
+using StopConvertFn = int32_t (*)();
+
+inline constexpr const char* kLibraryName = "VelkCodec.dll";
+inline constexpr const char* kVelkCodecName = "cvt_VelkCodec";
+inline constexpr const char* kGetConvertProgressName = "cvt_GetConvertProgress";
+inline constexpr const char* kStopConvertName = "cvt_StopConvert";
+
+}  // namespace velk

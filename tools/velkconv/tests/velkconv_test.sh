@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# velkconv_test.sh VELKCONV SCRATCH: converts a generated linear recording
+# with velkconv and checks the result; then checks a refused start and the
+# help text. Each failure says what went wrong.
+set -uo pipefail
+velkconv=$1 dir=$2
+rm -rf "$dir" && mkdir -p "$dir" || exit 1
+fail() { echo "FAILED: $*"; exit 1; }
+
+head -c $((320 * 26)) /dev/urandom > "$dir/source.raw"
+"$velkconv" "$dir/source.raw" 16 "$dir/target.wav" 16 > "$dir/out.txt" 2>&1
+status=$?
+cat "$dir/out.txt"
+[ $status -eq 0 ] || fail "velkconv exited $status for a good linear recording"
+grep -qx 'conv success!' "$dir/out.txt" || fail "the result line 'conv success!' is missing"
+grep -qx '100%' "$dir/out.txt" || fail "the progress never showed 100%"
+size=$(stat -c %s "$dir/target.wav")
+[ "$size" -eq $((58 + 320 * 25)) ] || fail "target has $size bytes, expected a 58-byte header and 25 frames"
+cmp -s <(tail -c +59 "$dir/target.wav") <(tail -c +321 "$dir/source.raw") \
+  || fail "the target's audio is not the source from its second frame on"
+
+"$velkconv" "$dir/missing.raw" 16 "$dir/other.wav" 16 > "$dir/refused.txt" 2>&1
+status=$?
+[ $status -ne 0 ] || fail "velkconv reported success for a missing source"
+grep -qx "can't open source wav file:$dir/missing.raw" "$dir/refused.txt" \
+  || fail "no 'can't open source wav file:' line for a missing source: $(cat "$dir/refused.txt")"
+[ ! -e "$dir/other.wav" ] || fail "a refused conversion left a target"
+
+"$velkconv" "$dir/source.raw" 16 "$dir/other.wav" 7 > "$dir/unknown.txt" 2>&1
+grep -qx "can't load DLL:" "$dir/unknown.txt" || fail "an unknown target code did not report 'can't load DLL:'"
+
+"$velkconv" --help | grep -q 'AuralCodecG711a.dll' || fail "--help does not list the format codes"
+"$velkconv" a 16 b x > /dev/null 2>&1
+[ $? -eq 2 ] || fail "a format code that is not a number must be a usage error (exit 2)"
+echo "velkconv end-to-end: all checks passed"
