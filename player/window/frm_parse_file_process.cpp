@@ -56,6 +56,7 @@ void frmParseFileProcess::Show() {
 
 bool frmParseFileProcess::Unload() {
     if (Process().IsParsing) return false;
+    DrawCounts(true);
     hide();
     Withdraw();
     return true;
@@ -64,12 +65,21 @@ bool frmParseFileProcess::Unload() {
 void frmParseFileProcess::Load() {
     lblFileCount->setText("Count");
     lblRecordFileCount->setText("Count");
+    drawn_.invalidate();
     ParseFileProcess::Load();
 }
 
-void frmParseFileProcess::ShowFileCount() { lblFileCount->setText(QString::number(FileCount)); }
+void frmParseFileProcess::ShowFileCount() { DrawCounts(false); }
 
-void frmParseFileProcess::ShowRecordFileCount() { lblRecordFileCount->setText(QString::number(RecordFileCount)); }
+void frmParseFileProcess::ShowRecordFileCount() { DrawCounts(false); }
+
+void frmParseFileProcess::DrawCounts(bool now) {
+    constexpr qint64 kMinimumMs = 40;
+    if (!now && drawn_.isValid() && drawn_.elapsed() < kMinimumMs) return;
+    drawn_.start();
+    if (FileCount > 0) lblFileCount->setText(QString::number(FileCount));
+    lblRecordFileCount->setText(QString::number(RecordFileCount));
+}
 
 void frmParseFileProcess::closeEvent(QCloseEvent* event) {
     if (Process().IsParsing) {
