@@ -75,6 +75,16 @@ void DuringTheScan(std::function<bool()> step) {
     };
 }
 
+// Presses the scan window's Cancel once the first file has been counted.
+void PressCancelAtTheFirstFile(WindowUnderTest& t) {
+    frmParseFileProcess* scan = t.Window().ParseFileWindow();
+    DuringTheScan([&t, scan] {
+        if (scan->FileCount < 1) return true;
+        t.Click(scan->cmdCancel);
+        return false;
+    });
+}
+
 }  // namespace
 
 class MainWindow : public QObject {
@@ -278,9 +288,7 @@ void MainWindow::refreshRecordsetShowsEveryRecordInOrder() {
 void MainWindow::refreshFileInformationAnsweredNoDoesNothing() {
     WindowUnderTest t(SixCalls());
     frmMain& w = t.Window();
-    const fs::path calls = t.Folder("calls");
-    MakeFile(calls / "A_20240501120000_C5.WAV", 8000);
-    w.txtMainFolderPath->setText(QString::fromStdString(calls.string()));
+    t.Recordings({"A_20240501120000_C5.WAV"});
     t.Dialogs().answers = {false};
     t.Click(w.cmdGetFileInfo);
     EXPECT_SEEN(t.Dialogs().questions, std::vector<std::string>{kRebuildQuestion}, "the question asked");
@@ -333,9 +341,7 @@ void MainWindow::refreshFileInformationOnAnEmptyFolderReportsZeroWithAnEmptyGrid
 void MainWindow::searchFileEveryTimeRebuildsBeforeEachSearchAndStoresTheMainFolder() {
     WindowUnderTest t(SixCalls());
     frmMain& w = t.Window();
-    const fs::path calls = t.Folder("calls");
-    MakeFile(calls / "A_20240501120000_C5.WAV", 8000);
-    w.txtMainFolderPath->setText(QString::fromStdString(calls.string()));
+    const fs::path calls = t.Recordings({"A_20240501120000_C5.WAV"});
     w.chkSearchFileEveryTime->setChecked(true);
     w.cmbChannelNo->setCurrentIndex(5);
     t.Click(w.cmdShowResult);
@@ -355,19 +361,11 @@ void MainWindow::searchFileEveryTimeRebuildsBeforeEachSearchAndStoresTheMainFold
 void MainWindow::aScanCancelledWithYesEntersNoFurtherFolder() {
     WindowUnderTest t;
     frmMain& w = t.Window();
-    const fs::path calls = t.Folder("calls");
-    for (const char* name : {"A_20240501120000_C1.WAV", "A_20240501120100_C1.WAV", "A_20240501120200_C1.WAV"})
-        MakeFile(calls / "a" / name, 8000);
-    MakeFile(calls / "b" / "A_20240501130000_C2.WAV", 8000);
-    MakeFile(calls / "c" / "A_20240501140000_C3.WAV", 8000);
-    w.txtMainFolderPath->setText(QString::fromStdString(calls.string()));
+    const fs::path calls = t.Recordings({"a/A_20240501120000_C1.WAV", "a/A_20240501120100_C1.WAV",
+                                         "a/A_20240501120200_C1.WAV", "b/A_20240501130000_C2.WAV",
+                                         "c/A_20240501140000_C3.WAV"});
     t.Dialogs().answers = {true, true};  // rebuild, then "Cancel Parse?"
-    frmParseFileProcess* scan = w.ParseFileWindow();
-    DuringTheScan([&] {
-        if (scan->FileCount < 1) return true;
-        t.Click(scan->cmdCancel);
-        return false;
-    });
+    PressCancelAtTheFirstFile(t);
     t.Click(w.cmdGetFileInfo);
     EXPECT_SEEN(t.Dialogs().questions, (std::vector<std::string>{kRebuildQuestion, "Cancel Parse?"}),
                 "the questions asked");
@@ -382,17 +380,9 @@ void MainWindow::aScanCancelledWithYesEntersNoFurtherFolder() {
 void MainWindow::aScanWhoseCancelIsAnsweredNoGoesOn() {
     WindowUnderTest t;
     frmMain& w = t.Window();
-    const fs::path calls = t.Folder("calls");
-    MakeFile(calls / "a" / "A_20240501120000_C1.WAV", 8000);
-    MakeFile(calls / "b" / "A_20240501130000_C2.WAV", 8000);
-    w.txtMainFolderPath->setText(QString::fromStdString(calls.string()));
+    t.Recordings({"a/A_20240501120000_C1.WAV", "b/A_20240501130000_C2.WAV"});
     t.Dialogs().answers = {true, false};
-    frmParseFileProcess* scan = w.ParseFileWindow();
-    DuringTheScan([&] {
-        if (scan->FileCount < 1) return true;
-        t.Click(scan->cmdCancel);
-        return false;
-    });
+    PressCancelAtTheFirstFile(t);
     t.Click(w.cmdGetFileInfo);
     EXPECT_SEEN(t.Dialogs().informations, std::vector<std::string>{"Record File = 2"}, "the report");
 }
@@ -400,10 +390,7 @@ void MainWindow::aScanWhoseCancelIsAnsweredNoGoesOn() {
 void MainWindow::theScanWindowRefusesToCloseWhileScanning() {
     WindowUnderTest t;
     frmMain& w = t.Window();
-    const fs::path calls = t.Folder("calls");
-    MakeFile(calls / "a" / "A_20240501120000_C1.WAV", 8000);
-    MakeFile(calls / "b" / "A_20240501130000_C2.WAV", 8000);
-    w.txtMainFolderPath->setText(QString::fromStdString(calls.string()));
+    t.Recordings({"a/A_20240501120000_C1.WAV", "b/A_20240501130000_C2.WAV"});
     t.Dialogs().answers = {true};
     frmParseFileProcess* scan = w.ParseFileWindow();
     bool shown = false, openAfterClose = false, openAfterEscape = false;
@@ -430,10 +417,7 @@ void MainWindow::theScanWindowRefusesToCloseWhileScanning() {
 void MainWindow::aSecondRebuildIsRefusedWhileAScanRuns() {
     WindowUnderTest t;
     frmMain& w = t.Window();
-    const fs::path calls = t.Folder("calls");
-    MakeFile(calls / "a" / "A_20240501120000_C1.WAV", 8000);
-    MakeFile(calls / "b" / "A_20240501130000_C2.WAV", 8000);
-    w.txtMainFolderPath->setText(QString::fromStdString(calls.string()));
+    t.Recordings({"a/A_20240501120000_C1.WAV", "b/A_20240501130000_C2.WAV"});
     w.chkSearchFileEveryTime->setChecked(true);
     t.Dialogs().answers = {true, true};
     bool buttonEnabled = true;
@@ -515,11 +499,7 @@ void MainWindow::closingAnsweredYesEndsThePlayer() {
 void MainWindow::closingDuringAScanEndsItWithoutAnotherMessage() {
     WindowUnderTest t;
     frmMain& w = t.Window();
-    const fs::path calls = t.Folder("calls");
-    MakeFile(calls / "a" / "A_20240501120000_C1.WAV", 8000);
-    MakeFile(calls / "a" / "A_20240501120100_C1.WAV", 8000);
-    MakeFile(calls / "b" / "A_20240501130000_C2.WAV", 8000);
-    w.txtMainFolderPath->setText(QString::fromStdString(calls.string()));
+    t.Recordings({"a/A_20240501120000_C1.WAV", "a/A_20240501120100_C1.WAV", "b/A_20240501130000_C2.WAV"});
     t.Dialogs().answers = {true, true};  // rebuild, then "Exit Player?"
     DuringTheScan([&] {
         if (w.ParseFileWindow()->FileCount < 1) return true;

@@ -62,6 +62,13 @@ fs::path WindowUnderTest::Folder(const std::string& name) const {
     return folder;
 }
 
+fs::path WindowUnderTest::Recordings(const std::vector<std::string>& files, std::uintmax_t size) {
+    const fs::path root = Folder("calls");
+    for (const std::string& file : files) player::testing::MakeFile(root / file, size);
+    window_->txtMainFolderPath->setText(QString::fromStdString(root.string()));
+    return root;
+}
+
 void WindowUnderTest::Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
 RecordInfo Row(const std::string& file, const std::string& at, const std::string& channel, const std::string& number,

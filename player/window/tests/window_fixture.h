@@ -50,6 +50,9 @@ public:
     QStringList StoredFiles() const;
     // A folder under the program folder, made empty.
     std::filesystem::path Folder(const std::string& name) const;
+    // A recordings tree "calls" holding these files (paths relative to it)
+    // of `size` bytes each, named in the main folder box; its root.
+    std::filesystem::path Recordings(const std::vector<std::string>& files, std::uintmax_t size = 8000);
     void Click(QWidget* button);
 
 private:
