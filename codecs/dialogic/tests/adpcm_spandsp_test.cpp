@@ -5,7 +5,8 @@
 // - the same 49 step sizes, index adjustments and successive-approximation
 //   encoder; the same stream layout (two codes a byte, high nibble first)
 //   and the same x16 scaling; its encoder keeps a half-filled byte across
-//   calls, so odd sample counts carry over;
+//   calls (the code of an odd last sample waits in the low nibble of its
+//   state's byte), so odd sample counts carry over;
 // - its predictor is clamped to -2048..2047 where this system's is clamped
 //   to +-1024, so decoded audio reaches 32752 there and stops at 16384 here;
 //   once a signal passes the clamp the two channel states part for good;
@@ -115,6 +116,32 @@ TEST(AdpcmAgainstSpandsp, DecoderAgreesFromEveryChannelStateUpToTheClamp) {
     const size_t all = 49 * 2049 * 256;
     EXPECT_GT(compared, all * 7 / 10) << "too few channel states were compared: " << compared << " of " << all;
     EXPECT_GT(clamped, 0u);
+}
+
+TEST(AdpcmAgainstSpandsp, EncoderPicksTheSameCodeFromEveryStepIndexAndValue) {
+    Oki oki(32000);
+    for (int16_t index = 0; index <= 48; ++index) {
+        for (int16_t predictor : {-1024, -1000, -333, -1, 0, 1, 517, 1000, 1024}) {
+            for (int x = -2048; x <= 2047; ++x) {
+                // One sample: spandsp keeps its code in the low nibble of the
+                // byte it has not finished.
+                oki->last = predictor;
+                oki->step_index = index;
+                oki->mark = 0;
+                oki->oki_byte = 0;
+                const int16_t sample = int16_t(x * 16);
+                uint8_t unused[1];
+                ASSERT_EQ(oki_adpcm_encode(oki.operator->(), unused, &sample, 1), 0);
+                const unsigned theirs = oki->oki_byte & 0x0F;
+
+                AdpcmState ours{predictor, index};
+                ASSERT_EQ(dialogic::EncodeValue(ours, x), theirs)
+                    << "step index " << index << ", predictor " << predictor << ", value " << x;
+                ASSERT_EQ(ours.stepIndex, oki->step_index) << "step index after coding " << x;
+                ASSERT_EQ(ours.predictor, std::clamp<int>(oki->last, -1024, 1024)) << "predictor after coding " << x;
+            }
+        }
+    }
 }
 
 TEST(AdpcmAgainstSpandsp, Encoder32kGivesTheSameBytesForSpeechBelowTheClamp) {
