@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "codec_framework/testing/expect_properties.h"
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
 #include "codec_framework/wav_header.h"
 
 using namespace Tessel;
+using Tessel::testing::ExpectProperties;
 using Tessel::testing::PluginUnderTest;
 
 namespace {
@@ -54,28 +56,9 @@ protected:
 };
 
 TEST_P(DialogicPlugin, AnswersItsPropertiesOnFactoryEncoderAndDecoder) {
-    auto factory = plugin.Factory();
-    Ref<ICodecEncoder> enc(factory->CreateEncoder());
-    Ref<ICodecDecoder> dec(factory->CreateDecoder());
-    ASSERT_TRUE(enc && dec);
-    EXPECT_STREQ(factory->GetClassName(), "CCodecFactory");
-    EXPECT_STREQ(enc->GetClassName(), "CCodecEncoder");
-    EXPECT_STREQ(dec->GetClassName(), "CCodecDecoder");
-    for (ICodec* c : {static_cast<ICodec*>(factory.get()), static_cast<ICodec*>(enc.get()), static_cast<ICodec*>(dec.get())}) {
-        EXPECT_STREQ(c->GetModuleName(), v.moduleName);
-        EXPECT_EQ(c->GetCodecType(), v.codecType);
-        EXPECT_EQ(c->GetFormatTag(), 0);
-        EXPECT_STREQ(c->GetCodecName(), v.codecName);
-        EXPECT_EQ(c->GetBitRate(), v.bitRate);
-        EXPECT_EQ(c->GetFrameDuration(), 20);
-        EXPECT_EQ(c->GetCodedFrameSize(), int32_t(v.codedFrameSize));
-        EXPECT_EQ(c->GetPcmFrameSize(), 320);
-        EXPECT_EQ(c->GetFrameSamples(), 160);
-        EXPECT_EQ(c->GetOwnFmtChunkSize(), 18);
-        EXPECT_EQ(c->GetOwnHeaderSize(), 0) << "Dialogic recordings are raw nibble streams";
-    }
-    EXPECT_EQ(enc->Init(), 0);
-    EXPECT_EQ(dec->Init(), 0);
+    ExpectProperties(plugin, {.moduleName = v.moduleName, .codecType = v.codecType, .formatTag = 0,
+                              .codecName = v.codecName, .bitRate = v.bitRate, .codedFrameSize = int32_t(v.codedFrameSize),
+                              .ownFmtChunkSize = 18, .ownHeaderSize = 0});
 }
 
 TEST_P(DialogicPlugin, WritesNoHeaderAndChecksHeadersAsLinearPcm) {

@@ -7,9 +7,11 @@
 #include <numeric>
 #include <vector>
 
+#include "codec_framework/testing/expect_properties.h"
 #include "codec_framework/testing/plugin_under_test.h"
 
 using namespace Tessel;
+using Tessel::testing::ExpectProperties;
 using Tessel::testing::PluginUnderTest;
 
 namespace {
@@ -28,28 +30,8 @@ protected:
 };
 
 TEST_F(G711aPlugin, AnswersItsPropertiesOnFactoryEncoderAndDecoder) {
-    auto factory = plugin.Factory();
-    Ref<ICodecEncoder> enc(factory->CreateEncoder());
-    Ref<ICodecDecoder> dec(factory->CreateDecoder());
-    ASSERT_TRUE(enc && dec);
-    EXPECT_STREQ(factory->GetClassName(), "CCodecFactory");
-    EXPECT_STREQ(enc->GetClassName(), "CCodecEncoder");
-    EXPECT_STREQ(dec->GetClassName(), "CCodecDecoder");
-    for (ICodec* c : {static_cast<ICodec*>(factory.get()), static_cast<ICodec*>(enc.get()), static_cast<ICodec*>(dec.get())}) {
-        EXPECT_STREQ(c->GetModuleName(), "AuralCodecG711a.DLL");
-        EXPECT_EQ(c->GetCodecType(), 0);
-        EXPECT_EQ(c->GetFormatTag(), 6);
-        EXPECT_STREQ(c->GetCodecName(), "g.711");
-        EXPECT_EQ(c->GetBitRate(), 64000);
-        EXPECT_EQ(c->GetFrameDuration(), 20);
-        EXPECT_EQ(c->GetCodedFrameSize(), 160);
-        EXPECT_EQ(c->GetPcmFrameSize(), 320);
-        EXPECT_EQ(c->GetFrameSamples(), 160);
-        EXPECT_EQ(c->GetOwnFmtChunkSize(), 18);
-        EXPECT_EQ(c->GetOwnHeaderSize(), 58) << "A-law recordings begin with a WAV header";
-    }
-    EXPECT_EQ(enc->Init(), 0);
-    EXPECT_EQ(dec->Init(), 0);
+    ExpectProperties(plugin, {.moduleName = "AuralCodecG711a.DLL", .codecType = 0, .formatTag = 6, .codecName = "g.711",
+                              .bitRate = 64000, .codedFrameSize = 160, .ownFmtChunkSize = 18, .ownHeaderSize = 58});
 }
 
 TEST_F(G711aPlugin, EncodesAndDecodesTheKnownSamplesFrameByFrame) {
