@@ -1,4 +1,5 @@
-// The A-law tables and buffer loops, called directly.
+// The A-law tables, called directly: the documented levels and codes, and
+// what must hold for every code and every sample.
 #include <gtest/gtest.h>
 
 #include <bit>
