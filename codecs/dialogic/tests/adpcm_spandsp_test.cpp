@@ -29,10 +29,11 @@
 #include <spandsp/private/oki_adpcm.h>
 
 #include "codec_framework/testing/signals.h"
-#include "codecs/dialogic/adpcm_frames.h"
+#include "codecs/dialogic/tests/whole_stream.h"
 
 using dialogic::AdpcmState;
 using namespace Tessel::testing;
+using namespace dialogic::testing;
 
 namespace {
 
@@ -59,24 +60,6 @@ public:
 private:
     oki_adpcm_state_t state_{};
 };
-
-std::vector<uint8_t> OurEncoding(const std::vector<int16_t>& pcm, size_t codedBytes,
-                                 void (*encode)(AdpcmState&, uint8_t*, const int16_t*)) {
-    AdpcmState st;
-    const size_t frames = pcm.size() / 160;
-    std::vector<uint8_t> coded(frames * codedBytes);
-    for (size_t f = 0; f < frames; ++f) encode(st, &coded[f * codedBytes], &pcm[f * 160]);
-    return coded;
-}
-
-std::vector<int16_t> OurDecoding(const std::vector<uint8_t>& coded, size_t codedBytes,
-                                 void (*decode)(AdpcmState&, int16_t*, const uint8_t*)) {
-    AdpcmState st;
-    const size_t frames = coded.size() / codedBytes;
-    std::vector<int16_t> pcm(frames * 160);
-    for (size_t f = 0; f < frames; ++f) decode(st, &pcm[f * 160], &coded[f * codedBytes]);
-    return pcm;
-}
 
 TEST(AdpcmAgainstSpandsp, DecoderAgreesFromEveryChannelStateUpToTheClamp) {
     Oki oki(32000);
@@ -146,14 +129,14 @@ TEST(AdpcmAgainstSpandsp, EncoderPicksTheSameCodeFromEveryStepIndexAndValue) {
 
 TEST(AdpcmAgainstSpandsp, Encoder32kGivesTheSameBytesForSpeechBelowTheClamp) {
     const auto speech = SpeechLike(10, 11);  // peaks near 12000: predictor within +-800
-    const auto ours = OurEncoding(speech, dialogic::kCodedBytes32k, dialogic::Encode32kFrame);
+    const auto ours = EncodeStream(k32, speech);
     Oki oki(32000);
     const auto theirs = oki.Encode(speech);
     ASSERT_EQ(theirs.size(), ours.size());
     const auto firstDiff = std::mismatch(ours.begin(), ours.end(), theirs.begin()).first - ours.begin();
     EXPECT_EQ(size_t(firstDiff), ours.size()) << "the coded streams part at byte " << firstDiff;
 
-    const auto decoded = OurDecoding(ours, dialogic::kCodedBytes32k, dialogic::Decode32kFrame);
+    const auto decoded = DecodeStream(k32, ours);
     ASSERT_LT(*std::max_element(decoded.begin(), decoded.end(), [](int a, int b) { return std::abs(a) < std::abs(b); }),
               16384)
         << "the test signal reached the clamp, where the two are meant to differ";
@@ -162,7 +145,7 @@ TEST(AdpcmAgainstSpandsp, Encoder32kGivesTheSameBytesForSpeechBelowTheClamp) {
 }
 
 TEST(AdpcmAgainstSpandsp, OnlyThePredictorClampSetsTheTwoApartOnALongLoudRun) {
-    const auto ours = OurDecoding(std::vector<uint8_t>(80, 0x77), dialogic::kCodedBytes32k, dialogic::Decode32kFrame);
+    const auto ours = DecodeStream(k32, std::vector<uint8_t>(80, 0x77));
     Oki oki(32000);
     const auto theirs = oki.Decode(std::vector<uint8_t>(80, 0x77));
     ASSERT_EQ(theirs.size(), ours.size());
@@ -177,7 +160,7 @@ TEST(AdpcmAgainstSpandsp, OnlyThePredictorClampSetsTheTwoApartOnALongLoudRun) {
 // decoding spandsp's) on this signal, at lags of 13 and 14 samples.
 TEST(AdpcmAgainstSpandsp, The24kStreamsDecodeWellEachWayThoughTheResamplingDiffers) {
     const auto speech = SpeechLike(10, 12);
-    const auto ours = OurEncoding(speech, dialogic::kCodedBytes24k, dialogic::Encode24kFrame);
+    const auto ours = EncodeStream(k24, speech);
     Oki decoder(24000);
     const auto theirDecoding = decoder.Decode(ours);
     const int lag1 = BestLag(speech, theirDecoding, 40);
@@ -187,7 +170,7 @@ TEST(AdpcmAgainstSpandsp, The24kStreamsDecodeWellEachWayThoughTheResamplingDiffe
     Oki encoder(24000);
     auto theirs = encoder.Encode(speech);
     theirs.resize(theirs.size() / dialogic::kCodedBytes24k * dialogic::kCodedBytes24k);
-    const auto ourDecoding = OurDecoding(theirs, dialogic::kCodedBytes24k, dialogic::Decode24kFrame);
+    const auto ourDecoding = DecodeStream(k24, theirs);
     const int lag2 = BestLag(speech, ourDecoding, 40);
     EXPECT_GT(Correlation(speech, ourDecoding, lag2), 0.95)
         << "this codec cannot make sense of spandsp's 24 kbit/s stream (lag " << lag2 << ")";

@@ -1,45 +1,22 @@
 // The ADPCM core and the frame routines of both variants, called directly:
-// the documented codes and samples, the clamps, and round trips of speech.
+// the channel state after the documented codes, the clamps, the 24 kbit/s
+// encoder's rounding, and round trips of speech. The documented bytes and
+// samples are checked through the plug-ins.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "codec_framework/testing/signals.h"
-#include "codecs/dialogic/adpcm_frames.h"
+#include "codecs/dialogic/tests/whole_stream.h"
 
 using dialogic::AdpcmState;
 using Tessel::testing::SpeechLike;
+using namespace dialogic::testing;
 
 namespace {
 
-struct Variant {
-    const char* name;
-    size_t codedBytes;
-    void (*encode)(AdpcmState&, uint8_t*, const int16_t*);
-    void (*decode)(AdpcmState&, int16_t*, const uint8_t*);
-};
-const Variant k32{"32 kbit/s", dialogic::kCodedBytes32k, dialogic::Encode32kFrame, dialogic::Decode32kFrame};
-const Variant k24{"24 kbit/s", dialogic::kCodedBytes24k, dialogic::Encode24kFrame, dialogic::Decode24kFrame};
-
-std::vector<uint8_t> EncodeAll(const Variant& v, const std::vector<int16_t>& pcm, AdpcmState* end = nullptr) {
-    AdpcmState st;
-    const size_t frames = pcm.size() / dialogic::kFrameSamples;
-    std::vector<uint8_t> coded(frames * v.codedBytes);
-    for (size_t f = 0; f < frames; ++f) v.encode(st, &coded[f * v.codedBytes], &pcm[f * dialogic::kFrameSamples]);
-    if (end) *end = st;
-    return coded;
-}
-
-std::vector<int16_t> DecodeAll(const Variant& v, const std::vector<uint8_t>& coded) {
-    AdpcmState st;
-    const size_t frames = coded.size() / v.codedBytes;
-    std::vector<int16_t> pcm(frames * dialogic::kFrameSamples);
-    for (size_t f = 0; f < frames; ++f) v.decode(st, &pcm[f * dialogic::kFrameSamples], &coded[f * v.codedBytes]);
-    return pcm;
-}
-
-TEST(AdpcmCore, DecodesTheFirstCodesOfAFreshChannelAsDocumented) {
+TEST(AdpcmCore, MovesPredictorAndStepIndexAsDocumented) {
     AdpcmState st;
     EXPECT_EQ(dialogic::DecodeCode(st, 0), 2);
     EXPECT_EQ(dialogic::DecodeCode(st, 0), 4);
@@ -88,50 +65,6 @@ TEST(AdpcmCore, EncodesEachValueAsTheClosestStepBelowIt) {
     }
 }
 
-TEST(AdpcmFrames, SilenceEncodesToBytes08InBothVariants) {
-    for (const Variant& v : {k32, k24}) {
-        AdpcmState end;
-        const auto coded = EncodeAll(v, std::vector<int16_t>(3 * 160, 0), &end);
-        EXPECT_TRUE(std::all_of(coded.begin(), coded.end(), [](uint8_t b) { return b == 0x08; }))
-            << v.name << ": silence must alternate codes 0 and 8, high nibble first";
-        EXPECT_EQ(end.predictor, 0);
-        EXPECT_EQ(end.stepIndex, 0);
-    }
-}
-
-TEST(AdpcmFrames, Decode32kScalesBy16HighNibbleFirst) {
-    std::vector<uint8_t> frame(80, 0x00);
-    frame[0] = 0x77;
-    frame[1] = 0x80;  // high nibble 8 (down), low 0 (up)
-    AdpcmState st;
-    std::vector<int16_t> pcm(160);
-    dialogic::Decode32kFrame(st, pcm.data(), frame.data());
-    EXPECT_EQ(pcm[0], 480);
-    EXPECT_EQ(pcm[1], 1488);
-    // Step index 16 (step 73): code 8 moves down by 73 / 8 = 9, then code 0 up
-    // by 9 at step index 15 (step 66 / 8 = 8).
-    EXPECT_EQ(pcm[2], (93 - 9) * 16) << "the high nibble of a byte must be decoded first";
-    EXPECT_EQ(pcm[3], (93 - 9 + 8) * 16);
-}
-
-TEST(AdpcmFrames, Decode24kInterpolatesThreeQuartersOfAStepPerSample) {
-    std::vector<uint8_t> frame(60, 0x00);
-    AdpcmState st;
-    std::vector<int16_t> pcm(160);
-    dialogic::Decode24kFrame(st, pcm.data(), frame.data());
-    const int16_t first[8] = {24, 48, 72, 96, 120, 144, 168, 192};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(pcm[size_t(i)], first[i]) << "output " << i << " of the first group";
-    EXPECT_EQ(pcm[8], 192 + (224 - 192) * 3 / 4) << "the second group goes on from the first group's last value";
-}
-
-TEST(AdpcmFrames, Decode24kStartsEveryFrameFromZero) {
-    const auto pcm = DecodeAll(k24, std::vector<uint8_t>(2 * 60, 0x77));
-    EXPECT_EQ(pcm[0], 360) << "three quarters of the first decoded value, 480";
-    EXPECT_EQ(pcm[159], 16384) << "a run of code 7 ends held at the clamp";
-    EXPECT_EQ(pcm[160], 12288) << "the second frame must restart its interpolation from 0, not from 16384";
-    EXPECT_EQ(pcm[161], 16384);
-}
-
 TEST(AdpcmFrames, Encode24kTakesThirdsTowardZeroBeforeShifting) {
     // x0 = 0, x1 = -145: x0 + (x1 - x0) / 3 = -48 when the division truncates
     // toward zero (-49 if it rounded down), and -48 >> 4 = -3, which a fresh
@@ -154,10 +87,27 @@ TEST(AdpcmFrames, Encode24kTakesThirdsTowardZeroBeforeShifting) {
     EXPECT_EQ(coded[1] >> 4, 8) << "x3 = -1 must shift to -1";
 }
 
+TEST(AdpcmFrames, Encode24kTakesItsValuesAtOneThirdAndTwoThirdsOfTheWay) {
+    // x1 = -96 and x5 = 192, the rest 0. The six values are
+    //   y0 = (0 - 96 / 3) >> 4 = -2         y1 = (-96 + 2 x 96 / 3) >> 4 = -2
+    //   y2 = 0   y3 = (0 + 192 / 3) >> 4 = 4   y4 = (192 - 2 x 192 / 3) >> 4 = 4   y5 = 0
+    // which a fresh channel codes as 8 0 | 0 0 | 0 9 (predictor -2, 0, 2, 4,
+    // 6, 0). Taking any of the four at the other third changes a code.
+    std::vector<int16_t> pcm(160, 0);
+    pcm[1] = -96;
+    pcm[5] = 192;
+    AdpcmState st;
+    std::vector<uint8_t> coded(60);
+    dialogic::Encode24kFrame(st, coded.data(), pcm.data());
+    EXPECT_EQ(coded[0], 0x80) << "y0 must lie a third of the way from x0 to x1, y1 two thirds from x1 to x2";
+    EXPECT_EQ(coded[1], 0x00) << "y3 must lie a third of the way from x4 to x5";
+    EXPECT_EQ(coded[2], 0x09) << "y4 must lie two thirds of the way from x5 to x6";
+}
+
 TEST(AdpcmFrames, ALoudSignalIsClippedAt16384) {
     const auto speech = SpeechLike(4, 3, 30000);
     for (const Variant& v : {k32, k24}) {
-        const auto back = DecodeAll(v, EncodeAll(v, speech));
+        const auto back = DecodeStream(v, EncodeStream(v, speech));
         const auto [lo, hi] = std::minmax_element(back.begin(), back.end());
         EXPECT_EQ(*hi, 16384) << v.name << ": the loudest decoded sample must sit at the clamp";
         EXPECT_EQ(*lo, -16384) << v.name;
@@ -178,7 +128,7 @@ TEST(AdpcmFrames, RoundTripOfSpeechKeepsItsSignalToNoiseRatio) {
     for (uint32_t seed = 1; seed <= 5; ++seed) {
         const auto speech = SpeechLike(6, seed);
         for (Bound b : {Bound{k32, 14.7}, Bound{k24, 12.5}}) {
-            const auto back = DecodeAll(b.v, EncodeAll(b.v, speech));
+            const auto back = DecodeStream(b.v, EncodeStream(b.v, speech));
             ASSERT_EQ(back.size(), speech.size());
             const double snr = Tessel::testing::SnrDb(speech, back);
             EXPECT_GT(snr, b.minDb) << b.v.name << ", speech seed " << seed << ": SNR " << snr << " dB";

@@ -99,6 +99,7 @@ TEST_P(DialogicPlugin, DecodesTheDocumentedSamples) {
     } else {
         const int16_t first[8] = {24, 48, 72, 96, 120, 144, 168, 192};
         for (int i = 0; i < 8; ++i) EXPECT_EQ(pcm[size_t(i)], first[i]) << "output " << i;
+        EXPECT_EQ(pcm[8], 192 + (224 - 192) * 3 / 4) << "the second group goes on from the first group's last value";
         auto fresh = plugin.Decoder();
         const auto loud = Decode(fresh.get(), std::vector<uint8_t>(2 * 60, 0x77));
         EXPECT_EQ(loud[0], 360);

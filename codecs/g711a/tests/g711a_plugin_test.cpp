@@ -48,11 +48,13 @@ TEST_F(G711aPlugin, EncodesAndDecodesTheKnownSamplesFrameByFrame) {
     EXPECT_EQ(codes[0], 0xD5) << "silence in the first frame";
     EXPECT_EQ(codes.back(), 0xEE) << "Encode wrote past two frames";
 
+    codes[168] = 0x80;
+    codes[169] = 0x00;
     std::vector<int16_t> back(2 * 160 + 1, 0x5A5A);
     ASSERT_EQ(dec->Decode(back.data(), codes.data(), 2, 0), 0);
-    const int16_t levels[] = {8, -8, -8, -24, 32256, -32256, 8, -8};
+    const int16_t levels[] = {8, -8, -8, -24, 32256, -32256, 8, -8, 5504, -5504};
     for (size_t i = 0; i < std::size(levels); ++i)
-        EXPECT_EQ(back[160 + i], levels[i]) << "code 0x" << std::hex << int(expected[i]) << " decoded wrongly";
+        EXPECT_EQ(back[160 + i], levels[i]) << "code 0x" << std::hex << int(codes[160 + i]) << " decoded wrongly";
     EXPECT_EQ(back.back(), 0x5A5A) << "Decode wrote past two frames";
 }
 
