@@ -7,14 +7,18 @@
 // its buffer functions (g711_encode/g711_decode, oki_adpcm_encode/decode at
 // 32 and 24 kbit/s) over the same buffer. Each benchmark reports MB/s of PCM
 // (2 bytes a sample, either direction) and the real-time factor (seconds of
-// audio per second of work); at the end the ratio of our speed to spandsp's
-// is printed for each pair, from CPU time (the machine may be shared).
+// audio per second of work), and the ratio of our speed to spandsp's, in a
+// table printed at the end; they come from CPU time, since the machine may
+// be shared.
 //
 //   build/release/bin/bench_g711_adpcm [--benchmark_repetitions=5 ...]
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,12 +43,7 @@ const std::vector<int16_t>& Speech() {
     return speech;
 }
 
-void Count(benchmark::State& state) {
-    const double pcmBytes = double(kSamples) * 2 * double(state.iterations());
-    state.SetBytesProcessed(int64_t(pcmBytes));
-    state.counters["MB/s"] = benchmark::Counter(pcmBytes / 1e6, benchmark::Counter::kIsRate);
-    state.counters["x_realtime"] = benchmark::Counter(kSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
-}
+void Count(benchmark::State& state) { state.SetBytesProcessed(int64_t(kSamples) * 2 * state.iterations()); }
 
 struct Codec {
     const char* table;  // the name the conversion library loads it by
@@ -134,35 +133,48 @@ void SpandspOkiDecode(benchmark::State& state, int bitRate) {
     Count(state);
 }
 
-// The console output, followed by our speed over spandsp's for each pair.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The console output, followed by a table of each pair: MB/s of PCM and
+// the real-time factor from CPU time (the median when repeated), and our
+// speed over spandsp's.
+class PairReporter : public benchmark::ConsoleReporter {
 public:
+    PairReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
             if (r.error_occurred) continue;
+            const std::string& name = r.run_name.function_name;
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (median || (r.run_type == Run::RT_Iteration && !medians_.count(r.run_name.function_name))) {
-                if (median) medians_[r.run_name.function_name] = true;
-                times_[r.run_name.function_name] = r.GetAdjustedCPUTime();
-            }
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\nours / spandsp, speed (goal: A-law >= 2, ADPCM >= 1)\n");
-        for (const auto& [name, ours] : times_) {
-            const auto slash = name.rfind("/ours");
-            if (slash == std::string::npos) continue;
-            const auto peer = times_.find(name.substr(0, slash) + "/spandsp");
-            if (peer == times_.end()) continue;
-            std::printf("  %-24s %6.2fx\n", name.substr(0, slash).c_str(), peer->second / ours);
+            if (!median && (r.run_type != Run::RT_Iteration || medians_.count(name))) continue;
+            if (median) medians_.insert(name);
+            if (!seconds_.count(name)) order_.push_back(name);
+            seconds_[name] = r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
         }
     }
 
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-16s %21s %23s %13s\n", "", "MB/s of PCM", "x real time", "ours/spandsp");
+        std::printf("%-16s %10s %10s %11s %11s\n", "", "ours", "spandsp", "ours", "spandsp");
+        const double mb = double(kSamples) * 2 / 1e6;
+        for (const std::string& name : order_) {
+            const auto slash = name.rfind("/ours");
+            if (slash == std::string::npos) continue;
+            const std::string pair = name.substr(0, slash);
+            const auto peer = seconds_.find(pair + "/spandsp");
+            if (peer == seconds_.end()) continue;
+            const double ours = seconds_[name], theirs = peer->second;
+            std::printf("%-16s %10.0f %10.0f %11.0f %11.0f %12.2fx\n", pair.c_str(), mb / ours, mb / theirs,
+                        kSeconds / ours, kSeconds / theirs, theirs / ours);
+        }
+        std::printf("goals: A-law at least 2x spandsp's speed, ADPCM at least 1x\n");
+    }
+
 private:
-    std::map<std::string, double> times_;
-    std::map<std::string, bool> medians_;
+    std::map<std::string, double> seconds_;
+    std::set<std::string> medians_;
+    std::vector<std::string> order_;
 };
 
 }  // namespace
@@ -184,7 +196,7 @@ int main(int argc, char** argv) {
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    PairReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
