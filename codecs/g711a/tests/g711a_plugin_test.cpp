@@ -9,19 +9,16 @@
 
 #include "codec_framework/testing/expect_properties.h"
 #include "codec_framework/testing/plugin_under_test.h"
+#include "codec_framework/testing/little_endian.h"
 
 using namespace Tessel;
+using Tessel::testing::U32At;
+using Tessel::testing::U16At;
 using Tessel::testing::ExpectProperties;
 using Tessel::testing::PluginUnderTest;
 
 namespace {
 
-uint32_t U32At(const uint8_t* p, size_t off) {
-    uint32_t v;
-    std::memcpy(&v, p + off, 4);
-    return v;
-}
-uint16_t U16At(const uint8_t* p, size_t off) { return uint16_t(p[off] | p[off + 1] << 8); }
 
 class G711aPlugin : public ::testing::Test {
 protected:
