@@ -7,9 +7,11 @@
 
 #include "codec_framework/ref.h"
 #include "codec_framework/wav_header.h"
+#include "codec_framework/testing/little_endian.h"
 #include "test_codec.h"
 
 using namespace Tessel;
+using Tessel::testing::U32At;
 
 namespace {
 
@@ -39,11 +41,6 @@ struct Image {
     const uint8_t* data() const { return bytes.data(); }
 };
 
-uint32_t U32At(const uint8_t* p, size_t off) {
-    uint32_t v;
-    std::memcpy(&v, p + off, 4);
-    return v;
-}
 
 class CodecHeader : public ::testing::Test {
 protected:

@@ -8,17 +8,14 @@
 #include <vector>
 
 #include "codec_framework/testing/plugin_under_test.h"
+#include "codec_framework/testing/little_endian.h"
 
 using namespace Tessel;
+using Tessel::testing::U32At;
 using Tessel::testing::PluginUnderTest;
 
 namespace {
 
-uint32_t U32At(const uint8_t* p, size_t off) {
-    uint32_t v;
-    std::memcpy(&v, p + off, 4);
-    return v;
-}
 
 class LinearPlugin : public ::testing::Test {
 protected:
