@@ -13,8 +13,8 @@
 //
 // OUT must not exist yet (or be empty). The tree is written beside it and
 // renamed into place at the end, so an interrupted run leaves no half
-// tree. When the A-law plug-in is not in the program folder, the A-law
-// calls are written as 16-bit PCM WAV instead, and recgen says so.
+// tree; a plug-in missing from the program folder ends the run before
+// anything is written, naming the plug-in.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -79,15 +79,8 @@ Pcm Announcement(Speaker& speaker, const Recording& call, Random& noise) {
 
 struct Writers {
     CodecWriter linear{"AuralCodecLinear.dll"};
+    CodecWriter alaw{"AuralCodecG711a.dll"};
     CodecWriter g729{"AuralCodecWren2.dll"};
-    std::unique_ptr<CodecWriter> alaw;
-    Writers() {
-        try {
-            alaw = std::make_unique<CodecWriter>("AuralCodecG711a.dll");
-        } catch (const CodecError& e) {
-            std::fprintf(stderr, "recgen: %s; the A-law calls are written as 16-bit PCM WAV\n", e.what());
-        }
-    }
 };
 
 // What was written: the recordings the player indexes, by container, and
@@ -116,8 +109,8 @@ void WriteOne(const fs::path& root, const Recording& call, Speaker& speaker, Wri
         if (call.container == Container::G729) {
             writers.g729.Write(path, once, samples, false);
             kind = &counts.g729;
-        } else if (call.container == Container::AlawWave && writers.alaw) {
-            writers.alaw->Write(path, once, samples, true);
+        } else if (call.container == Container::AlawWave) {
+            writers.alaw.Write(path, once, samples, true);
             kind = &counts.alaw;
         } else {
             writers.linear.Write(path, once, samples, true);
