@@ -29,9 +29,15 @@ ls "$stage/one/O'Brien's calls/"* >/dev/null 2>&1 || fail "no recording in the f
 for f in $(find "$stage/one" -type f \( -name '*.VC8' -o -name '*.NTC' -o -name '*.VD8' -o -name '*.DEC' \) -size +0 | tr ' ' '?'); do
   [ $(( $(stat -c %s "$f") % 20 )) -eq 0 ] || fail "$f is not whole 20-byte G.729 frames"
 done
+alaw=0
 for f in $(find "$stage/one" -type f -name '*.WAV' -size +0 | tr ' ' '?'); do
   [ "$(head -c 4 "$f")" == RIFF ] || fail "$f is not a WAV file"
+  [ "$(od -An -tu2 -j20 -N2 "$f" | tr -d ' ')" == 6 ] && alaw=$((alaw + 1))
 done
+[[ $report =~ ([0-9]+)\ PCM\ WAV,\ ([0-9]+)\ A-law\ WAV,\ ([0-9]+)\ G.729 ]] || fail "no counts per container in: $report"
+[ "${BASH_REMATCH[1]}" -gt 0 ] && [ "${BASH_REMATCH[2]}" -gt 0 ] && [ "${BASH_REMATCH[3]}" -gt 0 ] \
+  || fail "a container is missing from the tree: $report"
+expect "A-law WAV files (format tag 6)" "$alaw" "${BASH_REMATCH[2]}"
 
 "$recgen" --seed 7 --calls 16 "$stage/one" >/dev/null 2>&1 && fail "recgen wrote into a folder that is not empty"
 
