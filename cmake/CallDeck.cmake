@@ -62,3 +62,38 @@ function(calldeck_test_plugin name)
   calldeck_test_library(${name} SOURCES ${ARG_SOURCES} EXPORTS CreateCodecFactory
                         LIBRARIES tessel_framework ${ARG_LIBRARIES})
 endfunction()
+
+# calldeck_qtest(NAME SOURCES ... [LIBRARIES ...])
+# A QtTest program in the program folder, run on Qt's off-screen platform
+# (QT_QPA_PLATFORM=offscreen), so no display is needed. Like calldeck_test,
+# each test function becomes one CTest test in its own process: the list is
+# asked from the program (-functions) when CTest runs, as
+# gtest_discover_tests does in its PRE_TEST mode.
+function(calldeck_qtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBRARIES})
+  set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_tests.cmake)
+  file(GENERATE OUTPUT ${list_file} CONTENT
+"set(program \"$<TARGET_FILE:${name}>\")
+if(NOT EXISTS \"\${program}\")
+  add_test(${name}.NOT_BUILT \"\${program}\")
+  return()
+endif()
+execute_process(COMMAND \"${CMAKE_COMMAND}\" -E env QT_QPA_PLATFORM=offscreen \"\${program}\" -functions
+                OUTPUT_VARIABLE functions RESULT_VARIABLE listed)
+if(NOT listed EQUAL 0)
+  add_test(${name}.CANNOT_LIST_FUNCTIONS \"\${program}\" -functions)
+  return()
+endif()
+string(REGEX MATCHALL \"[A-Za-z_][A-Za-z0-9_]*\\\\(\\\\)\" functions \"\${functions}\")
+foreach(f IN LISTS functions)
+  string(REPLACE \"()\" \"\" f \"\${f}\")
+  add_test(${name}.\${f} \"\${program}\" \${f})
+  set_tests_properties(${name}.\${f} PROPERTIES LABELS unit
+    ENVIRONMENT \"QT_QPA_PLATFORM=offscreen;CALLDECK_SOURCE_DIR=${PROJECT_SOURCE_DIR}\")
+endforeach()
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${list_file})
+endfunction()

@@ -8,8 +8,8 @@
 // where the literal is compared with a duration column it compares
 // (length, text) pairs, which orders durations numerically beyond 99 hours.
 // Everything else passes through untouched: quoted texts stay as written
-// (a quote typed into a search box still makes the statement fail, as it
-// did), and SQLite's own syntax keeps working.
+// (a stray quote in a statement makes it fail, as it did), and SQLite's
+// own syntax keeps working.
 //
 // SingleTableSelect recognises the plain "select ... from T [where ...]
 // [order by ...]" form and adds T's hidden row id in front of the select

@@ -22,7 +22,8 @@
 
 namespace platform::sqlstore {
 class Connection;
-}
+class Recordset;
+}  // namespace platform::sqlstore
 
 namespace player {
 
@@ -46,6 +47,11 @@ struct PlayerProcess {
 
     // The one database connection; empty until the first ConnectAccess.
     std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;
+
+    // The main window's one result set, bound to its grid: the rows of the
+    // last search, whose current row is the selected recording. Empty
+    // until the first search; after CloseRst it is empty again.
+    std::shared_ptr<platform::sqlstore::Recordset> rsResult;
 
     // The scan's progress window while one is shown (it counts the files).
     ParseFileProcess* frmParseFileProcess = nullptr;

@@ -5,6 +5,19 @@
 #include "cut_text.h"
 
 namespace player {
+namespace {
+
+// The text as it must stand between single quotes in a statement.
+std::string QuotesDoubled(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '\'') out += c;
+    }
+    return out;
+}
+
+}  // namespace
 
 std::vector<std::string> ChannelListEntries() {
     std::vector<std::string> out{"all"};
@@ -38,7 +51,7 @@ std::string MakeCondition(const SearchConditions& c) {
     if (*op) s += std::string(" and RecordDuration ") + op + "#" + FormatClock(c.duration) + "#";
     if (c.channelIndex > 0) s += " and RecordChannel = '" + text::ZeroPad(c.channelIndex, 4) + "'";
     if (const std::string number = text::Trim(c.number); !number.empty())
-        s += " and CallNumber like '%" + number + "%'";
+        s += " and CallNumber like '%" + QuotesDoubled(number) + "%'";
     if (!c.callIn) s += " and CallDirection <> 'IN'";
     if (!c.callOut) s += " and CallDirection <> 'OUT'";
     return s;

@@ -6,9 +6,11 @@
 // InitMainFormConditions gives the values the window starts with, and
 // MakeCondition turns them into the select statement over RecordFileInfo:
 // the time range always, then the duration, channel, number and direction
-// clauses that the controls ask for. The number text is inserted as typed,
-// without escaping: a quote in it makes the database refuse the statement,
-// which GetRecordset logs.
+// clauses that the controls ask for. The number text goes between single
+// quotes with every quote in it doubled, so a quote typed into the number
+// box is searched for like any other character instead of ending the text
+// early (which made the database refuse the statement, or, with a second
+// quote, changed what it asked); text without quotes is inserted as typed.
 #pragma once
 
 #include <string>

@@ -31,7 +31,7 @@ std::string ScriptedDialogs::PickFile(WindowHandle, std::string_view title, std:
     return {};
 }
 
-fs::path BuiltDatabase() { return fs::path(CALLDECK_BUILT_PROGRAM_FOLDER) / "Player.mdb"; }
+fs::path BuiltDatabase() { return fs::path(CALLDECK_EMPTY_DATABASE); }
 
 void MakeFile(const fs::path& path, std::uintmax_t size) {
     fs::create_directories(path.parent_path());

@@ -56,7 +56,8 @@ private:
     std::filesystem::path folder_;
 };
 
-// The delivered empty record index.
+// An empty record index as the build delivers it (a copy of its own, which
+// no program run has filled).
 std::filesystem::path BuiltDatabase();
 // A file of `size` bytes (sparse: large sizes cost nothing); folders made.
 void MakeFile(const std::filesystem::path& path, std::uintmax_t size = 0);

@@ -100,12 +100,21 @@ TEST_F(PreparedTable, EachConditionNarrowsTheSearchAsItShould) {
     EXPECT_EQ(Search(day), (Names{"a", "b"})) << "one channel over one day";
 }
 
-TEST_F(PreparedTable, AQuoteTypedIntoTheNumberFailsTheSearchWhichIsLoggedAndGivesAClosedSet) {
+TEST_F(PreparedTable, AQuoteTypedIntoTheNumberIsSearchedForLikeAnyOtherCharacter) {
+    InsertFileInfo(Row("q", "2006-12-02 08:00:00", "0005", "O'Brien 55", "00:00:20", "IN"));
     SearchConditions c = Defaults();
     c.number = "O'B";
-    auto rs = GetRecordset(MakeCondition(c));
+    EXPECT_EQ(Search(c), Names{"q"}) << "the recording whose number holds the quote was not found";
+    c.number = "x' or 'a'='a";
+    EXPECT_EQ(Search(c), Names{}) << "a quoted condition typed into the number box changed what the search asks";
+    EXPECT_TRUE(staged_.LogMessages().empty()) << "a search was refused: " << staged_.LogMessages().back();
+}
+
+TEST_F(PreparedTable, AStatementTheDatabaseRefusesIsLoggedAndGivesAClosedSet) {
+    auto rs = GetRecordset("select * from RecordFileInfo where CallNumber like '%O'B%'");
     ASSERT_TRUE(rs) << "GetRecordset must never give back nothing";
     EXPECT_FALSE(rs->IsOpen());
+    ASSERT_FALSE(staged_.LogMessages().empty()) << "the refused search was not logged";
     EXPECT_EQ(staged_.LogMessages().back().rfind("!GetRecordset ", 0), 0u) << staged_.LogMessages().back();
 }
 

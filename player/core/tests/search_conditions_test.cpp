@@ -34,6 +34,8 @@ TEST(MakeCondition, EachControlAddsItsClauseInOrder) {
     c = InitMainFormConditions(kToday, "");
     c.number = "  123  ";
     EXPECT_EQ(MakeCondition(c), kBase + " and CallNumber like '%123%'");
+    c.number = " O'Brien's ";
+    EXPECT_EQ(MakeCondition(c), kBase + " and CallNumber like '%O''Brien''s%'") << "each quote doubled, once";
     c = InitMainFormConditions(kToday, "");
     c.callIn = c.callOut = false;
     EXPECT_EQ(MakeCondition(c), kBase + " and CallDirection <> 'IN' and CallDirection <> 'OUT'");

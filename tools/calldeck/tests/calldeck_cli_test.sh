@@ -45,10 +45,13 @@ expect "--start after the calls" "$(count --start '2006-12-01 12:30:46')" 0
 expect "--end before the calls" "$(count --end '2006-12-01 12:30:44')" 0
 expect "--all order" "$("$calldeck" search --all | tail -n +2 | cut -f1 | tr '\n' ' ')" "0003 0007 0012 "
 
+expect "--number with a quote" "$(count --number "O'B")" 0
+
 set +e
 "$calldeck" search --channel 129 2>/dev/null; rc=$?
 expect "exit code of a bad channel" "$rc" 2
-"$calldeck" search --number "O'B" >/dev/null 2>&1; rc=$?
+sqlite3 "$stage/Player.mdb" 'alter table RecordFileInfo rename to Gone'
+"$calldeck" search >/dev/null 2>&1; rc=$?
 set -e
 expect "exit code of a refused search" "$rc" 1
 grep -q '!GetRecordset ' "$stage"/PlayerLog/Runlog*.txt || fail "the refused search was not logged"

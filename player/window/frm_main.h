@@ -1,0 +1,134 @@
+// player/window: the main window, frmMain.
+//
+// The whole user interface of the player: the "Conditions" block (time
+// range, channel, number, duration, directions, the main folder and the
+// commands), the result grid DataGrid1 bound to rsResult, the player block
+// captioned "CallDeck", and the status bar stbPlayer whose first panel
+// shows the last run-log line.
+//
+// The window only wires controls to the core. Its conditions are read into
+// a SearchConditions and MakeCondition (player/core/search_conditions.h)
+// builds the statement; a rebuild of the record table runs the core's
+// RebuildRecordIndex while the scan window counts; message boxes go through
+// the dialog seam, so tests answer them. Constructing the window runs its
+// load: InitMainForm, ShowAllRecord, SetGridMainWidth and the run-log line
+// "Player Startup!".
+//
+// Long work lets window events run, so a click can arrive while a rebuild
+// scans. A second rebuild is refused meanwhile ("Refresh File Information"
+// is disabled and RefreshFileInfo returns at once): two interleaved scans
+// would clear the table under each other and store recordings twice. A
+// close answered Yes during a scan ends it as the shutdown says; the
+// rebuild then closes the database once its scan has wound down, and shows
+// neither the grid nor a message for a window that is gone.
+//
+// The controls of the player block and the file commands ("Get Wave File",
+// "Pickup All", "Delete", "DeleteAll", "Play Select File", "..") stand in
+// their places, disabled until playback, conversion and file management
+// drive them.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimeEdit>
+#include <QToolButton>
+
+#include <cstdint>
+#include <string>
+
+#include "data_grid.h"
+#include "frm_parse_file_process.h"
+#include "player/core/search_conditions.h"
+
+namespace player {
+
+// The version the title bar shows after the program's title.
+inline constexpr const char* kProgramVersion = "1.00A08";
+
+class frmMain : public QMainWindow {
+public:
+    // Builds the window and runs its load.
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    void InitMainForm();
+    SearchConditions Conditions() const;
+    std::string MakeCondition() const;
+    void ShowResult(const std::string& sql);
+    void ShowAllRecord();
+    std::int32_t RefreshFileInfo();
+    void SetGridMainWidth();
+    void ExitPlayer();
+
+    frmParseFileProcess* ParseFileWindow() const { return parseFileWindow_; }
+
+    // Conditions
+    QGroupBox* framConditions;
+    QDateEdit* dtpStartDate;
+    QTimeEdit* dtpStartTime;
+    QDateEdit* dtpEndDate;
+    QTimeEdit* dtpEndTime;
+    QComboBox* cmbChannelNo;
+    QLineEdit* txtNumber;
+    QComboBox* cmbCompare;
+    QTimeEdit* dtpDuration;
+    QCheckBox* chkCallIn;
+    QCheckBox* chkCallOut;
+    QCheckBox* chkSearchFileEveryTime;
+    QLineEdit* txtMainFolderPath;
+    QPushButton* cmdChooseMainFolder;
+    QPushButton* cmdShowResult;
+    QPushButton* cmdRefreshRecord;
+    QPushButton* cmdGetFileInfo;
+    QPushButton* cmdByeBye;
+    QPushButton* cmdGetWaveFile;
+    QPushButton* cmdPickUpAll;
+    QPushButton* cmdDelFile;
+    QPushButton* cmdDelAllFile;
+    QPushButton* cmdPlayRecordFile;
+    QProgressBar* pbConvert;
+    // Player block
+    QGroupBox* framPlayer;
+    QToolButton* cmdPlay;
+    QToolButton* cmdPause;
+    QToolButton* CmdStop;
+    QToolButton* cmdBackward;
+    QToolButton* cmdForeward;
+    QPushButton* cmdPlayPrevious;
+    QPushButton* cmdPlayNext;
+    QCheckBox* chkAutoPlayNext;
+    QSlider* sldDuration;
+    QLineEdit* txtTime;
+    QLabel* lblTotalDuration;
+    // Results and status
+    DataGrid* DataGrid1;
+    QStatusBar* stbPlayer;
+    QLabel* stbPlayerPanel1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void Load();
+    void OnShowResult();
+    void OnRefreshRecordset();
+    void OnRefreshFileInformation();
+
+    frmParseFileProcess* parseFileWindow_;
+    bool rebuilding_ = false;
+    bool exited_ = false;
+    bool closeAccessPending_ = false;
+};
+
+}  // namespace player

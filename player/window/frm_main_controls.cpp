@@ -1,0 +1,213 @@
+// The main window's controls and their layout: the "Conditions" block on
+// the left, with the commands and the player block under the search
+// fields, the result grid filling the rest, the status bar below. Control
+// names are the ones the rest of the player and its tests refer to.
+#include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "frm_main.h"
+#include "player/core/seams.h"
+
+namespace player {
+namespace {
+
+template <typename W>
+W* Named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+QDateEdit* DatePicker(const char* name, QWidget* parent) {
+    auto* picker = Named(new QDateEdit(parent), name);
+    picker->setDisplayFormat("yyyy-MM-dd");
+    picker->setCalendarPopup(true);
+    return picker;
+}
+
+QTimeEdit* TimePicker(const char* name, QWidget* parent) {
+    auto* picker = Named(new QTimeEdit(parent), name);
+    picker->setDisplayFormat("HH:mm:ss");
+    return picker;
+}
+
+QToolButton* PictureButton(const char* name, QStyle::StandardPixmap picture, const QString& hint, QWidget* parent) {
+    auto* button = Named(new QToolButton(parent), name);
+    button->setIcon(parent->style()->standardIcon(picture));
+    button->setToolTip(hint);
+    button->setAutoRaise(false);
+    button->setIconSize(QSize(20, 20));
+    return button;
+}
+
+QFrame* Rule(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+}  // namespace
+
+void frmMain::BuildControls() {
+    setObjectName("frmMain");
+    setWindowTitle(kProgramTitle);
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* columns = new QHBoxLayout(central);
+    columns->setContentsMargins(8, 8, 8, 4);
+    columns->setSpacing(8);
+
+    framConditions = Named(new QGroupBox("Conditions", central), "framConditions");
+    framConditions->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto* block = new QVBoxLayout(framConditions);
+    block->setSpacing(6);
+
+    // The search fields.
+    auto* fields = new QFormLayout;
+    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    auto pair = [&](QWidget* a, QWidget* b) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(4);
+        row->addWidget(a, 3);
+        row->addWidget(b, 2);
+        return row;
+    };
+    dtpStartDate = DatePicker("dtpStartDate", framConditions);
+    dtpStartTime = TimePicker("dtpStartTime", framConditions);
+    fields->addRow("StartTime", pair(dtpStartDate, dtpStartTime));
+    dtpEndDate = DatePicker("dtpEndDate", framConditions);
+    dtpEndTime = TimePicker("dtpEndTime", framConditions);
+    fields->addRow("EndTime", pair(dtpEndDate, dtpEndTime));
+    cmbChannelNo = Named(new QComboBox(framConditions), "cmbChannelNo");
+    cmbChannelNo->setMaxVisibleItems(16);
+    fields->addRow("ChannelNo", cmbChannelNo);
+    txtNumber = Named(new QLineEdit(framConditions), "txtNumber");
+    txtNumber->setClearButtonEnabled(true);
+    fields->addRow("Call Number", txtNumber);
+    cmbCompare = Named(new QComboBox(framConditions), "cmbCompare");
+    dtpDuration = TimePicker("dtpDuration", framConditions);
+    fields->addRow("Duration", pair(cmbCompare, dtpDuration));
+    chkCallIn = Named(new QCheckBox("Call In", framConditions), "chkCallIn");
+    chkCallOut = Named(new QCheckBox("Call Out", framConditions), "chkCallOut");
+    auto* directions = new QHBoxLayout;
+    directions->addWidget(chkCallIn);
+    directions->addWidget(chkCallOut);
+    directions->addStretch();
+    fields->addRow(QString(), directions);
+    txtMainFolderPath = Named(new QLineEdit(framConditions), "txtMainFolderPath");
+    cmdChooseMainFolder = Named(new QPushButton("..", framConditions), "cmdChooseMainFolder");
+    cmdChooseMainFolder->setFixedWidth(cmdChooseMainFolder->fontMetrics().horizontalAdvance("....") + 16);
+    auto* folder = new QHBoxLayout;
+    folder->setSpacing(4);
+    folder->addWidget(txtMainFolderPath, 1);
+    folder->addWidget(cmdChooseMainFolder);
+    fields->addRow("Main Folder", folder);
+    chkSearchFileEveryTime = Named(new QCheckBox("Search File EveryTime", framConditions), "chkSearchFileEveryTime");
+    fields->addRow(QString(), chkSearchFileEveryTime);
+    block->addLayout(fields);
+
+    // The search commands.
+    cmdShowResult = Named(new QPushButton("Show Result", framConditions), "cmdShowResult");
+    cmdShowResult->setDefault(true);
+    cmdRefreshRecord = Named(new QPushButton("Refresh Recordset", framConditions), "cmdRefreshRecord");
+    cmdGetFileInfo = Named(new QPushButton("Refresh File Information", framConditions), "cmdGetFileInfo");
+    auto* search = new QGridLayout;
+    search->setSpacing(4);
+    search->addWidget(cmdShowResult, 0, 0);
+    search->addWidget(cmdRefreshRecord, 0, 1);
+    search->addWidget(cmdGetFileInfo, 1, 0, 1, 2);
+    block->addLayout(search);
+    block->addWidget(Rule(framConditions));
+
+    // The file commands and the conversion's progress.
+    cmdPlayRecordFile = Named(new QPushButton("Play Select File", framConditions), "cmdPlayRecordFile");
+    cmdGetWaveFile = Named(new QPushButton("Get Wave File", framConditions), "cmdGetWaveFile");
+    cmdPickUpAll = Named(new QPushButton("Pickup All", framConditions), "cmdPickUpAll");
+    cmdDelFile = Named(new QPushButton("Delete", framConditions), "cmdDelFile");
+    cmdDelAllFile = Named(new QPushButton("DeleteAll", framConditions), "cmdDelAllFile");
+    auto* files = new QGridLayout;
+    files->setSpacing(4);
+    files->addWidget(cmdPlayRecordFile, 0, 0);
+    files->addWidget(cmdGetWaveFile, 0, 1);
+    files->addWidget(cmdPickUpAll, 1, 0);
+    auto* deletes = new QHBoxLayout;
+    deletes->setSpacing(4);
+    deletes->addWidget(cmdDelFile);
+    deletes->addWidget(cmdDelAllFile);
+    files->addLayout(deletes, 1, 1);
+    block->addLayout(files);
+    pbConvert = Named(new QProgressBar(framConditions), "pbConvert");
+    pbConvert->setTextVisible(false);
+    pbConvert->setFixedHeight(8);
+    block->addWidget(pbConvert);
+
+    // The player block.
+    framPlayer = Named(new QGroupBox(kProgramTitle, framConditions), "framPlayer");
+    auto* player = new QVBoxLayout(framPlayer);
+    player->setSpacing(6);
+    auto* times = new QHBoxLayout;
+    times->addWidget(new QLabel("Record Duration :", framPlayer));
+    lblTotalDuration = Named(new QLabel(framPlayer), "lblTotalDuration");
+    times->addWidget(lblTotalDuration);
+    times->addStretch();
+    txtTime = Named(new QLineEdit(framPlayer), "txtTime");
+    txtTime->setReadOnly(true);
+    txtTime->setAlignment(Qt::AlignCenter);
+    txtTime->setFixedWidth(txtTime->fontMetrics().horizontalAdvance("000:00:00") + 16);
+    times->addWidget(txtTime);
+    player->addLayout(times);
+    sldDuration = Named(new QSlider(Qt::Horizontal, framPlayer), "sldDuration");
+    sldDuration->setRange(0, 0);
+    player->addWidget(sldDuration);
+    cmdBackward = PictureButton("cmdBackward", QStyle::SP_MediaSeekBackward, "Back 10 seconds", framPlayer);
+    cmdPlay = PictureButton("cmdPlay", QStyle::SP_MediaPlay, "Play", framPlayer);
+    cmdPause = PictureButton("cmdPause", QStyle::SP_MediaPause, "Pause", framPlayer);
+    CmdStop = PictureButton("CmdStop", QStyle::SP_MediaStop, "Stop", framPlayer);
+    cmdForeward = PictureButton("cmdForeward", QStyle::SP_MediaSeekForward, "Forward 10 seconds", framPlayer);
+    auto* transport = new QHBoxLayout;
+    transport->setSpacing(4);
+    transport->addStretch();
+    for (QToolButton* button : {cmdBackward, cmdPlay, cmdPause, CmdStop, cmdForeward}) transport->addWidget(button);
+    transport->addStretch();
+    player->addLayout(transport);
+    cmdPlayPrevious = Named(new QPushButton("Previous", framPlayer), "cmdPlayPrevious");
+    cmdPlayNext = Named(new QPushButton("Next", framPlayer), "cmdPlayNext");
+    chkAutoPlayNext = Named(new QCheckBox("AutoPlayNext", framPlayer), "chkAutoPlayNext");
+    auto* list = new QHBoxLayout;
+    list->setSpacing(4);
+    list->addWidget(cmdPlayPrevious);
+    list->addWidget(cmdPlayNext);
+    list->addWidget(chkAutoPlayNext);
+    player->addLayout(list);
+    block->addWidget(framPlayer);
+
+    block->addStretch(1);
+    cmdByeBye = Named(new QPushButton("Exit Player", framConditions), "cmdByeBye");
+    block->addWidget(cmdByeBye);
+    columns->addWidget(framConditions);
+
+    DataGrid1 = Named(new DataGrid(central), "DataGrid1");
+    DataGrid1->SetCaption("Record File Temporary Information");
+    columns->addWidget(DataGrid1, 1);
+
+    stbPlayer = Named(new QStatusBar(this), "stbPlayer");
+    stbPlayerPanel1 = Named(new QLabel(stbPlayer), "stbPlayerPanel1");
+    stbPlayerPanel1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    stbPlayer->addWidget(stbPlayerPanel1, 1);
+    setStatusBar(stbPlayer);
+
+    // Driven by playback, conversion and file management, not yet by this window.
+    for (QWidget* inert : std::initializer_list<QWidget*>{
+             cmdChooseMainFolder, cmdPlayRecordFile, cmdGetWaveFile, cmdPickUpAll, cmdDelFile, cmdDelAllFile,
+             cmdBackward, cmdPlay, cmdPause, CmdStop, cmdForeward, cmdPlayPrevious, cmdPlayNext, sldDuration})
+        inert->setEnabled(false);
+
+    resize(1280, 760);
+}
+
+}  // namespace player

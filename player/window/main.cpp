@@ -1,0 +1,76 @@
+// CallDeck: the player program.
+//
+//   CallDeck                    start the player
+//   CallDeck --screenshot FILE  start it, draw the main window into FILE
+//                               (PNG) once loaded, and end
+//
+// Main prepares the paths and the one setting (InitPath), opens the record
+// index beside the program (ConnectAccess, no password; the result is not
+// looked at: a missing index shows as an empty grid and logged searches)
+// and shows the main window, whose load fills the conditions and the grid.
+// The dialogs are Qt's and the event pump is Qt's own, so a scan lets the
+// window live.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "frm_main.h"
+#include "player/core/paths.h"
+#include "player/core/process_state.h"
+#include "player/core/record_database.h"
+#include "player/qt/qt_dialogs.h"
+
+using namespace player;
+
+namespace {
+
+std::unique_ptr<frmMain> Main() {
+    InitPath();
+    ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
+    auto window = std::make_unique<frmMain>();
+    window->show();
+    return window;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: CallDeck [--screenshot FILE.png]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kProgramTitle);
+    std::string screenshot;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == "--screenshot" && i + 1 < args.size())
+            screenshot = args[++i].toStdString();
+        else
+            return Usage();
+    }
+
+    Process().dialogs = std::make_shared<QtDialogs>();
+    Process().PumpEvents = [] { QCoreApplication::processEvents(); };
+    std::unique_ptr<frmMain> window = Main();
+
+    if (!screenshot.empty()) {
+        QTimer::singleShot(500, window.get(), [&] {
+            const bool saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
+            if (!saved) std::fprintf(stderr, "CallDeck: cannot write %s\n", screenshot.c_str());
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
+    const int rc = QApplication::exec();
+    window.reset();
+    CloseAccess();
+    return rc;
+}

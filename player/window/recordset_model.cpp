@@ -1,0 +1,77 @@
+// The result grid's table model: see recordset_model.h.
+#include "recordset_model.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace player {
+
+RecordsetModel::RecordsetModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+RecordsetModel::~RecordsetModel() { Detach(); }
+
+void RecordsetModel::Detach() {
+    if (set_) set_->SetObserver(nullptr);
+}
+
+void RecordsetModel::Count() {
+    const bool open = set_ && set_->IsOpen();
+    rows_ = open ? static_cast<int>(std::min<long>(set_->RecordCount(), INT_MAX)) : 0;
+    columns_ = open ? set_->FieldCount() : 0;
+}
+
+void RecordsetModel::SetRecordset(std::shared_ptr<platform::sqlstore::Recordset> set) {
+    beginResetModel();
+    Detach();
+    set_ = std::move(set);
+    if (set_) set_->SetObserver(this);
+    Count();
+    endResetModel();
+}
+
+void RecordsetModel::Reload() {
+    beginResetModel();
+    Count();
+    endResetModel();
+}
+
+int RecordsetModel::CurrentRow() const {
+    if (!set_ || !set_->IsOpen()) return -1;
+    return static_cast<int>(set_->AbsolutePosition()) - 1;
+}
+
+int RecordsetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+int RecordsetModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
+
+QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !set_ || !index.isValid()) return {};
+    const auto value = set_->Value(index.row(), index.column());
+    if (!value) return {};
+    return QString::fromUtf8(value->data(), static_cast<qsizetype>(value->size()));
+}
+
+QVariant RecordsetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Vertical) return section + 1;
+    if (!set_ || section < 0 || section >= columns_) return {};
+    return QString::fromStdString(set_->FieldName(section));
+}
+
+void RecordsetModel::CurrentRowChanged() {
+    if (CurrentRowMoved) CurrentRowMoved(CurrentRow());
+}
+
+void RecordsetModel::RowRemoved(long row) {
+    if (row < 0 || row >= rows_) return Reload();
+    removing_ = true;
+    beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+    --rows_;
+    endRemoveRows();
+    removing_ = false;
+    if (CurrentRowMoved) CurrentRowMoved(CurrentRow());
+}
+
+void RecordsetModel::Closed() { Reload(); }
+
+}  // namespace player

@@ -1,0 +1,66 @@
+// player/window: a Qt table model over the player's result set.
+//
+// The result grid shows rsResult, the static result set of the last search
+// (platform/sqlstore/recordset.h): the columns in statement order, headed
+// by their names, one table row per live row of the set. Cells are read
+// on demand through Value(row, column), so a set of 100 000 rows costs the
+// view only the rows it paints.
+//
+// The model listens to the set. When a row of the set is deleted the
+// table loses that row; when the set is closed the table empties; when the
+// set's current record moves the model reports the new row through
+// CurrentRowMoved, which the grid turns into its own current row.
+//
+// The set tells its listener after the fact, so the model keeps its own row
+// count and lowers it between beginRemoveRows and endRemoveRows, as a Qt
+// model must.
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include <functional>
+#include <memory>
+
+#include "platform/sqlstore/recordset.h"
+
+namespace player {
+
+class RecordsetModel : public QAbstractTableModel, private platform::sqlstore::RecordsetObserver {
+public:
+    explicit RecordsetModel(QObject* parent = nullptr);
+    ~RecordsetModel() override;
+
+    // Shows `set` (null or closed: an empty table) and listens to it.
+    void SetRecordset(std::shared_ptr<platform::sqlstore::Recordset> set);
+    const std::shared_ptr<platform::sqlstore::Recordset>& Recordset() const { return set_; }
+    // Reads the set again from scratch, as a grid's Refresh does.
+    void Reload();
+
+    // Called with the 0-based row of the set's new current record, or -1
+    // when it has none (before the first, after the last, a deleted row).
+    std::function<void(int row)> CurrentRowMoved;
+    // The 0-based table row of the set's current record, or -1.
+    int CurrentRow() const;
+    // True while rows are being taken out of the table: a view that moves
+    // its own current row meanwhile is following the table, not the user.
+    bool Removing() const { return removing_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    void CurrentRowChanged() override;
+    void RowRemoved(long row) override;
+    void Closed() override;
+    void Detach();
+    void Count();
+
+    std::shared_ptr<platform::sqlstore::Recordset> set_;
+    int rows_ = 0;
+    int columns_ = 0;
+    bool removing_ = false;
+};
+
+}  // namespace player
