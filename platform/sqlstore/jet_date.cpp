@@ -2,8 +2,6 @@
 #include "jet_date.h"
 
 #include <array>
-#include <cstdio>
-#include <vector>
 
 namespace platform::sqlstore {
 namespace {
@@ -14,24 +12,45 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-// Splits s at sep into fields of 1..maxDigits decimal digits each.
-std::optional<std::vector<int>> DigitFields(std::string_view s, char sep, std::size_t maxDigits,
-                                            std::vector<std::size_t>* widths = nullptr) {
-    std::vector<int> out;
+// Up to four fields of decimal digits and their widths, without touching
+// the heap: the scan converts every recording's date-time through here.
+struct Fields {
+    std::array<int, 4> value{};
+    std::array<std::size_t, 4> width{};
+    std::size_t count = 0;
+};
+
+// Splits s at sep into fields of 1..maxDigits decimal digits each (four at
+// most).
+std::optional<Fields> DigitFields(std::string_view s, char sep, std::size_t maxDigits) {
+    Fields out;
     while (true) {
         std::size_t end = s.find(sep);
         std::string_view field = s.substr(0, end);
-        if (field.empty() || field.size() > maxDigits) return std::nullopt;
+        if (field.empty() || field.size() > maxDigits || out.count == out.value.size()) return std::nullopt;
         int value = 0;
         for (char c : field) {
             if (c < '0' || c > '9') return std::nullopt;
             value = value * 10 + (c - '0');
         }
-        out.push_back(value);
-        if (widths) widths->push_back(field.size());
+        out.value[out.count] = value;
+        out.width[out.count++] = field.size();
         if (end == std::string_view::npos) return out;
         s.remove_prefix(end + 1);
     }
+}
+
+// The digits of v (never negative here), zero-padded to width, appended to
+// out.
+void AppendPadded(std::string& out, long long v, std::size_t width) {
+    char digits[24];
+    std::size_t n = 0;
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    while (n < width) digits[n++] = '0';
+    while (n > 0) out.push_back(digits[--n]);
 }
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -43,16 +62,17 @@ int DaysIn(int y, int m) {
 
 bool ParseDatePart(std::string_view s, JetDate& d) {
     const char sep = s.find('-') != std::string_view::npos ? '-' : '/';
-    std::vector<std::size_t> widths;
-    auto f = DigitFields(s, sep, 4, &widths);
-    if (!f || f->size() != 3) return false;
+    auto f = DigitFields(s, sep, 4);
+    if (!f || f->count != 3) return false;
+    const auto& v = f->value;
+    const auto& widths = f->width;
     int y, m, day;
     std::size_t yearWidth;
     if (sep == '-' || widths[0] >= 3) {  // year first
-        y = (*f)[0], m = (*f)[1], day = (*f)[2], yearWidth = widths[0];
+        y = v[0], m = v[1], day = v[2], yearWidth = widths[0];
         if (widths[1] > 2 || widths[2] > 2) return false;
     } else {  // month/day/year
-        m = (*f)[0], day = (*f)[1], y = (*f)[2], yearWidth = widths[2];
+        m = v[0], day = v[1], y = v[2], yearWidth = widths[2];
         if (widths[0] > 2 || widths[1] > 2) return false;
     }
     if (yearWidth <= 2) y += y < 30 ? 2000 : 1900;
@@ -63,8 +83,8 @@ bool ParseDatePart(std::string_view s, JetDate& d) {
 
 bool ParseTimePart(std::string_view s, JetDate& d) {
     auto f = DigitFields(s, ':', 2);
-    if (!f || f->size() < 2 || f->size() > 3) return false;
-    int h = (*f)[0], m = (*f)[1], sec = f->size() == 3 ? (*f)[2] : 0;
+    if (!f || f->count < 2 || f->count > 3) return false;
+    int h = f->value[0], m = f->value[1], sec = f->count == 3 ? f->value[2] : 0;
     if (h > 23 || m > 59 || sec > 59) return false;
     d.hour = h, d.minute = m, d.second = sec;
     return true;
@@ -89,10 +109,20 @@ std::optional<JetDate> ParseJetDate(std::string_view text) {
 }
 
 std::string CanonicalDateTime(const JetDate& d) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute,
-                  d.second);
-    return buf;
+    std::string out;
+    out.reserve(19);  // "YYYY-MM-DD hh:mm:ss", short enough to stay off the heap
+    AppendPadded(out, d.year, 4);
+    out.push_back('-');
+    AppendPadded(out, d.month, 2);
+    out.push_back('-');
+    AppendPadded(out, d.day, 2);
+    out.push_back(' ');
+    AppendPadded(out, d.hour, 2);
+    out.push_back(':');
+    AppendPadded(out, d.minute, 2);
+    out.push_back(':');
+    AppendPadded(out, d.second, 2);
+    return out;
 }
 
 std::optional<std::string> CanonicalDateTime(std::string_view text) {
@@ -115,15 +145,18 @@ std::optional<std::int64_t> ParseDuration(std::string_view text) {
         h = h * 10 + (c - '0');
     }
     auto ms = DigitFields(s.substr(mid + 1), ':', 2);
-    if (!ms || ms->size() != 2 || (*ms)[0] > 59 || (*ms)[1] > 59) return std::nullopt;
-    return h * 3600 + (*ms)[0] * 60 + (*ms)[1];
+    if (!ms || ms->count != 2 || ms->value[0] > 59 || ms->value[1] > 59) return std::nullopt;
+    return h * 3600 + ms->value[0] * 60 + ms->value[1];
 }
 
 std::string CanonicalDuration(std::int64_t seconds) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return buf;
+    std::string out;
+    AppendPadded(out, seconds / 3600, 2);
+    out.push_back(':');
+    AppendPadded(out, seconds / 60 % 60, 2);
+    out.push_back(':');
+    AppendPadded(out, seconds % 60, 2);
+    return out;
 }
 
 std::optional<std::string> CanonicalDuration(std::string_view text) {
