@@ -113,18 +113,24 @@ std::string Translate(std::string_view jetSql, const ColumnKinds& kinds) {
     for (long i = 0; i < static_cast<long>(t.size()); ++i) {
         if (t[i].kind != Tok::DateLiteral) continue;
         const std::string& lit = t[i].text;
-        auto date = lit.size() >= 2 && lit.back() == '#' ? ParseJetDate(std::string_view(lit).substr(1, lit.size() - 2))
-                                                        : std::nullopt;
-        if (!date) throw Error(kDateSyntax, "Syntax error in date in query expression '" + lit + "'.");
+        const bool closed = lit.size() >= 2 && lit.back() == '#';
+        const std::string_view body = closed ? std::string_view(lit).substr(1, lit.size() - 2) : std::string_view{};
         // The column this literal is compared with, on either side.
         long column = -1;
         if (long op = Neighbour(t, i, -1); op >= 0 && t[op].kind == Tok::Compare) column = Neighbour(t, op, -1);
         if (kindOf(column) == ColumnKind::Other)
             if (long op = Neighbour(t, i, +1); op >= 0 && t[op].kind == Tok::Compare) column = Neighbour(t, op, +1);
+        auto date = closed ? ParseJetDate(body) : std::nullopt;
+        // Compared with a duration, the literal may run past 23 hours
+        // (#100:00:00#), which no time of day does.
+        std::optional<std::int64_t> duration;
+        if (date && !date->hasDate) duration = date->hour * 3600 + date->minute * 60 + date->second;
+        if (!duration && closed && kindOf(column) == ColumnKind::Duration) duration = ParseDuration(body);
+        if (!date && !duration) throw Error(kDateSyntax, "Syntax error in date in query expression '" + lit + "'.");
         switch (kindOf(column)) {
         case ColumnKind::Duration:
-            if (date->hasDate) throw Error(kTypeMismatch, kTypeMismatchText);
-            t[i].text = DurationPair(CanonicalDuration(date->hour * 3600 + date->minute * 60 + date->second));
+            if (!duration) throw Error(kTypeMismatch, kTypeMismatchText);  // a date
+            t[i].text = DurationPair(CanonicalDuration(*duration));
             t[column].text = "(length(" + t[column].text + ")," + t[column].text + ")";
             t[column].kind = Tok::Other;  // rewritten once
             break;
@@ -132,8 +138,7 @@ std::string Translate(std::string_view jetSql, const ColumnKinds& kinds) {
             t[i].text = Quoted(CanonicalDateTime(*date));
             break;
         case ColumnKind::Other:
-            t[i].text = Quoted(date->hasDate ? CanonicalDateTime(*date)
-                                             : CanonicalDuration(date->hour * 3600 + date->minute * 60 + date->second));
+            t[i].text = Quoted(date->hasDate ? CanonicalDateTime(*date) : CanonicalDuration(*duration));
             break;
         }
     }

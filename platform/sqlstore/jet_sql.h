@@ -6,7 +6,8 @@
 // `where 1=1`. SQLite reads all of that except the # literals. Translate
 // rewrites each #...# literal into the canonical text of jet_date.h, and
 // where the literal is compared with a duration column it compares
-// (length, text) pairs, which orders durations numerically beyond 99 hours.
+// (length, text) pairs, which orders durations numerically beyond 99 hours;
+// such a literal may itself hold any number of hours (#100:00:00#).
 // Everything else passes through untouched: quoted texts stay as written
 // (a stray quote in a statement makes it fail, as it did), and SQLite's
 // own syntax keeps working.

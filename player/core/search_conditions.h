@@ -30,7 +30,7 @@ struct SearchConditions {
     int channelIndex = 0;     // cmbChannelNo: -1 none selected, 0 "all", n channel n
     std::string number;       // txtNumber
     int compareIndex = -1;    // cmbCompare: -1 none, 0 "", 1 ">=", 2 "<="
-    LocalTime duration;       // dtpDuration (its time of day)
+    LocalTime duration;       // dtpDuration (0-23 hours); calldeck search: any hours
     bool callIn = true;       // chkCallIn
     bool callOut = true;      // chkCallOut
     std::string mainFolder;   // txtMainFolderPath

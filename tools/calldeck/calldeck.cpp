@@ -2,7 +2,7 @@
 //
 //   calldeck scan [--main-folder DIR]
 //   calldeck search [--start "YYYY-MM-DD hh:mm:ss"] [--end ...] [--channel N]
-//                   [--number TEXT] [--duration ">=hh:mm:ss" | "<=hh:mm:ss"]
+//                   [--number TEXT] [--duration ">=h:mm:ss" | "<=h:mm:ss"]
 //                   [--no-in] [--no-out] [--all]
 //
 // It is the same core the main window runs, on the same program folder
@@ -13,15 +13,21 @@
 // Ctrl+C is the scan window's Cancel, and the rows found so far stay.
 // "search" builds the statement the window's condition controls would,
 // starting from the window's own defaults, and prints the rows as
-// tab-separated values under a header line ("--all" is "Refresh Recordset").
+// tab-separated values under a header line ("--all" is "Refresh Recordset"),
+// a backslash, tab, line feed or carriage return in a value written as
+// \\, \t, \n or \r so that every value reads back exactly.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/sqlstore/connection.h"
@@ -42,11 +48,21 @@ namespace {
 
 constexpr int kUsage = 2;
 
-const char* const kHelp =
+const char* const kScanHelp =
     "usage: calldeck scan [--main-folder DIR]\n"
-    "       calldeck search [--start \"YYYY-MM-DD hh:mm:ss\"] [--end \"YYYY-MM-DD hh:mm:ss\"]\n"
-    "                       [--channel N] [--number TEXT] [--duration \">=hh:mm:ss\" | \"<=hh:mm:ss\"]\n"
-    "                       [--no-in] [--no-out] [--all]\n";
+    "  Stores DIR (default: the stored main folder) as the main folder and\n"
+    "  rebuilds the record index from the recordings under it.\n";
+
+const char* const kSearchHelp =
+    "usage: calldeck search [--start \"YYYY-MM-DD hh:mm:ss\"] [--end \"YYYY-MM-DD hh:mm:ss\"]\n"
+    "                       [--channel N] [--number TEXT] [--duration \">=h:mm:ss\" | \"<=h:mm:ss\"]\n"
+    "                       [--no-in] [--no-out] [--all]\n"
+    "  --duration takes any number of hours: \">=100:00:00\".\n"
+    "  Prints a header line, then one line per recording, its values separated\n"
+    "  by tabs. Inside a value a backslash prints as \\\\, a tab as \\t, a line\n"
+    "  feed as \\n and a carriage return as \\r; every other byte as it is.\n";
+
+const std::string kHelp = std::string(kScanHelp) + kSearchHelp + "calldeck COMMAND --help shows one command's help.\n";
 
 struct UsageError {
     std::string what;
@@ -117,17 +133,38 @@ int Scan(const std::vector<std::string>& args) {
     return 0;
 }
 
+// One value of a row, escaped so that every value stays on its line and in
+// its column, and the escapes themselves cannot be mistaken for the bytes
+// they stand for (a name holding "\t" prints as \\t, one holding a tab as \t).
 void PrintCell(std::string_view v) {
     for (char c : v) {
-        if (c == '\t')
-            std::cout << "\\t";
-        else if (c == '\n')
-            std::cout << "\\n";
-        else if (c == '\r')
-            std::cout << "\\r";
-        else
-            std::cout << c;
+        switch (c) {
+        case '\\': std::cout << "\\\\"; break;
+        case '\t': std::cout << "\\t"; break;
+        case '\n': std::cout << "\\n"; break;
+        case '\r': std::cout << "\\r"; break;
+        default: std::cout << c;
+        }
     }
+}
+
+// ">=h:mm:ss" or "<=h:mm:ss" (or "hh:mm"), any number of hours, as the
+// compare list's index and the duration the statement compares with.
+std::pair<int, LocalTime> DurationArgument(const std::string& text) {
+    const bool atLeast = text.rfind(">=", 0) == 0;
+    const bool atMost = text.rfind("<=", 0) == 0;
+    std::optional<std::int64_t> seconds;
+    if (atLeast || atMost) {
+        const std::string_view value = std::string_view(text).substr(2);
+        seconds = platform::sqlstore::ParseDuration(value);
+        if (auto time = platform::sqlstore::ParseJetDate(value); !seconds && time && !time->hasDate)
+            seconds = time->hour * 3600 + time->minute * 60 + time->second;
+    }
+    if (!seconds || *seconds / 3600 > std::numeric_limits<int>::max())
+        throw UsageError{"--duration wants \">=h:mm:ss\" or \"<=h:mm:ss\", not \"" + text + "\""};
+    const LocalTime duration{0, 0, 0, static_cast<int>(*seconds / 3600), static_cast<int>(*seconds / 60 % 60),
+                             static_cast<int>(*seconds % 60)};
+    return {atLeast ? 1 : 2, duration};
 }
 
 int Search(const std::vector<std::string>& args) {
@@ -153,12 +190,7 @@ int Search(const std::vector<std::string>& args) {
         } else if (a == "--number") {
             c.number = Next(args, i);
         } else if (a == "--duration") {
-            const std::string d = Next(args, i);
-            auto time = d.size() > 2 ? platform::sqlstore::ParseJetDate(d.substr(2)) : std::nullopt;
-            if ((d.rfind(">=", 0) != 0 && d.rfind("<=", 0) != 0) || !time || time->hasDate)
-                throw UsageError{"--duration wants \">=hh:mm:ss\" or \"<=hh:mm:ss\", not \"" + d + "\""};
-            c.compareIndex = d[0] == '>' ? 1 : 2;
-            c.duration = {0, 0, 0, time->hour, time->minute, time->second};
+            std::tie(c.compareIndex, c.duration) = DurationArgument(Next(args, i));
         } else if (a == "--no-in") {
             c.callIn = false;
         } else if (a == "--no-out") {
@@ -192,7 +224,8 @@ int Search(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    auto isHelp = [](const std::string& a) { return a == "--help" || a == "-h"; };
+    if (args.empty() || isHelp(args[0])) {
         std::cout << kHelp;
         return args.empty() ? kUsage : 0;
     }
@@ -201,6 +234,12 @@ int main(int argc, char** argv) {
     if (command != "scan" && command != "search") {
         std::cerr << "calldeck: unknown command " << command << "\n" << kHelp;
         return kUsage;
+    }
+    const char* const commandHelp = command == "scan" ? kScanHelp : kSearchHelp;
+    // Help is answered before the index is opened: it needs none.
+    if (std::any_of(args.begin(), args.end(), isHelp)) {
+        std::cout << commandHelp;
+        return 0;
     }
     InitPath();
     ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
@@ -212,7 +251,7 @@ int main(int argc, char** argv) {
     try {
         rc = command == "scan" ? Scan(args) : Search(args);
     } catch (const UsageError& e) {
-        std::cerr << "calldeck: " << e.what << "\n" << kHelp;
+        std::cerr << "calldeck: " << e.what << "\n" << commandHelp;
         rc = kUsage;
     }
     CloseAccess();

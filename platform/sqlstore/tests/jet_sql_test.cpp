@@ -23,6 +23,10 @@ TEST(JetTranslation, DateLiteralsBecomeStoredTextsAndDurationsCompareByLengthThe
               "(8,'00:01:30') > (length(T.[RecordDuration]),T.[RecordDuration])")
         << "a literal on the left, a qualified and bracketed column";
     EXPECT_EQ(Translate("RecordDateTime < #12:00#", kKinds), "RecordDateTime < '1899-12-30 12:00:00'");
+    EXPECT_EQ(Translate("RecordDuration <= #123:04:05#", kKinds),
+              "(length(RecordDuration),RecordDuration) <= (9,'123:04:05')")
+        << "a duration literal of more than 23 hours was not taken as a duration";
+    EXPECT_THROW(Translate("RecordDateTime >= #100:00:00#", kKinds), Error) << "100 hours is no time of day";
 }
 
 TEST(JetTranslation, QuotedTextsAndEverythingElsePassThroughUnchanged) {

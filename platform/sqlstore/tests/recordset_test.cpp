@@ -66,6 +66,9 @@ TEST_F(StoreFile, DatesAndDurationsOrderAndCompareByTimeNotByText) {
     EXPECT_EQ(NamesOf("select Name from T where Len >=#00:01:30# order by Name"), (Names{"y2006", "y2006b", "y2029"}))
         << "100 hours is longer than 99:59:59 and than 00:01:30";
     EXPECT_EQ(NamesOf("select Name from T where Len <=#00:01:30# order by Name"), (Names{"y1999", "y2006b"}));
+    EXPECT_EQ(NamesOf("select Name from T where Len >=#100:00:00#"), (Names{"y2029"}))
+        << "a search for recordings of 100 hours and more";
+    EXPECT_EQ(NamesOf("select Name from T where Len <=#99:59:59# order by Name"), (Names{"y1999", "y2006", "y2006b"}));
 }
 
 TEST_F(StoreFile, AValueThatIsNoDateIsRefusedAndQuotesAreJustCharacters) {

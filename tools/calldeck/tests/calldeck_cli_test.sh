@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # calldeck end to end: scan a staged tree into a copy of the delivered
-# Player.mdb, then search it the ways the main window can.
+# Player.mdb, then search it the ways the main window can, print names that
+# hold tabs and backslashes so that they read back, and find recordings of
+# 100 hours and more.
 # usage: calldeck_cli_test.sh CALLDECK PLAYER.MDB
 set -euo pipefail
 calldeck=$1
@@ -21,29 +23,58 @@ truncate -s 80000 "$calls/O'Brien/20061201123045000312345671.VOC"
 truncate -s 5000 "$calls/sub/A_20061201123045_C12.VC8"
 : > "$calls/REC_5551234_061201123045_C7.WAV"
 : > "$calls/notes.txt"
+# Two folders whose names differ only in a tab against a backslash and "t".
+tabbed=$calls/$'a\tb'/A_20061201123045_C20.VC8
+backslashed=$calls/'a\tb'/A_20061201123045_C20.VC8
+mkdir -p "$(dirname "$tabbed")" "$(dirname "$backslashed")"
+truncate -s 1000 "$tabbed" "$backslashed"
+# 100 hours of VC5 (1600 bytes a second), sparse.
+truncate -s $((1600 * 360000)) "$calls/20061201123045000512345671.VC5"
 
 out=$("$calldeck" scan --main-folder "$calls" 2>/dev/null)
-expect "scan report" "$out" "Record File = 3"
+expect "scan report" "$out" "Record File = 6"
 expect "stored main folder" "$(head -c 255 "$stage/PlayerMisc.cfg" | sed 's/ *$//')" "$calls"
-expect "rows seen by the sqlite3 shell" "$(sqlite3 "$stage/Player.mdb" 'select count(*) from RecordFileInfo')" 3
+expect "rows seen by the sqlite3 shell" "$(sqlite3 "$stage/Player.mdb" 'select count(*) from RecordFileInfo')" 6
 grep -q "Wrong Format : \[$calls/notes.txt\]" "$stage"/PlayerLog/Runlog*.txt || fail "notes.txt was not logged as wrong format"
 
 header=$'RecordChannel\tRecordDateTime\tCallNumber\tRecordDuration\tFileFullName\tCallDirection'
 out=$("$calldeck" search)
 expect "default search header" "$(head -1 <<<"$out")" "$header"
-expect "default search rows" "$(tail -n +2 <<<"$out" | wc -l)" 3
+expect "default search rows" "$(tail -n +2 <<<"$out" | wc -l)" 6
 grep -qxF $'0003\t2006-12-01 12:30:45\t12345671\t00:00:10\t'"$calls/O'Brien/20061201123045000312345671.VOC"$'\tIN' <<<"$out" \
   || fail "the O'Brien recording is missing or wrong: $out"
 
 count() { "$calldeck" search "$@" | tail -n +2 | wc -l; }
 expect "--channel 12" "$("$calldeck" search --channel 12 | tail -n +2 | cut -f1)" 0012
 expect "--number 555" "$(count --number 555)" 1
-expect "--duration >=00:00:05" "$(count --duration '>=00:00:05')" 2
-expect "--duration <=00:00:05" "$(count --duration '<=00:00:05')" 2
-expect "--no-in --no-out" "$(count --no-in --no-out)" 2
+expect "--duration >=00:00:05" "$(count --duration '>=00:00:05')" 3
+expect "--duration <=00:00:05" "$(count --duration '<=00:00:05')" 4
+expect "--no-in --no-out" "$(count --no-in --no-out)" 4
 expect "--start after the calls" "$(count --start '2006-12-01 12:30:46')" 0
 expect "--end before the calls" "$(count --end '2006-12-01 12:30:44')" 0
-expect "--all order" "$("$calldeck" search --all | tail -n +2 | cut -f1 | tr '\n' ' ')" "0003 0007 0012 "
+expect "--all order" "$("$calldeck" search --all | tail -n +2 | cut -f1 | tr '\n' ' ')" "0003 0005 0007 0012 0020 0020 "
+
+# Recordings of 100 hours and more.
+expect "the 100-hour recording's row" "$("$calldeck" search --duration '>=100:00:00' | tail -n +2 | cut -f1,4)" \
+  $'0005\t100:00:00'
+expect "--duration <=99:59:59 leaves out the 100-hour recording" \
+  "$("$calldeck" search --duration '<=99:59:59' | tail -n +2 | cut -f1 | sort | tr '\n' ' ')" "0003 0007 0012 0020 0020 "
+expect "--duration <=123:04:05" "$(count --duration '<=123:04:05')" 6
+expect "--duration >=123:04:05" "$(count --duration '>=123:04:05')" 0
+
+# A tab prints as \t, a backslash as \\; unescaped, the names are the files.
+names=$("$calldeck" search --channel 20 | tail -n +2 | cut -f5)
+grep -qxF "$calls"'/a\\tb/A_20061201123045_C20.VC8' <<<"$names" \
+  || fail 'the folder named a, backslash, t, b did not print as a\\tb: '"$names"
+grep -qxF "$calls"'/a\tb/A_20061201123045_C20.VC8' <<<"$names" \
+  || fail 'the folder named a, tab, b did not print as a\tb: '"$names"
+expect "the two names read back" "$(while IFS= read -r n; do printf '%b\n' "$n"; done <<<"$names" | sort)" \
+  "$(printf '%s\n' "$tabbed" "$backslashed" | sort)"
+
+help=$("$calldeck" search --help) || fail "calldeck search --help did not exit 0"
+grep -qF 'a backslash prints as \\' <<<"$help" || fail "calldeck search --help does not say how values are escaped"
+"$calldeck" scan --help >/dev/null || fail "calldeck scan --help did not exit 0"
+"$calldeck" --help | grep -qF 'a tab as \t' || fail "calldeck --help does not say how values are escaped"
 
 expect "--number with a quote" "$(count --number "O'B")" 0
 
