@@ -2,7 +2,9 @@
 //
 // A plug-in answers its property operations (slots 4-12, 14, 16), its
 // header check (17) and its header writer (18) with constants of its own,
-// the same on its factory, encoder and decoder. Those constants live in one
+// the same on its factory, encoder and decoder (a class may still override
+// one: the G.729 bridge's encoder and decoder answer slot 4 with the name of
+// the library they load). Those constants live in one
 // object, Tessel::kThisCodec, that each plug-in defines exactly once; this
 // template reads them. Because every plug-in is its own shared library with
 // hidden symbols, each sees only its own kThisCodec, just as each has its

@@ -44,8 +44,12 @@ public:
     virtual ModuleHandle GetHandle() = 0;             // 8
 };
 
-// What every codec object answers. Slots 4-18 give the same values on the
-// factory, the encoder and the decoder of one plug-in.
+// What every codec object answers. Slots 5-18 give the same values on the
+// factory, the encoder and the decoder of one plug-in (they come from the
+// plug-in's one kThisCodec, codec_adapter.h). Slot 3 names each object's
+// class. Slot 4 is the plug-in's own file name on all three, except in the
+// G.729 bridge, whose encoder and decoder answer the name of the outside
+// library they load ("AuralWren2.dll").
 //
 // The header operations (13, 15, 17) take only a pointer to the start of a
 // file image and cannot know its length: the caller must hand them an image

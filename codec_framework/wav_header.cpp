@@ -68,7 +68,7 @@ uint32_t FmtChunkSize(const uint8_t* image) { return WalkIds(image) ? Load32(ima
 uint32_t HeaderSize(const uint8_t* image) {
     const Walk w = WalkImage(image, kUnbounded);
     if (w.fmtSize == 0 || !w.reachedData) return 0;
-    return w.fmtSize + 28u + (w.hasFact ? 12u : 0u);  // wraps like the 32-bit original
+    return w.fmtSize + 28u + (w.hasFact ? 12u : 0u);  // wraps modulo 2^32 (see wav_header.h)
 }
 
 bool IsRecognised(const uint8_t* image) { return WalkImage(image, kUnbounded).reachedData; }

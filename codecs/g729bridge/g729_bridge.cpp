@@ -65,9 +65,10 @@ public:
     int32_t Encode(uint8_t* out, const int16_t* pcm, int32_t frames) override {
         if (frames <= 0 || !out || !pcm) return 0;
         const size_t blocks = size_t(frames) * kBlocksPerFrame;
-        // Without a block encoder (library or name missing) the frames still
-        // come out, as zero bytes: the conversion library does not look at
-        // Init's result and writes whatever Encode leaves in its buffer.
+        // Without a block encoder (library or name missing) Init has answered
+        // -1, and the conversion library stops with -7 before any frame. A
+        // host that encodes regardless still gets its frames, as zero bytes,
+        // never whatever its buffer held.
         if (!encodeBlock_) {
             std::memset(out, 0, blocks * kWren2BlockBytes);
             return 0;
@@ -95,8 +96,9 @@ public:
     int32_t Decode(int16_t* pcm, const uint8_t* in, int32_t frames, int32_t flag) override {
         if (frames <= 0 || !pcm || !in) return 0;
         const size_t blocks = size_t(frames) * kBlocksPerFrame;
-        // Without a block decoder the frames decode to silence, for the same
-        // reason as in Encode: the caller uses the buffer regardless.
+        // Without a block decoder Init has answered -1 (the conversion
+        // library stops with -8); a host that decodes regardless gets
+        // silence, as in Encode.
         if (!decodeBlock_) {
             std::memset(pcm, 0, blocks * kWren2BlockSamples * sizeof(int16_t));
             return 0;

@@ -9,7 +9,7 @@
 // (length, text) pairs, which orders durations numerically beyond 99 hours;
 // such a literal may itself hold any number of hours (#100:00:00#).
 // Everything else passes through untouched: quoted texts stay as written
-// (a stray quote in a statement makes it fail, as it did), and SQLite's
+// (a stray quote in a statement makes the database refuse it), and SQLite's
 // own syntax keeps working.
 //
 // SingleTableSelect recognises the plain "select ... from T [where ...]

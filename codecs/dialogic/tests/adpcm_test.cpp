@@ -1,7 +1,7 @@
 // The ADPCM core and the frame routines of both variants, called directly:
-// the channel state after the documented codes, the clamps, the 24 kbit/s
-// encoder's rounding, and round trips of speech. The documented bytes and
-// samples are checked through the plug-ins.
+// the channel state after known codes, the clamps, the 24 kbit/s encoder's
+// rounding, and round trips of speech. The reference bytes and samples
+// (silence, the first decoded samples) are checked through the plug-ins.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +16,7 @@ using namespace dialogic::testing;
 
 namespace {
 
-TEST(AdpcmCore, MovesPredictorAndStepIndexAsDocumented) {
+TEST(AdpcmCore, MovesPredictorAndStepIndexByTheReferenceValues) {
     AdpcmState st;
     EXPECT_EQ(dialogic::DecodeCode(st, 0), 2);
     EXPECT_EQ(dialogic::DecodeCode(st, 0), 4);

@@ -84,7 +84,7 @@ TEST_P(DialogicPlugin, EncodesSilenceAsBytes08) {
     for (size_t i = 0; i < coded.size(); ++i) ASSERT_EQ(coded[i], 0x08) << "byte " << i << " of coded silence";
 }
 
-TEST_P(DialogicPlugin, DecodesTheDocumentedSamples) {
+TEST_P(DialogicPlugin, DecodesCodeRunsToTheReferenceSamples) {
     auto dec = plugin.Decoder();
     std::vector<uint8_t> zeros(v.codedFrameSize, 0x00);
     const auto pcm = Decode(dec.get(), zeros);

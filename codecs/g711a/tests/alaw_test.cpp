@@ -1,5 +1,5 @@
 // The A-law tables, called directly: their ends, and how near every 16-bit
-// sample comes back. The documented codes and levels are checked through
+// sample comes back. The reference codes and levels are checked through
 // the plug-in, and every code and sample against spandsp.
 #include <gtest/gtest.h>
 
