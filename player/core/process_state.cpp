@@ -21,8 +21,7 @@ void ResetProcess() {
 }
 
 std::string ProgramFolder() {
-    const auto& over = Process().ProgramFolderOverride;
-    std::string folder = (over.empty() ? platform::dynlib::ProgramFolder() : over).string();
+    std::string folder = platform::dynlib::ProgramFolder().string();
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;
 }

@@ -4,8 +4,9 @@
 // the main-folder setting, the flags that let a Cancel button or the
 // shutdown reach long work, the database connection and the seams. They
 // all live in one PlayerProcess, reached through Process(). A test sets up
-// what it needs (its own program folder, a clock, dialogs that answer)
-// and ResetProcess() gives the next test a fresh one.
+// what it needs (a clock, dialogs that answer; its own program folder is
+// named in CALLDECK_PROGRAM_FOLDER) and ResetProcess() gives the next test
+// a fresh one.
 #pragma once
 
 #include <sys/types.h>
@@ -30,10 +31,6 @@ namespace player {
 class ParseFileProcess;
 
 struct PlayerProcess {
-    // The folder that holds the program's files. Empty: the folder of the
-    // running executable (or CALLDECK_PROGRAM_FOLDER).
-    std::filesystem::path ProgramFolderOverride;
-
     // Built by InitPath.
     std::string PlayerLogFolder;
     std::string DatabaseFile;
@@ -73,7 +70,9 @@ PlayerProcess& Process();
 // Closes the database and starts over with a fresh state.
 void ResetProcess();
 
-// The program folder, without a trailing separator.
+// The program folder, without a trailing separator: the folder the
+// libraries are loaded from (platform::dynlib::ProgramFolder), so that
+// CALLDECK_PROGRAM_FOLDER moves the player's files and its libraries alike.
 std::string ProgramFolder();
 
 }  // namespace player

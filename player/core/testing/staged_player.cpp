@@ -1,6 +1,7 @@
 // A player process of a test's own: see staged_player.h.
 #include "staged_player.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -10,6 +11,9 @@
 namespace fs = std::filesystem;
 
 namespace player::testing {
+namespace {
+constexpr const char* kProgramFolderVariable = "CALLDECK_PROGRAM_FOLDER";
+}  // namespace
 
 bool ScriptedDialogs::Question(std::string_view text, bool) {
     asked.emplace_back(text);
@@ -46,8 +50,9 @@ StagedPlayer::StagedPlayer(bool withDatabase) {
     if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a temporary program folder");
     folder_ = pattern;
     if (withDatabase) fs::copy_file(BuiltDatabase(), folder_ / "Player.mdb");
+    if (const char* previous = std::getenv(kProgramFolderVariable)) previousProgramFolder_ = previous;
+    setenv(kProgramFolderVariable, folder_.c_str(), 1);
     PlayerProcess& p = Process();
-    p.ProgramFolderOverride = folder_;
     p.Now = [this] { return now; };
     p.StatusBarEcho = [this](const std::string& line) { echoes.push_back(line); };
     p.dialogs = dialogs;
@@ -55,6 +60,10 @@ StagedPlayer::StagedPlayer(bool withDatabase) {
 
 StagedPlayer::~StagedPlayer() {
     ResetProcess();
+    if (previousProgramFolder_)
+        setenv(kProgramFolderVariable, previousProgramFolder_->c_str(), 1);
+    else
+        unsetenv(kProgramFolderVariable);
     std::error_code ec;
     fs::remove_all(folder_, ec);
 }

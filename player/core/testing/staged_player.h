@@ -4,13 +4,16 @@
 // temporary program folder holding a copy of the empty Player.mdb the
 // build delivers, a clock the test sets, dialogs that answer from a
 // script and remember what they were asked, and the status-bar echoes.
-// Everything is undone when it goes, so no test sees another's leftovers.
+// The folder is named in CALLDECK_PROGRAM_FOLDER, so the player's files
+// and the libraries it loads are looked for there alike. Everything is
+// undone when it goes, so no test sees another's leftovers.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,7 @@ public:
 
 private:
     std::filesystem::path folder_;
+    std::optional<std::string> previousProgramFolder_;  // CALLDECK_PROGRAM_FOLDER before
 };
 
 // An empty record index as the build delivers it (a copy of its own, which

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 
+#include "platform/dynlib/dynlib.h"
 #include "player/core/paths.h"
 #include "player/core/run_log.h"
 #include "player/core/testing/staged_player.h"
@@ -63,6 +65,24 @@ TEST(FirstStart, AFailureIsShownInAMessageBoxAndThePathsAreStillThere) {
     EXPECT_EQ(staged.dialogs->asked[0], "!InitPath File already exists");
     EXPECT_EQ(Process().DatabaseFile, (staged.Folder() / "Player.mdb").string())
         << "a log folder that cannot be made must not leave the database unnamed";
+}
+
+TEST(ProgramFolder, AStagedFolderHoldsThePlayersFilesAndTheLibrariesItLoadsAndIsLeftAsItWas) {
+    setenv("CALLDECK_PROGRAM_FOLDER", "/opt/calldeck-elsewhere", 1);
+    {
+        StagedPlayer staged;
+        WriteAll(staged.Folder() / "Probe.so", "");
+        InitPath();
+        EXPECT_EQ(Process().DatabaseFile, (staged.Folder() / "Player.mdb").string())
+            << "the player does not look for its index in the staged folder";
+        EXPECT_EQ(platform::dynlib::FindInProgramFolder("Probe.dll"), staged.Folder() / "Probe.so")
+            << "a library beside the staged player's files is not found there";
+    }
+    const char* after = std::getenv("CALLDECK_PROGRAM_FOLDER");
+    EXPECT_STREQ(after, "/opt/calldeck-elsewhere") << "the program folder named before the test was not given back";
+    unsetenv("CALLDECK_PROGRAM_FOLDER");
+    { StagedPlayer staged; }
+    EXPECT_EQ(std::getenv("CALLDECK_PROGRAM_FOLDER"), nullptr) << "a staged folder was still named after the test";
 }
 
 TEST(MainFolderSetting, IsCutAt255BytesWithoutSplittingACharacterAndRoundTrips) {
