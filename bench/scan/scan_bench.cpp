@@ -1,7 +1,9 @@
 // bench/scan: how fast the recordings tree is indexed and searched.
 //
-// A generated tree of 100 000 empty recordings in 1 000 folders (names of
-// all three recorder formats) is scanned into a staged copy of Player.mdb,
+// A generated tree of 100 000 recordings in 1 000 folders (names of all
+// three recorder formats; a quarter are WAV files with a 16-bit PCM header,
+// whose byte rate the scan reads, the rest are empty) is scanned into a
+// staged copy of Player.mdb in one transaction,
 // and beside it the bare walk `find DIR -type f -printf '%s %p\n'` runs over
 // the same tree in the same process run (the walk plus each file's size,
 // which is the least a scan must do). The goal is a scan within three times
@@ -17,9 +19,11 @@
 #include <memory>
 #include <string>
 
+#include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
+#include "player/core/record_rebuild.h"
 #include "player/core/record_scan.h"
 #include "player/core/search_conditions.h"
 #include "player/core/testing/staged_player.h"
@@ -38,17 +42,36 @@ std::string Digits(int v, int width) {
     return s;
 }
 
+bool IsWav(int n) { return n % 4 == 1; }
+
 // The n-th recording's name: formats 1, 2 and 3 in turn, spread over
-// channels 1-128 and a year of days.
+// channels 1-128 and a year of days; every fourth a WAV file.
 std::string RecordingName(int n) {
     const int channel = n % 128 + 1, day = n / 128 % 28 + 1, month = n / (128 * 28) % 12 + 1;
     const std::string date = "2024" + Digits(month, 2) + Digits(day, 2);
     const std::string time = Digits(n % 24, 2) + Digits(n % 60, 2) + Digits(n / 7 % 60, 2);
+    const char* ext = IsWav(n) ? ".WAV" : n % 2 ? ".NTC" : ".VC8";
     switch (n % 3) {
-    case 0: return date + time + Digits(channel, 4) + "555" + Digits(n, 6) + static_cast<char>('0' + n % 2) + ".VC8";
-    case 1: return "A_" + date + time + "_C" + std::to_string(channel) + ".WAV";
-    default: return "REC_555" + Digits(n, 6) + "_" + date.substr(2) + time + "_C" + std::to_string(channel) + ".NTC";
+    case 0: return date + time + Digits(channel, 4) + "555" + Digits(n, 6) + static_cast<char>('0' + n % 2) + ext;
+    case 1: return "A_" + date + time + "_C" + std::to_string(channel) + ext;
+    default: return "REC_555" + Digits(n, 6) + "_" + date.substr(2) + time + "_C" + std::to_string(channel) + ext;
     }
+}
+
+// A 16-bit PCM WAV header (8 kHz mono, 16 000 bytes a second) before one
+// second of silence.
+const std::string& WavImage() {
+    static const std::string image = [] {
+        std::string h = "RIFF____WAVEfmt ";
+        auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) h += static_cast<char>(v >> (8 * i)); };
+        auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>(v >> (8 * i)); };
+        u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
+        h += "data";
+        u32(16000);
+        h.append(16000, '\0');
+        return h;
+    }();
+    return image;
 }
 
 struct Tree {
@@ -60,7 +83,11 @@ struct Tree {
         for (int f = 0; f < kFolders; ++f) {
             const fs::path folder = root / ("site" + Digits(f / 100, 2)) / ("day" + Digits(f, 4));
             fs::create_directories(folder);
-            for (int i = 0; i < kFilesPerFolder; ++i, ++n) std::fclose(std::fopen((folder / RecordingName(n)).c_str(), "w"));
+            for (int i = 0; i < kFilesPerFolder; ++i, ++n) {
+                std::FILE* f = std::fopen((folder / RecordingName(n)).c_str(), "wb");
+                if (IsWav(n)) std::fwrite(WavImage().data(), 1, WavImage().size(), f);
+                std::fclose(f);
+            }
         }
     }
     double FindSeconds() const {
@@ -114,7 +141,8 @@ struct MillionRows {
     testing::StagedPlayer staged;
     MillionRows() {
         staged.Start();
-        Process().IsParsing = true;  // inserts batched as during a scan
+        auto& store = *Process().PlayerConnection;
+        store.BeginBatch();
         RecordInfo r;
         r.IsValid = true;
         for (int n = 0; n < 1000000; ++n) {
@@ -127,10 +155,12 @@ struct MillionRows {
             r.RecordDuration = "00:" + Digits(n % 60, 2) + ":" + Digits(n / 60 % 60, 2);
             r.CallDirection = n % 2 ? "IN" : "OUT";
             InsertFileInfo(r);
-            if (n % 50000 == 0) CommitFileInfo();
+            if (n % 50000 == 0) {
+                store.CommitBatch();
+                store.BeginBatch();
+            }
         }
-        CommitFileInfo();
-        Process().IsParsing = false;
+        store.CommitBatch();
     }
 };
 

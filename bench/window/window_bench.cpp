@@ -21,9 +21,11 @@
 #include <memory>
 #include <string>
 
+#include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
+#include "player/core/record_rebuild.h"
 #include "player/core/record_scan.h"
 #include "player/core/testing/staged_player.h"
 #include "player/window/frm_main.h"
@@ -45,7 +47,7 @@ struct Indexed {
     std::unique_ptr<frmMain> window;
     explicit Indexed(int rows) {
         staged.Start();
-        Process().IsParsing = true;  // inserts batched as during a scan
+        Process().PlayerConnection->BeginBatch();  // one transaction, as a rebuild's
         RecordInfo r;
         r.IsValid = true;
         for (int n = 0; n < rows; ++n) {
@@ -58,8 +60,7 @@ struct Indexed {
             r.CallDirection = n % 2 ? "IN" : "OUT";
             InsertFileInfo(r);
         }
-        CommitFileInfo();
-        Process().IsParsing = false;
+        Process().PlayerConnection->CommitBatch();
         window = std::make_unique<frmMain>();
         window->show();
         QApplication::processEvents();

@@ -11,6 +11,8 @@ void StatementDeleter::operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); 
 
 namespace {
 
+constexpr int kBusyWaitMs = 5000;
+
 std::string_view TrimSpace(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -54,7 +56,7 @@ void Connection::Open() {
     }
     db_ = db;
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, 5000);  // another process may be writing a batch
+    sqlite3_busy_timeout(db_, kBusyWaitMs);  // another process may be committing
     try {
         // The first read of the file: a file that is no database fails here.
         Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=8192; PRAGMA secure_delete=OFF;");
@@ -66,14 +68,19 @@ void Connection::Open() {
     }
 }
 
-void Connection::Close() {
-    if (!db_) return;
-    if (InBatch()) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+bool Connection::Close() {
+    if (!db_) return true;
+    bool committed = true;
+    if (InBatch() && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        committed = false;
+        Rollback();
+    }
     cache_.clear();
     sqlite3_close_v2(db_);
     db_ = nullptr;
     kinds_.clear();
     insertKinds_.clear();
+    return committed;
 }
 
 void Connection::LoadColumnKinds() {
@@ -172,16 +179,24 @@ void Connection::BeginBatch() {
     RequireOpen();
     if (InBatch()) return;
     if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
-    batchStart_ = std::chrono::steady_clock::now();
+}
+
+void Connection::BeginWrite(std::chrono::milliseconds wait) {
+    RequireOpen();
+    if (InBatch()) throw Error(kTransactionOpen, kTransactionOpenText);
+    sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
+    const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(db_, kBusyWaitMs);
+    if (rc != SQLITE_OK) Fail();
+}
+
+void Connection::Rollback() noexcept {
+    if (InBatch()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void Connection::CommitBatch() {
     if (!InBatch()) return;
     if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
-}
-
-std::chrono::steady_clock::duration Connection::BatchAge() const {
-    return InBatch() ? std::chrono::steady_clock::now() - batchStart_ : std::chrono::steady_clock::duration{};
 }
 
 }  // namespace platform::sqlstore

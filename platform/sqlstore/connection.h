@@ -10,11 +10,13 @@
 // turned into the canonical forms of jet_date.h, and a text that is no
 // date is refused with the old database's own message.
 //
-// Speed: the file is kept in WAL mode with synchronous=NORMAL, and a
-// writer may hold inserts in one open transaction (a batch) and commit it
-// when it likes; reads on this connection see the batch at once, other
-// processes see it when it commits. Close commits an open batch first, so
-// nothing that was inserted is lost by closing.
+// Transactions: the file is kept in WAL mode with synchronous=NORMAL. A
+// writer may hold its changes in one open transaction (a batch, or a write
+// that takes the file's write lock at once) and commit or roll it back as
+// one unit; reads on this connection see it at once, other processes see
+// the state before it until it commits, and a crash before the commit
+// leaves that state. Close commits an open transaction first and says
+// whether that commit held.
 #pragma once
 
 #include <chrono>
@@ -54,8 +56,9 @@ public:
     // Opens the file named by ConnectionString; throws Error. The file must
     // exist: the store never creates a database.
     void Open();
-    // Commits an open batch, then closes. Never throws.
-    void Close();
+    // Commits an open transaction, then closes. Never throws; false when
+    // that commit failed (the transaction is then rolled back).
+    bool Close();
 
     // Runs one or more statements of the old dialect; throws Error.
     void Execute(std::string_view jetSql);
@@ -67,11 +70,17 @@ public:
     void DeleteRow(std::string_view table, long long rowId);
 
     // A transaction that groups inserts. BeginBatch does nothing when one is
-    // open; CommitBatch does nothing when none is.
+    // open; CommitBatch does nothing when none is. Both throw Error.
     void BeginBatch();
     void CommitBatch();
     bool InBatch() const;
-    std::chrono::steady_clock::duration BatchAge() const;
+    // A transaction that holds the file's write lock from its start, so no
+    // other writer can come between; waits up to `wait` for another writer
+    // to finish, then throws Error (SQLite's busy code). Throws when a
+    // transaction is already open.
+    void BeginWrite(std::chrono::milliseconds wait);
+    // Undoes an open transaction; nothing when none is. Never throws.
+    void Rollback() noexcept;
 
     const ColumnKinds& Kinds() const { return kinds_; }
     // A prepared statement of SQLite's own dialect; throws Error.
@@ -89,7 +98,6 @@ private:
     std::map<std::string, Statement, std::less<>> cache_;
     // Per insert statement, the kind of each bound column.
     std::map<std::string, std::vector<ColumnKind>, std::less<>> insertKinds_;
-    std::chrono::steady_clock::time_point batchStart_{};
 };
 
 // The data source named by a connection string, blanks around it removed;

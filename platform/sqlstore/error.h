@@ -19,10 +19,16 @@ public:
     Error(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
     int Number() const { return number_; }
     std::string Description() const { return what(); }
+    // True when the store refused one statement's values (a text that is no
+    // date, a constraint) but is itself sound: the next row may well go in.
+    // False for failures of the store itself: a full disk, a read-only or
+    // locked file, a missing table, an input/output error.
+    bool RefusesOnlyTheValues() const;
 
 private:
     int number_;
 };
+
 
 // The texts the player's log lines carry for the common cases.
 inline constexpr int kNoCurrentRecord = 3021;
@@ -35,6 +41,15 @@ inline constexpr int kTypeMismatch = 3464;
 inline constexpr const char* kTypeMismatchText = "Data type mismatch in criteria expression.";
 inline constexpr int kDateSyntax = 3075;
 inline constexpr int kNotUpdatable = 3251;
+inline constexpr int kTransactionOpen = 3246;
+inline constexpr const char* kTransactionOpenText = "Operation not allowed in transaction.";
 inline constexpr const char* kNotUpdatableText = "Current Recordset does not support updating.";
+
+inline bool Error::RefusesOnlyTheValues() const {
+    constexpr int kSqliteTooBig = 18, kSqliteConstraint = 19, kSqliteMismatch = 20;
+    if (number_ == kTypeMismatch) return true;
+    const int primary = number_ & 0xff;  // SQLite's extended codes keep the primary code in the low byte
+    return primary == kSqliteTooBig || primary == kSqliteConstraint || primary == kSqliteMismatch;
+}
 
 }  // namespace platform::sqlstore

@@ -1,20 +1,29 @@
 // player: a recording's length from its size and its extension.
 //
-// The recorder's formats have fixed byte rates (VOC and WAV 8000 bytes a
+// The recorder's coded formats have fixed byte rates (VOC 8000 bytes a
 // second, VC2 4000, VC5 1600, VC8/NTC/VD8/DEC 1000), so a recording's
 // length is its size divided by the rate, truncated, and at least one
-// second. FormatTime writes seconds as hh:mm:ss with hours not limited to
+// second. A WAV file says its own rate in its header (16-bit PCM at 8 kHz
+// is 16 000 bytes a second, A-law 8 000): the rate is read from the "fmt "
+// chunk within the file's first 512 bytes, and only where that walk fails
+// is 8 000 taken. FormatTime writes seconds as hh:mm:ss with hours not limited to
 // 24 (100:00:00 and more). The scan, which already knows each file's size
 // from its folder listing, passes it in instead of asking the disk again.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace player {
 
+inline constexpr std::size_t kWavHeaderProbe = 512;
+
 std::int32_t ByteRate(const std::string& path);
+// The bytes-per-second field of a WAV file's "fmt " chunk; 0 when the file
+// cannot be read or its first kWavHeaderProbe bytes hold no such chunk.
+std::int32_t WavByteRate(const std::string& path);
 std::int32_t DurationOf(const std::string& path);
 // The same for a file whose size is known (it exists).
 std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size);

@@ -11,6 +11,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -41,6 +43,16 @@ struct PlayerProcess {
 
     // True while a scan may go on; Cancel and the shutdown clear it.
     bool IsParsing = false;
+
+    // While a rebuild of the record index runs (record_rebuild.h): the
+    // first failure of the store itself ("" while none), and the counts of
+    // files whose names are no recordings and of folders and files the
+    // scan had to pass over. How long a rebuild waits for another one.
+    bool IsRebuilding = false;
+    std::string StoreFailure;
+    std::int32_t ScanNotRecognised = 0;
+    std::int32_t ScanSkipped = 0;
+    std::chrono::milliseconds RebuildWait{10000};
 
     // The one database connection; empty until the first ConnectAccess.
     std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;

@@ -1,7 +1,6 @@
 // The record database: see record_database.h.
 #include "record_database.h"
 
-#include <chrono>
 #include <filesystem>
 
 #include "platform/sqlstore/connection.h"
@@ -13,8 +12,6 @@
 
 namespace player {
 namespace {
-
-constexpr auto kBatchAge = std::chrono::milliseconds(200);
 
 const std::vector<std::string> kColumns{"FileFullName",   "RecordDateTime", "RecordChannel",
                                         "CallNumber",     "RecordDuration", "CallDirection"};
@@ -47,7 +44,7 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
 void CloseAccess() {
     auto& conn = Process().PlayerConnection;
     if (conn && conn->IsOpen()) {
-        conn->Close();
+        if (!conn->Close()) WriteRunLog("!CloseAccess the last changes to the record index could not be stored");
         conn.reset();
     }
 }
@@ -84,9 +81,7 @@ bool CloseRst(std::shared_ptr<Recordset>& rs) {
 void InsertFileInfo(const RecordInfo& info) {
     if (!info.IsValid) return;
     try {
-        Connection& conn = OpenConnection();
-        if (Process().IsParsing) conn.BeginBatch();
-        conn.InsertRow("RecordFileInfo", kColumns,
+        OpenConnection().InsertRow("RecordFileInfo", kColumns,
                        {info.FileFullName, info.RecordDateTime, info.RecordChannel, info.CallNumber,
                         info.RecordDuration, info.CallDirection});
     } catch (const std::exception& e) {
@@ -96,6 +91,12 @@ void InsertFileInfo(const RecordInfo& info) {
             info.FileFullName + "','" + info.RecordDateTime + "','" + info.RecordChannel + "','" + info.CallNumber +
             "','" + info.RecordDuration + "','" + info.CallDirection + "')";
         WriteRunLog("!InsertFileInfo Command [" + statement + "] " + Describe(e));
+        const auto* store = dynamic_cast<const platform::sqlstore::Error*>(&e);
+        PlayerProcess& p = Process();
+        if ((!store || !store->RefusesOnlyTheValues()) && p.IsRebuilding && p.StoreFailure.empty()) {
+            p.StoreFailure = Describe(e);
+            p.IsParsing = false;  // every further insert would fail the same way
+        }
     }
 }
 
@@ -105,19 +106,6 @@ void ClearTmpData() {
     } catch (const std::exception& e) {
         WriteRunLog("!ClearTmpData " + Describe(e));
     }
-}
-
-void CommitFileInfo() {
-    try {
-        if (auto& conn = Process().PlayerConnection) conn->CommitBatch();
-    } catch (const std::exception& e) {
-        WriteRunLog("!CommitFileInfo " + Describe(e));
-    }
-}
-
-void CommitFileInfoIfDue() {
-    auto& conn = Process().PlayerConnection;
-    if (conn && conn->BatchAge() >= kBatchAge) CommitFileInfo();
 }
 
 }  // namespace player

@@ -12,14 +12,14 @@
 // statement text with the values between quotes is still built, for the
 // log line of an insert that fails.
 //
-// While a scan runs (IsParsing), inserts are grouped into one transaction
-// that the scan commits once it is 200 ms old (CommitFileInfoIfDue, asked
-// after every stored file and at every folder's end) and when the scan
-// ends (CommitFileInfo): rows inserted before a cancel stay, a search on
-// this connection sees every row so far, and another process sees them
-// within 200 ms. Committing at every folder's end as well made a scan of
-// 100 000 recordings in 1 000 folders four times slower (each commit
-// rewrites the index pages the folder touched), so the age alone decides.
+// A rebuild (record_rebuild.h) holds the whole refill in one transaction
+// on this connection: a search here sees every row at once, other
+// processes see the previous index until the rebuild commits. An insert
+// that fails because of the store itself (a full disk, a read-only file,
+// a missing table) is logged as any failed insert and also ends the
+// running scan (IsParsing) and marks the rebuild failed (StoreFailure), so
+// the rebuild rolls back instead of committing half an index; a value the
+// store refuses costs only its own row.
 #pragma once
 
 #include <memory>
@@ -51,9 +51,5 @@ std::shared_ptr<Recordset> GetRecordset(const std::string& sql);
 bool CloseRst(std::shared_ptr<Recordset>& rs);
 void InsertFileInfo(const RecordInfo& info);
 void ClearTmpData();
-
-// The scan's transaction: commit now, or when it is 200 ms old.
-void CommitFileInfo();
-void CommitFileInfoIfDue();
 
 }  // namespace player

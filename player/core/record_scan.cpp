@@ -7,29 +7,38 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <memory>
 #include <vector>
 
-#include "paths.h"
 #include "process_state.h"
 #include "run_log.h"
 #include "run_error.h"
-#include "cut_text.h"
 
 namespace player {
 namespace {
 
+// One entry of a folder that is no recording and no folder either.
+struct Passed {
+    std::string path;
+    std::string reason;
+};
+
 struct FolderListing {
     std::vector<std::string> folders;  // full paths
     std::vector<RecordFile> files;
+    std::vector<Passed> passed;
 };
 
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
-// One folder's subfolders and files, each list in name order; one stat per
-// entry at most (none for plain subfolders).
+std::string Reason(int error) { return FileError({error, std::generic_category()}).what(); }
+
+// One folder's subfolders, regular files and passed-over entries, each list
+// in name order; one stat per entry at most (none for plain subfolders).
 FolderListing ListFolder(const std::string& folder) {
     std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
     if (!dir) throw FileError({errno, std::generic_category()});
@@ -39,35 +48,42 @@ FolderListing ListFolder(const std::string& folder) {
     while (dirent* e = readdir(dir.get())) {
         std::string_view name = e->d_name;
         if (name == "." || name == "..") continue;
-        bool isFolder = e->d_type == DT_DIR;
-        std::optional<std::uintmax_t> size;
-        if (e->d_type != DT_DIR) {
-            struct stat st {};
+        std::string path = prefix + e->d_name;
+        if (e->d_type == DT_DIR) {
+            out.folders.push_back(std::move(path));
+        } else if (struct stat st {}; fstatat(dirfd(dir.get()), e->d_name, &st, 0) != 0) {
             // Follows links: a link to a folder is a folder, to a file a file.
-            if (fstatat(dirfd(dir.get()), e->d_name, &st, 0) == 0) {
-                isFolder = S_ISDIR(st.st_mode);
-                size = static_cast<std::uintmax_t>(st.st_size);
-            }
+            out.passed.push_back({std::move(path), Reason(errno)});
+        } else if (S_ISDIR(st.st_mode)) {
+            out.folders.push_back(std::move(path));
+        } else if (!S_ISREG(st.st_mode)) {
+            out.passed.push_back({std::move(path), "Not a regular file"});
+        } else if (path.size() >= PATH_MAX) {
+            out.passed.push_back({std::move(path), Reason(ENAMETOOLONG)});
+        } else {
+            out.files.push_back({std::string(name), std::move(path), static_cast<std::uintmax_t>(st.st_size)});
         }
-        if (isFolder)
-            out.folders.push_back(prefix + e->d_name);
-        else
-            out.files.push_back({std::string(name), prefix + e->d_name, size});
         errno = 0;
     }
     if (errno != 0) throw FileError({errno, std::generic_category()});
     std::sort(out.folders.begin(), out.folders.end());
     std::sort(out.files.begin(), out.files.end(), [](const RecordFile& a, const RecordFile& b) { return a.Name < b.Name; });
+    std::sort(out.passed.begin(), out.passed.end(), [](const Passed& a, const Passed& b) { return a.path < b.path; });
     return out;
 }
 
-ParseFileProcess& Progress() {
+void PassOver(const std::string& path, const std::string& reason) {
+    ++Process().ScanSkipped;
+    WriteRunLog("!LoopParseFile " + reason + " [" + path + "]");
+}
+
+}  // namespace
+
+ParseFileProcess& ScanProgress() {
     static ParseFileProcess unseen;  // counts even when no window shows them
     ParseFileProcess* shown = Process().frmParseFileProcess;
     return shown ? *shown : unseen;
 }
-
-}  // namespace
 
 RecordInfo GetFileInfo(const RecordFile& file) {
     try {
@@ -94,25 +110,30 @@ void LoopParseFile(const std::string& folder) {
     ++p.scanDepth;
     struct Leave {
         PlayerProcess& p;
-        ~Leave() {
-            if (--p.scanDepth == 0)
-                CommitFileInfo();
-            else
-                CommitFileInfoIfDue();
-        }
+        ~Leave() { --p.scanDepth; }
     } leave{p};
     try {
         if (!p.IsParsing) return;
         struct stat st {};
-        if (folder.empty() || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+        if (folder.empty()) return;
+        if (stat(folder.c_str(), &st) != 0) {
+            PassOver(folder, Reason(errno));  // gone (renamed, deleted) since it was listed, or too long a path
+            return;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            PassOver(folder, "Not a folder");
+            return;
+        }
         if (!p.scanVisited.insert({st.st_dev, st.st_ino}).second) {
             WriteRunLog("!LoopParseFile Folder already scanned [" + folder + "]");
             return;
         }
         const FolderListing listing = ListFolder(folder);
         for (const std::string& sub : listing.folders) LoopParseFile(sub);
-        ParseFileProcess& progress = Progress();
+        for (const Passed& odd : listing.passed) PassOver(odd.path, odd.reason);
+        ParseFileProcess& progress = ScanProgress();
         for (const RecordFile& file : listing.files) {
+            if (!p.StoreFailure.empty()) return;  // nothing more can be stored
             p.PumpEvents();
             const RecordInfo info = GetFileInfo(file);
             ++progress.FileCount;
@@ -121,30 +142,15 @@ void LoopParseFile(const std::string& folder) {
                 ++progress.RecordFileCount;
                 progress.ShowRecordFileCount();
                 InsertFileInfo(info);
-                CommitFileInfoIfDue();
             } else {
+                ++p.ScanNotRecognised;
                 WriteRunLog("Wrong Format : [" + info.FileFullName + "]");
             }
         }
     } catch (const std::exception& e) {
-        WriteRunLog("!LoopParseFile " + Describe(e));
+        ++p.ScanSkipped;
+        WriteRunLog("!LoopParseFile " + Describe(e) + " [" + folder + "]");
     }
-}
-
-std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
-    PlayerProcess& p = Process();
-    ClearTmpData();
-    p.IsParsing = true;
-    struct Done {
-        PlayerProcess& p;
-        ~Done() { p.IsParsing = false; }
-    } done{p};
-    const std::string folder = text::Trim(mainFolderText);
-    p.MainFolder = folder;
-    WriteMiscConfig();
-    LoopParseFile(folder);
-    p.IsParsing = false;
-    return Progress().RecordFileCount;
 }
 
 }  // namespace player

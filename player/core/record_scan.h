@@ -7,9 +7,15 @@
 // recordings are logged "Wrong Format : [path]". IsParsing is tested on
 // entry to a folder only: after a Cancel no new folder is entered, and the
 // rest of every folder already under way is still stored. Between files
-// and folders the event pump runs, which is where Cancel is seen. Inserts
-// are committed in batches (record_database.h); the last one when the
-// outermost folder is done.
+// and folders the event pump runs, which is where Cancel is seen.
+//
+// Only regular files (or links to them) are recordings. Whatever the walk
+// has to pass over gets one run-log line "!LoopParseFile reason [path]" and
+// is counted in ScanSkipped: a folder that went away or cannot be read, a
+// path longer than the system takes, a FIFO, socket or device, a link that
+// leads nowhere or in a circle. Names that are no recordings are counted
+// in ScanNotRecognised besides their "Wrong Format" line. Once the store
+// has failed (StoreFailure) the walk stops storing.
 //
 // Links: a link to a folder is followed like a folder, but each real
 // folder (device and inode) is entered once per scan, so a link pointing
@@ -49,10 +55,7 @@ public:
 RecordInfo GetFileInfo(const RecordFile& file);
 void LoopParseFile(const std::string& folder);
 
-// The windowless heart of a rebuild: empties the table, stores the
-// trimmed main-folder text as MainFolder (WriteMiscConfig; its error
-// reaches the caller), scans it with IsParsing set, clears IsParsing
-// however it ends, and returns the progress window's RecordFileCount.
-std::int32_t RebuildRecordIndex(const std::string& mainFolderText);
+// The scan's progress window, or one nobody sees when none is shown.
+ParseFileProcess& ScanProgress();
 
 }  // namespace player

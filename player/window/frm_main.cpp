@@ -11,6 +11,7 @@
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
+#include "player/core/record_rebuild.h"
 #include "player/core/record_scan.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"

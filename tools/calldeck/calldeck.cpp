@@ -36,6 +36,7 @@
 #include "player/core/paths.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
+#include "player/core/record_rebuild.h"
 #include "player/core/record_scan.h"
 #include "player/core/run_log.h"
 #include "player/core/search_conditions.h"
@@ -120,8 +121,9 @@ int Scan(const std::vector<std::string>& args) {
     try {
         count = RebuildRecordIndex(folder);
     } catch (const std::exception& e) {
+        if (progress.FileCount > 0) progress.Finish();
         WriteRunLog("!RefreshFileInfo " + Describe(e));
-        std::cerr << "calldeck: cannot scan " << folder << ": " << Describe(e) << "\n";
+        std::cerr << "calldeck: " << Describe(e) << "\n";
         return 1;
     }
     progress.Finish();

@@ -1,11 +1,19 @@
 // The scan of a recordings tree into the record table.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
+#include "player/core/record_rebuild.h"
 #include "player/core/record_scan.h"
 #include "player/core/search_conditions.h"
 #include "player/core/testing/staged_player.h"
@@ -33,7 +41,6 @@ protected:
         root_ = staged_.Folder() / "calls";
         fs::create_directories(root_);
         Process().frmParseFileProcess = &progress_;
-        progress_.Load();
     }
     // The stored files, in the order they were inserted, relative to the root.
     Names Stored() {
@@ -44,6 +51,13 @@ protected:
         return out;
     }
     void Add(const std::string& relative, std::uintmax_t size = 0) { MakeFile(root_ / relative, size); }
+    // The run log without the rebuild's own start and end lines.
+    Names Logged() const {
+        Names out;
+        for (const std::string& m : staged_.LogMessages())
+            if (m.rfind("Rebuild of the record index", 0) != 0) out.push_back(m);
+        return out;
+    }
     std::int32_t Scan() { return RebuildRecordIndex("  " + root_.string() + "  "); }
 
     StagedPlayer staged_;
@@ -66,7 +80,7 @@ TEST_F(RecordingsTree, SubfoldersComeBeforeFilesAndEveryFileIsCountedAndOddOnesL
     EXPECT_EQ(Stored(), (Names{"sub/deeper/" + std::string(kF3), "sub/" + std::string(kF2), kF1}));
     EXPECT_EQ(progress_.FileCount, 4);
     EXPECT_EQ(progress_.shown, (Names{"rec 0", "all 1", "rec 1", "all 2", "rec 2", "all 3", "rec 3", "all 4"}));
-    EXPECT_EQ(staged_.LogMessages(), Names{"Wrong Format : [" + (root_ / "notes.txt").string() + "]"});
+    EXPECT_EQ(Logged(), Names{"Wrong Format : [" + (root_ / "notes.txt").string() + "]"});
     EXPECT_EQ(MyTrim(Process().MainFolder.str()), root_.string()) << "the trimmed folder is the stored main folder";
     EXPECT_FALSE(Process().IsParsing);
     auto rs = GetRecordset(kShowAllRecordStatement);
@@ -78,7 +92,7 @@ TEST_F(RecordingsTree, ANameThatCannotBeCutIsLoggedTwiceAndSkipped) {
     Add("WAV");
     EXPECT_EQ(Scan(), 0);
     EXPECT_EQ(progress_.FileCount, 1);
-    EXPECT_EQ(staged_.LogMessages(),
+    EXPECT_EQ(Logged(),
               (Names{"!GetFileInfo File[" + (root_ / "WAV").string() + "] Invalid procedure call or argument",
                      "Wrong Format : []"}))
         << "the failed derivation leaves an empty record, so the second line names nothing";
@@ -88,7 +102,7 @@ TEST_F(RecordingsTree, AFolderNamedWithAnApostropheIsIndexed) {
     Add(std::string("O'Brien/") + kF1);
     EXPECT_EQ(Scan(), 1);
     EXPECT_EQ(Stored(), Names{"O'Brien/" + std::string(kF1)});
-    EXPECT_TRUE(staged_.LogMessages().empty()) << staged_.LogMessages().front();
+    EXPECT_TRUE(Logged().empty()) << Logged().front();
 }
 
 TEST_F(RecordingsTree, CancelEntersNoNewFolderButFinishesTheFoldersUnderWay) {
@@ -109,34 +123,34 @@ TEST_F(RecordingsTree, CancelEntersNoNewFolderButFinishesTheFoldersUnderWay) {
     EXPECT_EQ(Stored().size(), 4u) << "rows inserted before the cancel were lost";
 }
 
-TEST_F(RecordingsTree, ASearchDuringTheScanSeesTheRowsSoFarAndOthersSeeThemWithin200ms) {
+TEST_F(RecordingsTree, ASearchDuringTheScanSeesTheRowsSoFarAndOthersThePreviousIndexUntilTheCommit) {
+    Add(std::string("0/") + kF3);
+    ASSERT_EQ(Scan(), 1);
+    fs::remove_all(root_ / "0");
     for (const char* folder : {"1", "2", "3"}) {
         Add(std::string(folder) + "/" + kF1);
         Add(std::string(folder) + "/" + kF2);
     }
     Names mismatches;
-    long otherSawAfterPause = -1;
+    std::set<long> otherSaw;
+    auto other = std::make_shared<Connection>();  // as another process would have
+    other->ConnectionString = "data source=" + Process().DatabaseFile;
+    other->Open();
     Process().PumpEvents = [&] {
         if (!Process().IsParsing) return;
         long seen = GetRecordset(kShowAllRecordStatement)->RecordCount();
         if (seen != progress_.RecordFileCount)
             mismatches.push_back(std::to_string(seen) + " of " + std::to_string(progress_.RecordFileCount));
-        if (progress_.RecordFileCount == 2) {
-            // Let the open batch grow older than 200 ms before the next insert.
-            std::this_thread::sleep_for(std::chrono::milliseconds(210));
-        } else if (progress_.RecordFileCount == 3 && otherSawAfterPause < 0) {
-            // Another connection, as another process would have.
-            auto other = std::make_shared<Connection>();
-            other->ConnectionString = "data source=" + Process().DatabaseFile;
-            other->Open();
-            Recordset rs;
-            rs.Open("select FileFullName from RecordFileInfo", other);
-            otherSawAfterPause = rs.RecordCount();
-        }
+        Recordset rs;
+        rs.Open("select FileFullName from RecordFileInfo", other);
+        otherSaw.insert(rs.RecordCount());
     };
     EXPECT_EQ(Scan(), 6);
     EXPECT_TRUE(mismatches.empty()) << "a search during the scan missed rows: " << mismatches.front();
-    EXPECT_EQ(otherSawAfterPause, 3) << "rows older than 200 ms were not committed for other readers";
+    EXPECT_EQ(otherSaw, std::set<long>{1}) << "another program saw the index half rebuilt";
+    Recordset after;
+    after.Open("select FileFullName from RecordFileInfo", other);
+    EXPECT_EQ(after.RecordCount(), 6) << "another program does not see the committed index";
 }
 
 TEST_F(RecordingsTree, ALinkBackUpTheTreeIsNotWalkedAgain) {
@@ -144,14 +158,95 @@ TEST_F(RecordingsTree, ALinkBackUpTheTreeIsNotWalkedAgain) {
     fs::create_directory_symlink(root_, root_ / "x" / "back");
     fs::create_directory_symlink(root_ / "x", root_ / "y-twin");
     EXPECT_EQ(Scan(), 1) << "a folder reached twice was indexed twice";
-    EXPECT_EQ(staged_.LogMessages(), (Names{"!LoopParseFile Folder already scanned [" + (root_ / "x/back").string() + "]",
+    EXPECT_EQ(Logged(), (Names{"!LoopParseFile Folder already scanned [" + (root_ / "x/back").string() + "]",
                                            "!LoopParseFile Folder already scanned [" + (root_ / "y-twin").string() + "]"}));
 }
 
-TEST_F(RecordingsTree, AMissingFolderScansNothingAndAnEmptyOneReportsZero) {
-    EXPECT_EQ(RebuildRecordIndex((root_ / "absent").string()), 0);
+TEST_F(RecordingsTree, AnEmptyFolderReportsZero) {
     EXPECT_EQ(Scan(), 0);
-    EXPECT_TRUE(staged_.LogMessages().empty());
+    EXPECT_TRUE(Logged().empty());
+}
+
+TEST_F(RecordingsTree, OnlyRegularFilesAreRecordingsAndWhatIsPassedOverIsLoggedWithItsPath) {
+    Add(kF1);
+    const auto fifo = root_ / "20061201123046000312345671.VOC";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto socketFile = root_ / "20061201123047000312345671.VOC";
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketFile.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << socketFile;
+    fs::create_symlink(root_ / "gone.VOC", root_ / "20061201123048000312345671.VOC");
+    fs::create_symlink(root_ / "20061201123049000312345671.VOC", root_ / "20061201123049000312345671.VOC");
+    fs::create_symlink(root_ / kF1, root_ / "20061201123050000312345671.VOC");  // a link to a recording is one
+    // A folder whose path is longer than the system takes, made a step at a time.
+    int fd = open(root_.c_str(), O_DIRECTORY);
+    std::string deep = root_.string();
+    const std::string step(200, 'd');
+    while (deep.size() < 4200) {
+        ASSERT_EQ(mkdirat(fd, step.c_str(), 0700), 0);
+        const int next = openat(fd, step.c_str(), O_DIRECTORY);
+        close(fd);
+        fd = next;
+        deep += "/" + step;
+    }
+    close(fd);
+    // A folder that goes away after it was listed, before it is entered.
+    Add(std::string("b/") + kF2);
+    Add(std::string("a/") + kF2);
+    Process().PumpEvents = [&, pumps = 0]() mutable {
+        if (++pumps == 2) fs::rename(root_ / "b", staged_.Folder() / "b-moved");  // on entering a/
+    };
+    EXPECT_EQ(Scan(), 3) << "the recording, the link to it and a/ were to be stored";
+    close(sock);
+    // rm takes a tree deeper than the path limit apart a step at a time.
+    EXPECT_EQ(std::system(("rm -rf '" + (root_ / step).string() + "'").c_str()), 0);
+    const std::string notRegular = "!LoopParseFile Not a regular file [";
+    const Names logged = Logged();
+    for (const std::string& line :
+         {"!LoopParseFile Path not found [" + (root_ / "b").string() + "]",
+          notRegular + fifo.string() + "]", notRegular + socketFile.string() + "]",
+          "!LoopParseFile Path not found [" + (root_ / "20061201123048000312345671.VOC").string() + "]",
+          "!LoopParseFile Path/File access error (Too many levels of symbolic links) [" +
+              (root_ / "20061201123049000312345671.VOC").string() + "]"})
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), line), 1) << "not logged once: " << line;
+    const auto tooLong = std::find_if(logged.begin(), logged.end(), [](const std::string& l) {
+        return l.rfind("!LoopParseFile Path/File access error (File name too long) [", 0) == 0;
+    });
+    EXPECT_NE(tooLong, logged.end()) << "the folder beyond the path limit was skipped silently";
+    EXPECT_EQ(staged_.LogMessages().back(),
+              "Rebuild of the record index from [" + root_.string() +
+                  "] ended: 3 recordings stored, 0 files not recognised, 6 folders or files passed over");
+}
+
+TEST_F(RecordingsTree, AWavRecordingLastsWhatItsHeaderSays) {
+    // 16-bit PCM at 8 kHz is 16 000 bytes a second: 134 s of it, after a
+    // list chunk before the format; an A-law WAV is 8 000; no header, 8 000.
+    auto wav = [](std::uint32_t rate, std::uint16_t tag, std::size_t audio, bool listFirst) {
+        std::string h("RIFF\0\0\0\0WAVE", 12);
+        auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) h += static_cast<char>(v >> (8 * i)); };
+        auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>(v >> (8 * i)); };
+        if (listFirst) h += std::string("LIST") + std::string("\x05\0\0\0INFO\0\0", 10);
+        h += "fmt ";
+        u32(16), u16(tag), u16(1), u32(8000), u32(rate), u16(static_cast<std::uint16_t>(rate / 8000)),
+            u16(static_cast<std::uint16_t>(rate / 1000));
+        h += "data";
+        u32(static_cast<std::uint32_t>(audio));
+        return h + std::string(audio, '\0');
+    };
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(root_ / name, std::ios::binary) << bytes;
+    };
+    write("REC_1_061201123045_C1.WAV", wav(16000, 1, 134 * 16000, true));
+    write("REC_2_061201123045_C2.WAV", wav(8000, 6, 134 * 8000, false));
+    write("REC_3_061201123045_C3.WAV", std::string(16000, 'x'));
+    EXPECT_EQ(Scan(), 3);
+    auto rs = GetRecordset(kShowAllRecordStatement);
+    Names durations;
+    for (; !rs->Eof(); rs->MoveNext()) durations.push_back(rs->Field("RecordDuration"));
+    EXPECT_EQ(durations, (Names{"00:02:14", "00:02:14", "00:00:02"}))
+        << "16-bit, A-law and header-less WAV recordings, channels 1 to 3";
 }
 
 TEST_F(RecordingsTree, ARebuildEmptiesTheTableFirst) {

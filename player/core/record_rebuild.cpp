@@ -1,0 +1,170 @@
+// Rebuilding the record index as one unit: see record_rebuild.h.
+#include "record_rebuild.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "cut_text.h"
+#include "fixed_text.h"
+#include "paths.h"
+#include "platform/sqlstore/connection.h"
+#include "platform/sqlstore/recordset.h"
+#include "process_state.h"
+#include "rebuild_lock.h"
+#include "record_scan.h"
+#include "run_error.h"
+#include "run_log.h"
+
+namespace player {
+namespace {
+
+constexpr const char* kNotRebuilt = "; the record index was not rebuilt.";
+constexpr const char* kKept = "; the record index was left as it was.";
+
+[[noreturn]] void Refuse(const std::string& why) { throw RebuildError(why + kNotRebuilt); }
+
+void CheckMainFolder(const std::string& folder) {
+    if (folder.empty()) Refuse("No main folder is given");
+    const std::string named = "The main folder \"" + folder + "\"";
+    if (folder.size() > decltype(PlayerProcess::MainFolder)::size())
+        Refuse(named + " is longer than the " + std::to_string(decltype(PlayerProcess::MainFolder)::size()) +
+               " bytes the settings keep");
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0) {
+        if (errno == ENOENT) Refuse(named + " does not exist");
+        Refuse(named + " cannot be reached (" + FileError({errno, std::generic_category()}).what() + ")");
+    }
+    if (!S_ISDIR(st.st_mode)) Refuse(named + " is not a folder");
+}
+
+// The database's write lock, tried in short turns so the window stays
+// live while another program finishes its write.
+void BeginWrite(platform::sqlstore::Connection& conn) {
+    PlayerProcess& p = Process();
+    const auto giveUp = std::chrono::steady_clock::now() + p.RebuildWait;
+    for (;;) {
+        try {
+            conn.BeginWrite(std::chrono::milliseconds(100));
+            return;
+        } catch (const platform::sqlstore::Error& e) {
+            constexpr int kSqliteBusy = 5;
+            if ((e.Number() & 0xff) != kSqliteBusy || std::chrono::steady_clock::now() >= giveUp)
+                throw RebuildError("The record index is locked by another program (" + e.Description() + ")" +
+                                   kKept);
+        }
+        p.PumpEvents();
+    }
+}
+
+std::int32_t StoredRows(const std::shared_ptr<platform::sqlstore::Connection>& conn) {
+    platform::sqlstore::Recordset count;
+    count.Open("select count(*) from RecordFileInfo", conn);
+    return static_cast<std::int32_t>(std::stol(std::string(count.Value(0, 0).value_or("0"))));
+}
+
+// What a rebuild changes in the process, put back however it ends.
+class Rebuilding {
+public:
+    Rebuilding() : p_(Process()), previousFolder_(p_.MainFolder) {
+        p_.IsRebuilding = true;
+        p_.IsParsing = true;
+        p_.StoreFailure.clear();
+        p_.ScanNotRecognised = p_.ScanSkipped = 0;
+    }
+    Rebuilding(const Rebuilding&) = delete;
+    Rebuilding& operator=(const Rebuilding&) = delete;
+    ~Rebuilding() {
+        p_.IsParsing = false;
+        p_.IsRebuilding = false;
+    }
+    // The main folder is stored in the settings file from here on.
+    void Store(const std::string& folder) {
+        p_.MainFolder = folder;
+        stored_ = true;
+        WriteMiscConfig();
+    }
+    // A failed rebuild: the transaction goes, the previous main folder
+    // comes back.
+    void Undo(platform::sqlstore::Connection& conn) {
+        conn.Rollback();
+        p_.MainFolder = previousFolder_.str();
+        if (!stored_) return;
+        try {
+            WriteMiscConfig();
+        } catch (const std::exception& e) {
+            WriteRunLog("!RefreshFileInfo the previous main folder could not be stored again: " + Describe(e));
+        }
+    }
+
+private:
+    PlayerProcess& p_;
+    const FixedText<255> previousFolder_;
+    bool stored_ = false;
+};
+
+}  // namespace
+
+std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
+    PlayerProcess& p = Process();
+    const std::string folder = text::Trim(mainFolderText);
+    CheckMainFolder(folder);
+    if (!p.PlayerConnection || !p.PlayerConnection->IsOpen()) ConnectAccess(p.PlayerConnection, p.DatabaseFile, "");
+    if (!p.PlayerConnection || !p.PlayerConnection->IsOpen())
+        throw RebuildError("The record index \"" + p.DatabaseFile + "\" cannot be opened" + kNotRebuilt);
+    const auto conn = p.PlayerConnection;
+
+    Rebuilding rebuilding;
+    std::string holder;
+    const std::optional<RebuildLock> lock = [&] {
+        try {
+            return RebuildLock::Take(p.DatabaseFile, p.RebuildWait, p.PumpEvents, holder);
+        } catch (const std::exception& e) {
+            throw RebuildError("The record index cannot be locked for the rebuild (" + Describe(e) + ")" + kKept);
+        }
+    }();
+    if (!lock) throw RebuildError("The record index is being rebuilt by " + holder + kKept);
+    if (!p.IsParsing) throw RebuildError(std::string("The rebuild was cancelled before it began") + kKept);
+    BeginWrite(*conn);
+
+    WriteRunLog("Rebuild of the record index from [" + folder + "] started");
+    std::string failure;
+    try {
+        try {
+            rebuilding.Store(folder);
+        } catch (const std::exception& e) {
+            throw RebuildError("The main folder cannot be stored in \"" + p.MiscConfigFile + "\" (" + Describe(e) +
+                               ")");
+        }
+        try {
+            conn->Execute("delete from RecordFileInfo");
+        } catch (const std::exception& e) {
+            WriteRunLog("!ClearTmpData " + Describe(e));
+            throw RebuildError("The record index cannot be emptied (" + Describe(e) + ")");
+        }
+        ScanProgress().Load();
+        LoopParseFile(folder);
+        const bool cancelled = !p.IsParsing && p.StoreFailure.empty();
+        if (!p.StoreFailure.empty()) throw RebuildError("The record index cannot be stored (" + p.StoreFailure + ")");
+        std::int32_t count = 0;
+        try {
+            count = StoredRows(conn);  // what the commit makes the index
+            conn->CommitBatch();
+        } catch (const std::exception& e) {
+            throw RebuildError("The record index cannot be stored (" + Describe(e) + ")");
+        }
+        WriteRunLog("Rebuild of the record index from [" + folder + "] " + (cancelled ? "cancelled" : "ended") +
+                    ": " + std::to_string(count) + " recordings stored, " + std::to_string(p.ScanNotRecognised) +
+                    " files not recognised, " + std::to_string(p.ScanSkipped) + " folders or files passed over");
+        return count;
+    } catch (const std::exception& e) {
+        rebuilding.Undo(*conn);
+        failure = e.what();
+    }
+    WriteRunLog("Rebuild of the record index from [" + folder + "] failed: " + failure +
+                "; the previous record index was kept");
+    throw RebuildError(failure + "; the previous record index was kept.");
+}
+
+}  // namespace player
