@@ -81,6 +81,16 @@ expect "--number with a quote" "$(count --number "O'B")" 0
 set +e
 "$calldeck" search --channel 129 2>/dev/null; rc=$?
 expect "exit code of a bad channel" "$rc" 2
+# A rebuild that cannot be done says why, exits 1 and leaves index and setting.
+for bad in "$stage/nonexistent" /etc/passwd "" "   "; do
+  out=$("$calldeck" scan --main-folder "$bad" 2>&1 >/dev/null); rc=$?
+  expect "exit code of a scan of [$bad]" "$rc" 1
+  grep -qF "the record index was not rebuilt." <<<"$out" || fail "a scan of [$bad] did not say why: $out"
+  expect "rows after a scan of [$bad]" "$(sqlite3 "$stage/Player.mdb" 'select count(*) from RecordFileInfo')" 6
+  expect "main folder after a scan of [$bad]" "$(head -c 255 "$stage/PlayerMisc.cfg" | sed 's/ *$//')" "$calls"
+done
+expect "message of a scan of a missing folder" "$("$calldeck" scan --main-folder "$stage/nonexistent" 2>&1 >/dev/null)" \
+  "calldeck: The main folder \"$stage/nonexistent\" does not exist; the record index was not rebuilt."
 sqlite3 "$stage/Player.mdb" 'alter table RecordFileInfo rename to Gone'
 "$calldeck" search >/dev/null 2>&1; rc=$?
 set -e
