@@ -59,7 +59,7 @@ std::string RecordingName(int n) {
 }
 
 // A 16-bit PCM WAV header (8 kHz mono, 16 000 bytes a second) before one
-// second of silence.
+// tenth of a second of silence.
 const std::string& WavImage() {
     static const std::string image = [] {
         std::string h = "RIFF____WAVEfmt ";
@@ -67,8 +67,8 @@ const std::string& WavImage() {
         auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>(v >> (8 * i)); };
         u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
         h += "data";
-        u32(16000);
-        h.append(16000, '\0');
+        u32(1600);
+        h.append(1600, '\0');
         return h;
     }();
     return image;

@@ -25,7 +25,6 @@ std::int32_t RateOfExtension(const std::string& trimmedPath) {
     return 0;
 }
 
-bool IsWav(const std::string& trimmedPath) { return text::UCase(text::Right(trimmedPath, 3)) == "WAV"; }
 
 std::uint32_t Le32(const unsigned char* p) {
     return p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |
@@ -34,27 +33,37 @@ std::uint32_t Le32(const unsigned char* p) {
 
 }  // namespace
 
-std::int32_t WavByteRate(const std::string& path) {
-    std::array<unsigned char, kWavHeaderProbe> head{};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return 0;
-    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
-    ::close(fd);
-    if (got < 12 || std::memcmp(head.data(), "RIFF", 4) != 0 || std::memcmp(head.data() + 8, "WAVE", 4) != 0) return 0;
+bool IsWav(std::string_view name) {
+    if (name.size() < 3) return false;
+    const std::string_view ext = name.substr(name.size() - 3);
+    return (ext[0] | 0x20) == 'w' && (ext[1] | 0x20) == 'a' && (ext[2] | 0x20) == 'v';
+}
+
+std::int32_t WavByteRateOf(const unsigned char* head, std::size_t got) {
+    if (got < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return 0;
     // Chunks from byte 12 on, each an id, a length and the length's bytes
     // (padded to an even count); the rate is at byte 8 of "fmt ".
     std::size_t at = 12;
-    while (at + 8 <= static_cast<std::size_t>(got)) {
-        const std::uint32_t length = Le32(head.data() + at + 4);
-        if (std::memcmp(head.data() + at, "fmt ", 4) == 0) {
-            if (length < 16 || at + 20 > static_cast<std::size_t>(got)) return 0;
-            const std::uint32_t rate = Le32(head.data() + at + 16);
+    while (at + 8 <= got) {
+        const std::uint32_t length = Le32(head + at + 4);
+        if (std::memcmp(head + at, "fmt ", 4) == 0) {
+            if (length < 16 || at + 20 > got) return 0;
+            const std::uint32_t rate = Le32(head + at + 16);
             return rate >= 1 && rate <= INT32_MAX ? static_cast<std::int32_t>(rate) : 0;
         }
-        if (length > head.size()) return 0;  // no fmt chunk within the probe
+        if (length > got) return 0;  // no fmt chunk within what was read
         at += 8 + length + (length & 1);
     }
     return 0;
+}
+
+std::int32_t WavByteRateAt(int folder, const char* name) {
+    std::array<unsigned char, kWavHeaderProbe> head{};
+    const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return 0;
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    ::close(fd);
+    return got > 0 ? WavByteRateOf(head.data(), static_cast<std::size_t>(got)) : 0;
 }
 
 std::int32_t ByteRate(const std::string& path) {
@@ -62,15 +71,17 @@ std::int32_t ByteRate(const std::string& path) {
     std::error_code ec;
     if (trimmed.empty() || !std::filesystem::is_regular_file(trimmed, ec)) return 0;
     if (IsWav(trimmed))
-        if (const std::int32_t own = WavByteRate(trimmed)) return own;
+        if (const std::int32_t own = WavByteRateAt(AT_FDCWD, trimmed.c_str())) return own;
     return RateOfExtension(trimmed);
 }
 
-std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size) {
+std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size, std::optional<std::int32_t> wavRate) {
     const std::string trimmed = text::Trim(path);
     std::int32_t rate = RateOfExtension(trimmed);
-    if (IsWav(trimmed))
-        if (const std::int32_t own = WavByteRate(trimmed)) rate = own;
+    if (IsWav(trimmed)) {
+        if (!wavRate) wavRate = WavByteRateAt(AT_FDCWD, trimmed.c_str());
+        if (*wavRate > 0) rate = *wavRate;
+    }
     std::uintmax_t seconds = rate >= 1 ? size / static_cast<std::uintmax_t>(rate) : 0;
     return static_cast<std::int32_t>(std::clamp<std::uintmax_t>(seconds, 1, INT32_MAX));
 }

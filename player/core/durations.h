@@ -15,18 +15,26 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace player {
 
 inline constexpr std::size_t kWavHeaderProbe = 512;
 
 std::int32_t ByteRate(const std::string& path);
-// The bytes-per-second field of a WAV file's "fmt " chunk; 0 when the file
-// cannot be read or its first kWavHeaderProbe bytes hold no such chunk.
-std::int32_t WavByteRate(const std::string& path);
+// Whether a name ends in WAV, in any letter case.
+bool IsWav(std::string_view name);
+// The bytes-per-second field of a WAV file's "fmt " chunk, from the first
+// bytes of the file (a folder's descriptor and a name in it, or AT_FDCWD
+// and a path); 0 when the file cannot be read or its first
+// kWavHeaderProbe bytes hold no such chunk.
+std::int32_t WavByteRateAt(int folder, const char* name);
+std::int32_t WavByteRateOf(const unsigned char* head, std::size_t length);
 std::int32_t DurationOf(const std::string& path);
-// The same for a file whose size is known (it exists).
-std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size);
+// The same for a file whose size is known (it exists), and for a WAV file
+// whose header rate is known too (0: the header told nothing).
+std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size,
+                            std::optional<std::int32_t> wavRate = std::nullopt);
 std::string FormatTime(std::int32_t seconds);
 
 }  // namespace player

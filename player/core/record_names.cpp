@@ -16,7 +16,7 @@ bool IsDate(const std::string& text) { return platform::sqlstore::ParseJetDate(t
 std::string BaseOf(const std::string& name) { return Left(name, static_cast<long>(name.size()) - 4); }
 
 std::string DurationText(const RecordFile& file) {
-    return FormatTime(file.Size ? DurationOfSize(file.Path, *file.Size) : DurationOf(file.Path));
+    return FormatTime(file.Size ? DurationOfSize(file.Path, *file.Size, file.WavRate) : DurationOf(file.Path));
 }
 
 const std::string& Piece(const std::vector<std::string>& pieces, std::size_t number) {

@@ -31,6 +31,7 @@ struct RecordFile {
     std::string Name;                   // the file's name
     std::string Path;                   // its full path
     std::optional<std::uintmax_t> Size; // known when the listing read it
+    std::optional<std::int32_t> WavRate; // a WAV file's header rate, when the listing read it
 };
 
 bool IsRecordFileName(const std::string& name);

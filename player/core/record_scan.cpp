@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "durations.h"
 #include "process_state.h"
 #include "run_log.h"
 #include "run_error.h"
@@ -61,7 +62,9 @@ FolderListing ListFolder(const std::string& folder) {
         } else if (path.size() >= PATH_MAX) {
             out.passed.push_back({std::move(path), Reason(ENAMETOOLONG)});
         } else {
-            out.files.push_back({std::string(name), std::move(path), static_cast<std::uintmax_t>(st.st_size)});
+            RecordFile file{std::string(name), std::move(path), static_cast<std::uintmax_t>(st.st_size), {}};
+            if (IsWav(name)) file.WavRate = WavByteRateAt(dirfd(dir.get()), e->d_name);  // no path lookup
+            out.files.push_back(std::move(file));
         }
         errno = 0;
     }

@@ -19,7 +19,7 @@ protected:
     RecordInfo Info(const std::string& name, std::uintmax_t size = 0) {
         const fs::path path = staged_.Folder() / "rec" / name;
         MakeFile(path, size);
-        return GetFileInfo({name, path.string(), std::nullopt});
+        return GetFileInfo({name, path.string(), std::nullopt, std::nullopt});
     }
     std::string PathOf(const std::string& name) const { return (staged_.Folder() / "rec" / name).string(); }
     StagedPlayer staged_;
