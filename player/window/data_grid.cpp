@@ -1,10 +1,12 @@
 // The result grid: see data_grid.h.
 #include "data_grid.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace player {
@@ -34,48 +36,84 @@ DataGrid::DataGrid(QWidget* parent)
     view_->setWordWrap(false);
     view_->setTextElideMode(Qt::ElideLeft);  // a path keeps its end: the folder and the file
     view_->setCornerButtonEnabled(false);
+    view_->setTabKeyNavigation(false);  // Tab leaves the grid; the arrows walk it
     QHeaderView* rows = view_->verticalHeader();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(view_->fontMetrics().height() + 6);
     rows->setVisible(false);
     QHeaderView* columns = view_->horizontalHeader();
     columns->setHighlightSections(false);
-    columns->setStretchLastSection(true);
+    columns->setStretchLastSection(false);  // the spare width is FileFullName's, not CallDirection's
     columns->setResizeContentsPrecision(200);  // headings and the first rows, never all of them
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setSectionsClickable(true);
+    columns->setSortIndicatorShown(true);  // also leaves room for the arrow in every heading's width
+    columns->setSortIndicator(-1, Qt::AscendingOrder);
 
     model_->CurrentRowMoved = [this](int row) { ShowCurrentRow(row); };
     connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) { MoveSetTo(current); });
+    connect(columns, &QHeaderView::sectionClicked, this, [this](int column) {
+        if (HeadingClicked) HeadingClicked(column);
+    });
+    // A path widened by hand keeps its width; the spare comes on top of it.
+    connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!sizing_ && column == model_->FileColumn()) fileWidth_ = width;
+    });
+    view_->viewport()->installEventFilter(this);
 }
 
 void DataGrid::SetCaption(const QString& caption) { caption_->setText(caption); }
 
 void DataGrid::SetDataSource(std::shared_ptr<platform::sqlstore::Recordset> set) {
     model_->SetRecordset(std::move(set));
-    SizeColumnsIfNew();
+    SizeColumns();
     ShowCurrentRow(model_->CurrentRow());
 }
 
 void DataGrid::Refresh() {
     model_->Reload();
-    SizeColumnsIfNew();
     ShowCurrentRow(model_->CurrentRow());
+}
+
+void DataGrid::ShowSortOrder(int column, Qt::SortOrder order) {
+    view_->horizontalHeader()->setSortIndicator(column, order);
 }
 
 void DataGrid::SetColumnWidthTwips(int column, int twips) {
     view_->setColumnWidth(column, twips * logicalDpiX() / 1440);
 }
 
-void DataGrid::SizeColumnsIfNew() {
-    QStringList names;
-    for (int c = 0; c < model_->columnCount(); ++c) names << model_->headerData(c, Qt::Horizontal).toString();
-    if (names == sizedFor_ || model_->rowCount() == 0) return;
-    sizedFor_ = names;
+// Each column as wide as its heading and its first rows (no wider than 60
+// characters); FileFullName then takes what the others leave, at least 30
+// characters of its paths: the other columns stay in view, and a longer
+// path shows its end, the file's name.
+void DataGrid::SizeColumns() {
+    sizing_ = true;
     view_->resizeColumnsToContents();
-    const int widest = view_->fontMetrics().averageCharWidth() * 60;
+    const int character = view_->fontMetrics().averageCharWidth();
     for (int c = 0; c < model_->columnCount(); ++c)
-        if (view_->columnWidth(c) > widest) view_->setColumnWidth(c, widest);
+        if (view_->columnWidth(c) > 60 * character) view_->setColumnWidth(c, 60 * character);
+    sizing_ = false;
+    const int file = model_->FileColumn();
+    fileWidth_ = file < 0 ? 0 : std::min(view_->columnWidth(file), 30 * character);
+    GiveSpareWidth();
+}
+
+void DataGrid::GiveSpareWidth() {
+    const int file = model_->FileColumn();
+    if (file < 0) return;
+    int others = 0;
+    for (int c = 0; c < model_->columnCount(); ++c)
+        if (c != file) others += view_->columnWidth(c);
+    sizing_ = true;
+    view_->setColumnWidth(file, std::max(fileWidth_, view_->viewport()->width() - others));
+    sizing_ = false;
+}
+
+bool DataGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_->viewport() && event->type() == QEvent::Resize) GiveSpareWidth();
+    return QWidget::eventFilter(watched, event);
 }
 
 // The set moved: its row becomes the table's current row, in view.

@@ -7,17 +7,23 @@
 // moving the set (MoveNext, MoveLast, a deletion) selects and shows its
 // row in the table; a guard keeps the two from chasing each other.
 //
-// Rows are one line high and fixed, and columns are sized from their
-// headings and the first rows only, so binding and scrolling a set of
-// 100 000 rows stays quick. The widths are sized when the columns change,
-// not on every search, so a column the operator widened stays wide.
+// Rows are one line high and fixed. Every new set sizes the columns again,
+// from their headings and the first rows only, so binding and scrolling a
+// set of 100 000 rows stays quick. The width the columns leave over goes
+// to FileFullName, the one column whose texts run long, whenever the grid
+// changes width; its cells elide at the left and show the whole path as
+// their tool tip.
+//
+// A click on a heading is handed to HeadingClicked; the grid does not sort
+// its rows itself, since the set's order is the play list's. Whoever asks
+// for the rows again shows the order on the heading (ShowSortOrder).
 #pragma once
 
 #include <QLabel>
-#include <QStringList>
 #include <QTableView>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "recordset_model.h"
@@ -40,15 +46,25 @@ public:
     // Width of a column in twips, the unit the old grid's widths are given in.
     void SetColumnWidthTwips(int column, int twips);
 
+    // Called with the column whose heading was clicked.
+    std::function<void(int column)> HeadingClicked;
+    // The arrow on a heading: column -1 shows none.
+    void ShowSortOrder(int column, Qt::SortOrder order);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowCurrentRow(int row);
     void MoveSetTo(const QModelIndex& current);
-    void SizeColumnsIfNew();
+    void SizeColumns();
+    void GiveSpareWidth();
 
     QLabel* caption_;
     QTableView* view_;
     RecordsetModel* model_;
-    QStringList sizedFor_;
+    int fileWidth_ = 0;  // FileFullName's width before the spare is added
+    bool sizing_ = false;
     bool syncing_ = false;
 };
 

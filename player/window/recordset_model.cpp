@@ -18,6 +18,7 @@ void RecordsetModel::Count() {
     const bool open = set_ && set_->IsOpen();
     rows_ = open ? static_cast<int>(std::min<long>(set_->RecordCount(), INT_MAX)) : 0;
     columns_ = open ? set_->FieldCount() : 0;
+    fileColumn_ = open ? set_->FieldIndex("FileFullName") : -1;
 }
 
 void RecordsetModel::SetRecordset(std::shared_ptr<platform::sqlstore::Recordset> set) {
@@ -45,7 +46,8 @@ int RecordsetModel::rowCount(const QModelIndex& parent) const { return parent.is
 int RecordsetModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
 
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !set_ || !index.isValid()) return {};
+    const bool shown = role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == fileColumn_);
+    if (!shown || !set_ || !index.isValid()) return {};
     const auto value = set_->Value(index.row(), index.column());
     if (!value) return {};
     return QString::fromUtf8(value->data(), static_cast<qsizetype>(value->size()));

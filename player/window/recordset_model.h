@@ -4,7 +4,8 @@
 // (platform/sqlstore/recordset.h): the columns in statement order, headed
 // by their names, one table row per live row of the set. Cells are read
 // on demand through Value(row, column), so a set of 100 000 rows costs the
-// view only the rows it paints.
+// view only the rows it paints. A FileFullName cell carries the whole path
+// as its tool tip, for a column too narrow to show it.
 //
 // The model listens to the set. When a row of the set is deleted the
 // table loses that row; when the set is closed the table empties; when the
@@ -44,6 +45,8 @@ public:
     // True while rows are being taken out of the table: a view that moves
     // its own current row meanwhile is following the table, not the user.
     bool Removing() const { return removing_; }
+    // The FileFullName column, or -1 when the set has none.
+    int FileColumn() const { return fileColumn_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -60,6 +63,7 @@ private:
     std::shared_ptr<platform::sqlstore::Recordset> set_;
     int rows_ = 0;
     int columns_ = 0;
+    int fileColumn_ = -1;
     bool removing_ = false;
 };
 
