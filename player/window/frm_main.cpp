@@ -2,10 +2,13 @@
 // layout are built in frm_main_controls.cpp.
 #include "frm_main.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QKeyEvent>
 
+#include <algorithm>
 #include <exception>
+#include <initializer_list>
 #include <string>
 
 #include "platform/sqlstore/recordset.h"
@@ -15,6 +18,7 @@
 #include "player/core/record_scan.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
+#include "player/core/statement_order.h"
 
 namespace player {
 namespace {
@@ -30,13 +34,31 @@ LocalTime ToLocal(const QDate& d, const QTime& t) {
     return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
 }
 
+bool IsEnter(const QKeyEvent& key) { return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter; }
+
+// A character typed as text (a letter, a digit, a sign), as opposed to a
+// key that picks an entry (arrows, Page keys, Home/End, Alt+Down, F4, Space).
+bool IsTypedCharacter(const QKeyEvent& key) {
+    const QString text = key.text();
+    return !text.isEmpty() && key.key() != Qt::Key_Space &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
+}
+
 }  // namespace
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildControls();
     parseFileWindow_ = new frmParseFileProcess(this);
     Process().StatusBarEcho = [this](const std::string& line) { stbPlayerPanel1->setText(Q(line)); };
-    for (QComboBox* list : {cmbChannelNo, cmbCompare}) list->installEventFilter(this);
+    // Enter in these runs "Show Result"; the lists (and their open popups) drop typed characters.
+    for (QWidget* field : std::initializer_list<QWidget*>{txtNumber, dtpStartDate, dtpStartTime, dtpEndDate,
+                                                          dtpEndTime, cmbChannelNo, cmbCompare, dtpDuration})
+        field->installEventFilter(this);
+    for (QComboBox* list : {cmbChannelNo, cmbCompare}) list->view()->installEventFilter(this);
+    DataGrid1->HeadingClicked = [this](int column) { OnHeadingClicked(column); };
+    const QAbstractItemModel* rows = DataGrid1->Model();
+    connect(rows, &QAbstractItemModel::modelReset, stbPlayerPanel2, [this] { ShowCallCount(); });
+    connect(rows, &QAbstractItemModel::rowsRemoved, stbPlayerPanel2, [this] { ShowCallCount(); });
     connect(cmdShowResult, &QPushButton::clicked, this, &frmMain::OnShowResult);
     connect(cmdRefreshRecord, &QPushButton::clicked, this, &frmMain::OnRefreshRecordset);
     connect(cmdGetFileInfo, &QPushButton::clicked, this, &frmMain::OnRefreshFileInformation);
@@ -74,7 +96,7 @@ void frmMain::InitMainForm() {
     pbConvert->setRange(0, 100);
     pbConvert->setValue(100);
     lblTotalDuration->setText("00:00:00");
-    setWindowTitle(windowTitle() + " " + kProgramVersion);
+    setWindowTitle(QString(kProgramTitle) + " " + kProgramVersion);
     txtMainFolderPath->setText(Q(c.mainFolder));
 }
 
@@ -97,26 +119,49 @@ SearchConditions frmMain::Conditions() const {
 
 std::string frmMain::MakeCondition() const { return player::MakeCondition(Conditions()); }
 
+// A new search (and "Refresh Recordset", and the rebuild's list) comes in
+// its statement's own order: a heading's order belongs to the rows it
+// sorted, and an arrow left on a heading would claim an order the new
+// rows do not have.
 void frmMain::ShowResult(const std::string& sql) {
-    try {
-        Process().rsResult = GetRecordset(sql);
-        DataGrid1->SetDataSource(Process().rsResult);
-        DataGrid1->Refresh();
-    } catch (const std::exception& e) {
-        WriteRunLog("!ShowResult " + Describe(e));
-    }
+    resultStatement_ = sql;
+    sortColumn_ = -1;
+    sortDescending_ = false;
+    BindResult(sql, "!ShowResult ", false);
 }
 
 void frmMain::ShowAllRecord() {
+    resultStatement_ = kShowAllRecordStatement;
+    sortColumn_ = -1;
+    sortDescending_ = false;
+    BindResult(kShowAllRecordStatement, "!ShowAllRecord ", true);
+}
+
+// The heading's column first, then the other way round on a second click.
+void frmMain::OnHeadingClicked(int column) {
+    if (resultStatement_.empty() || column < 0 || column >= DataGrid1->Columns()) return;
+    sortDescending_ = column == sortColumn_ && !sortDescending_;
+    sortColumn_ = column;
+    const std::string name = DataGrid1->Model()->headerData(column, Qt::Horizontal).toString().toStdString();
+    BindResult(OrderedBy(resultStatement_, name, sortDescending_), "!ShowResult ", false);
+}
+
+// Runs the statement, makes its set rsResult and binds the grid to it.
+void frmMain::BindResult(const std::string& sql, const char* trapName, bool moveFirst) {
     try {
-        auto set = GetRecordset(kShowAllRecordStatement);
-        if (set->IsOpen() && set->RecordCount() > 0) set->MoveFirst();
+        auto set = GetRecordset(sql);
+        if (moveFirst && set->IsOpen() && set->RecordCount() > 0) set->MoveFirst();
         Process().rsResult = std::move(set);
         DataGrid1->SetDataSource(Process().rsResult);
         DataGrid1->Refresh();
     } catch (const std::exception& e) {
-        WriteRunLog("!ShowAllRecord " + Describe(e));
+        WriteRunLog(trapName + Describe(e));
     }
+    DataGrid1->ShowSortOrder(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void frmMain::ShowCallCount() {
+    stbPlayerPanel2->setText(QString("%1 calls").arg(DataGrid1->Model()->rowCount()));
 }
 
 std::int32_t frmMain::RefreshFileInfo() {
@@ -196,9 +241,20 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == cmbChannelNo || watched == cmbCompare) && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        return key != Qt::Key_Tab && key != Qt::Key_Backtab;  // focus may still move on
+    if (event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
+    const auto& key = *static_cast<QKeyEvent*>(event);
+    const bool list = watched == cmbChannelNo || watched == cmbCompare;
+    const bool popup = watched == cmbChannelNo->view() || watched == cmbCompare->view();
+    if ((list || popup) && IsTypedCharacter(key)) return true;
+    // A picker's own Tab walks its date and time parts; the arrows do that, Tab goes to the next field.
+    if (qobject_cast<QDateTimeEdit*>(watched) && (key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab)) {
+        focusNextPrevChild(key.key() == Qt::Key_Tab);
+        return true;
+    }
+    if (!popup && IsEnter(key)) {  // in an open popup, Enter picks the entry
+        if (auto* picker = qobject_cast<QAbstractSpinBox*>(watched)) picker->interpretText();
+        cmdShowResult->click();
+        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

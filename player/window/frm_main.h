@@ -4,7 +4,7 @@
 // range, channel, number, duration, directions, the main folder and the
 // commands), the result grid DataGrid1 bound to rsResult, the player block
 // captioned "CallDeck", and the status bar stbPlayer whose first panel
-// shows the last run-log line.
+// shows the last run-log line and whose second the rows found ("n calls").
 //
 // The window only wires controls to the core. Its conditions are read into
 // a SearchConditions and MakeCondition (player/core/search_conditions.h)
@@ -21,6 +21,18 @@
 // close answered Yes during a scan ends it as the shutdown says; the
 // rebuild then closes the database once its scan has wound down, and shows
 // neither the grid nor a message for a window that is gone.
+//
+// A click on a heading of the grid sorts the result by asking the database
+// again: the statement of the current result set, with that column's
+// order clause in place of its own, through the same path as a search, so
+// the result set's order (the play list's) is the order on the screen. A
+// second click on the same heading reverses the order.
+//
+// The keyboard: Enter in the number box, a picker or a closed list runs
+// "Show Result". The channel and compare lists are picked from, never
+// typed into: typed characters are dropped, every key that picks an entry
+// works. Tab leaves the grid and a picker at once (the arrows walk a
+// picker's parts) and passes over the read-only play time.
 //
 // The controls of the player block and the file commands ("Get Wave File",
 // "Pickup All", "Delete", "DeleteAll", "Play Select File", "..") stand in
@@ -113,6 +125,7 @@ public:
     DataGrid* DataGrid1;
     QStatusBar* stbPlayer;
     QLabel* stbPlayerPanel1;
+    QLabel* stbPlayerPanel2;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -124,8 +137,16 @@ private:
     void OnShowResult();
     void OnRefreshRecordset();
     void OnRefreshFileInformation();
+    void OnHeadingClicked(int column);
+    void BindResult(const std::string& sql, const char* trapName, bool moveFirst);
+    void ShowCallCount();
 
     frmParseFileProcess* parseFileWindow_;
+    // The statement of the current result set, before any heading's order,
+    // and the heading it is sorted by (-1: the statement's own order).
+    std::string resultStatement_;
+    int sortColumn_ = -1;
+    bool sortDescending_ = false;
     bool rebuilding_ = false;
     bool exited_ = false;
     bool closeAccessPending_ = false;

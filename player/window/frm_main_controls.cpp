@@ -1,6 +1,7 @@
 // The main window's controls and their layout: the "Conditions" block on
 // the left, with the commands and the player block under the search
-// fields, the result grid filling the rest, the status bar below. Control
+// fields, the result grid filling the rest, the status bar below (the
+// run-log echo, then the rows found). Control
 // names are the ones the rest of the player and its tests refer to.
 #include <QFormLayout>
 #include <QFrame>
@@ -157,6 +158,7 @@ void frmMain::BuildControls() {
     times->addStretch();
     txtTime = Named(new QLineEdit(framPlayer), "txtTime");
     txtTime->setReadOnly(true);
+    txtTime->setFocusPolicy(Qt::ClickFocus);  // read-only: Tab passes over it
     txtTime->setAlignment(Qt::AlignCenter);
     txtTime->setFixedWidth(txtTime->fontMetrics().horizontalAdvance("000:00:00") + 16);
     times->addWidget(txtTime);
@@ -199,6 +201,10 @@ void frmMain::BuildControls() {
     stbPlayerPanel1 = Named(new QLabel(stbPlayer), "stbPlayerPanel1");
     stbPlayerPanel1->setTextInteractionFlags(Qt::TextSelectableByMouse);
     stbPlayer->addWidget(stbPlayerPanel1, 1);
+    stbPlayerPanel2 = Named(new QLabel("0 calls", stbPlayer), "stbPlayerPanel2");
+    stbPlayerPanel2->setMinimumWidth(stbPlayerPanel2->fontMetrics().horizontalAdvance("0000000 calls") + 8);
+    stbPlayerPanel2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    stbPlayer->addPermanentWidget(stbPlayerPanel2);
     setStatusBar(stbPlayer);
 
     // Driven by playback, conversion and file management, not yet by this window.

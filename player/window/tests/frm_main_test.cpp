@@ -1,13 +1,16 @@
 // The main window as an operator meets it: start, conditions, the three
-// search and rebuild commands, the scan window, the grid's current row,
-// closing.
+// search and rebuild commands, the keyboard, the scan window, the grid's
+// columns, order and current row, closing.
 #include <QApplication>
 #include <QHeaderView>
+#include <QSet>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <utility>
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
@@ -75,6 +78,50 @@ void DuringTheScan(std::function<bool()> step) {
     };
 }
 
+// The grid's column under a heading, -1 when there is none.
+int ColumnHeaded(frmMain& w, const QString& heading) {
+    const QAbstractItemModel* model = w.DataGrid1->View()->model();
+    for (int c = 0; c < model->columnCount(); ++c)
+        if (model->headerData(c, Qt::Horizontal).toString() == heading) return c;
+    return -1;
+}
+
+void ClickHeading(frmMain& w, const QString& heading) {
+    QHeaderView* header = w.DataGrid1->View()->horizontalHeader();
+    const int column = ColumnHeaded(w, heading);
+    const QPoint middle(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middle);
+}
+
+// The recordings in the order playing walks the result set: first, next, ...
+QStringList PlayOrder() {
+    QStringList files;
+    auto set = Process().rsResult;
+    if (!set || !set->IsOpen() || set->RecordCount() == 0) return files;
+    for (set->MoveFirst(); !set->Eof(); set->MoveNext()) files << QString::fromStdString(set->Field("FileFullName"));
+    return files;
+}
+
+// What is wrong with the grid's columns, "" when nothing: every column but
+// FileFullName exactly as wide as its heading and its values need, and the
+// columns ending at the grid's right edge, FileFullName taking what is left.
+QString ColumnFault(frmMain& w) {
+    QTableView* grid = w.DataGrid1->View();
+    const QAbstractItemView* cells = grid;  // Qt's measure of the values in view
+    QHeaderView* header = grid->horizontalHeader();
+    for (int c = 0; c < header->count(); ++c) {
+        const int needed = std::max(header->sectionSizeHint(c), cells->sizeHintForColumn(c));
+        const QString heading = grid->model()->headerData(c, Qt::Horizontal).toString();
+        if (heading != "FileFullName" && header->sectionSize(c) != needed)
+            return heading + " is " + QString::number(header->sectionSize(c)) + " px wide, its heading and values need " +
+                   QString::number(needed);
+    }
+    if (header->length() != grid->viewport()->width())
+        return QString("the columns end at %1 px, the grid at %2").arg(header->length()).arg(grid->viewport()->width());
+    return {};
+}
+
 // Presses the scan window's Cancel once the first file has been counted.
 void PressCancelAtTheFirstFile(WindowUnderTest& t) {
     frmParseFileProcess* scan = t.Window().ParseFileWindow();
@@ -94,7 +141,8 @@ private slots:
     void startShowsEveryControlWithItsCaptionAndStartingValue();
     void startShowsEveryIndexedRecordingInChannelAndTimeOrder();
     void conditionsMakeTheSearchStatement();
-    void keyPressesInTheChannelAndCompareListsAreDiscarded();
+    void theListsArePickedWithTheKeyboardButNotTypedInto();
+    void enterRunsTheSearchAndTabWalksOnlyTheFieldsThatTakeInput();
     void showResultFillsTheGridWithExactlyTheMatchingRows();
     void aQuoteInTheNumberBoxFindsTheNumberThatHoldsIt();
     void refreshRecordsetShowsEveryRecordInOrder();
@@ -107,6 +155,8 @@ private slots:
     void theScanWindowRefusesToCloseWhileScanning();
     void aSecondRebuildIsRefusedWhileAScanRuns();
     void gridAndResultSetShareTheCurrentRow();
+    void columnsAfterARebuildAreReadableAndThePathTakesTheSpareWidth();
+    void clickingAHeadingSortsTheResultSetThePlayerWalks();
     void aDeletedRowLeavesTheGrid();
     void closingAnsweredNoKeepsTheWindowOpen();
     void closingAnsweredYesEndsThePlayer();
@@ -162,6 +212,10 @@ void MainWindow::startShowsEveryControlWithItsCaptionAndStartingValue() {
     EXPECT_SEEN(w.stbPlayerPanel1->text(), QString(" RunLog : <2024-05-06 12:30:45>Player Startup!"),
                 "the status bar's first panel");
     EXPECT_SEEN(t.Staged().LogMessages(), std::vector<std::string>{"Player Startup!"}, "the day's run log");
+
+    w.InitMainForm();
+    w.InitMainForm();
+    EXPECT_SEEN(w.windowTitle(), QString("CallDeck 1.00A08"), "the title bar after the form was initialised again");
 }
 
 void MainWindow::startShowsEveryIndexedRecordingInChannelAndTimeOrder() {
@@ -176,6 +230,7 @@ void MainWindow::startShowsEveryIndexedRecordingInChannelAndTimeOrder() {
                 "the grid's column headings");
     EXPECT_SEEN(t.Window().DataGrid1->View()->currentIndex().row(), 0, "the selected row at start (the first)");
     EXPECT_SEEN(Process().rsResult->AbsolutePosition(), 1, "the result set's current record at start");
+    EXPECT_SEEN(t.Window().stbPlayerPanel2->text(), QString("6 calls"), "the status bar's second panel at start");
 }
 
 void MainWindow::conditionsMakeTheSearchStatement() {
@@ -217,17 +272,66 @@ void MainWindow::conditionsMakeTheSearchStatement() {
                 "a range within one day, outgoing calls left out");
 }
 
-void MainWindow::keyPressesInTheChannelAndCompareListsAreDiscarded() {
+void MainWindow::theListsArePickedWithTheKeyboardButNotTypedInto() {
     WindowUnderTest t;
-    frmMain& w = t.Window();
-    w.cmbCompare->setCurrentIndex(1);
-    for (QComboBox* list : {w.cmbChannelNo, w.cmbCompare}) {
-        const int before = list->currentIndex();
-        list->setFocus();
-        for (Qt::Key key : {Qt::Key_Down, Qt::Key_End, Qt::Key_PageDown, Qt::Key_1, Qt::Key_Up}) QTest::keyClick(list, key);
-        QTest::keyClicks(list, "12");
-        EXPECT_SEEN(list->currentIndex(), before, "the entry of " + list->objectName() + " after key presses");
+    QComboBox* channels = t.Window().cmbChannelNo;
+    QStringList picked;
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_End, Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Home}) {
+        QTest::keyClick(channels, key);
+        picked << channels->currentText();
     }
+    EXPECT_SEEN(picked, (QStringList{"001", "002", "128", "127", "126", "all"}),
+                "the channels after Down, Page Down, End, Up, Page Up and Home");
+    QTest::keyClick(channels, Qt::Key_1, Qt::KeypadModifier);
+    QTest::keyClicks(channels, "0");
+    EXPECT_SEEN(channels->currentText(), QString("all"), "the channel after typing 10 (the keypad's 1, then 0)");
+    QTest::keyClicks(t.Window().cmbCompare, ">");
+    EXPECT_SEEN(t.Window().cmbCompare->currentIndex(), -1, "the compare entry after typing >");
+
+    for (auto [key, modifiers] : {std::pair{Qt::Key_Down, Qt::AltModifier}, std::pair{Qt::Key_Space, Qt::NoModifier},
+                                  std::pair{Qt::Key_F4, Qt::NoModifier}}) {
+        QTest::keyClick(channels, key, modifiers);
+        QVERIFY2(channels->view()->isVisible(), qPrintable(QKeySequence(key | modifiers).toString() +
+                                                           " did not open the channel list"));
+        if (key != Qt::Key_F4) QTest::keyClick(channels->view(), Qt::Key_Escape);
+    }
+    QTest::keyClicks(channels->view(), "12");
+    QTest::keyClick(channels->view(), Qt::Key_Down);
+    QTest::keyClick(channels->view(), Qt::Key_Return);
+    EXPECT_SEEN(channels->currentText(), QString("001"), "the channel picked in the open list: 12 typed, Down, Enter");
+}
+
+void MainWindow::enterRunsTheSearchAndTabWalksOnlyTheFieldsThatTakeInput() {
+    WindowUnderTest t(SixCalls());
+    frmMain& w = t.Window();
+    QTest::keyClicks(w.txtNumber, "555");
+    QTest::keyClick(w.txtNumber, Qt::Key_Return);
+    EXPECT_SEEN(Sorted(t.GridFiles()), (QStringList{"/calls/b.VC8", "/calls/c.DEC"}), "the grid after 555 and Enter");
+    for (int i = 0; i < 3; ++i) QTest::keyClick(w.cmbChannelNo, Qt::Key_Down);
+    QTest::keyClick(w.cmbChannelNo, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_SEEN(t.GridFiles(), QStringList{"/calls/b.VC8"}, "the grid after picking 003 and the keypad's Enter");
+    w.txtNumber->clear();
+    w.dtpEndDate->setDate(QDate(2024, 5, 1));
+    w.dtpEndTime->setSelectedSection(QDateTimeEdit::HourSection);
+    QTest::keyClicks(w.dtpEndTime, "12");
+    QTest::keyClick(w.dtpEndTime, Qt::Key_Return);
+    EXPECT_SEEN(t.GridFiles(), QStringList{"/calls/a.WAV"}, "channel 003 up to 2024-05-01 12:59:59, typed, and Enter");
+
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.txtNumber->setFocus();
+    QStringList visited;  // Tab from the number box round the window
+    for (int i = 0; i < 40 && (i == 0 || QApplication::focusWidget() != w.txtNumber); ++i) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QVERIFY2(!visited.contains("txtTime"), qPrintable("Tab stops at the read-only play time: " + visited.join(" ")));
+    QVERIFY2(visited.size() == QSet<QString>(visited.begin(), visited.end()).size(),
+             qPrintable("Tab stops more than once in a field: " + visited.join(" ")));
+    QTableView* grid = w.DataGrid1->View();
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Tab);
+    QVERIFY2(QApplication::focusWidget() != grid, "Tab walks the grid's cells instead of leaving it");
 }
 
 void MainWindow::showResultFillsTheGridWithExactlyTheMatchingRows() {
@@ -236,6 +340,7 @@ void MainWindow::showResultFillsTheGridWithExactlyTheMatchingRows() {
     w.cmbChannelNo->setCurrentIndex(3);
     t.Click(w.cmdShowResult);
     EXPECT_SEEN(Sorted(t.GridFiles()), (QStringList{"/calls/a.WAV", "/calls/b.VC8", "/calls/e.WAV"}), "channel 003");
+    EXPECT_SEEN(w.stbPlayerPanel2->text(), QString("3 calls"), "the status bar's second panel after that search");
 
     w.chkCallIn->setChecked(false);
     t.Click(w.cmdShowResult);
@@ -335,6 +440,7 @@ void MainWindow::refreshFileInformationOnAnEmptyFolderReportsZeroWithAnEmptyGrid
     t.Click(w.cmdGetFileInfo);
     EXPECT_SEEN(t.Dialogs().informations, std::vector<std::string>{"Record File = 0"}, "the rebuild's report");
     EXPECT_SEEN(t.GridFiles(), QStringList{}, "the grid after rebuilding from an empty folder");
+    EXPECT_SEEN(w.stbPlayerPanel2->text(), QString("0 calls"), "the status bar's second panel after that rebuild");
     EXPECT_SEEN(t.StoredFiles(), QStringList{}, "the record index after rebuilding from an empty folder");
 }
 
@@ -456,6 +562,58 @@ void MainWindow::gridAndResultSetShareTheCurrentRow() {
     EXPECT_SEEN(view->currentIndex().row(), -1, "the grid's row after the set moved past its last record");
 }
 
+void MainWindow::columnsAfterARebuildAreReadableAndThePathTakesTheSpareWidth() {
+    WindowUnderTest t(SixCalls());
+    frmMain& w = t.Window();
+    const fs::path calls = t.Recordings({"A_20240501120000_C5.WAV", "b/A_20240502101010_C12.VC8"});
+    t.Dialogs().answers = {true};
+    t.Click(w.cmdGetFileInfo);
+    QApplication::processEvents();
+    EXPECT_SEEN(ColumnFault(w), QString(), "the columns after the rebuild");
+    const int file = ColumnHeaded(w, "FileFullName");
+    EXPECT_SEEN(w.DataGrid1->View()->model()->index(0, file).data(Qt::ToolTipRole).toString(),
+                QString::fromStdString((calls / "A_20240501120000_C5.WAV").string()), "the path cell's tool tip");
+    w.resize(w.width() + 200, w.height());
+    QApplication::processEvents();
+    EXPECT_SEEN(ColumnFault(w), QString(), "the columns with the window 200 px wider");
+    t.Click(w.cmdShowResult);
+    QApplication::processEvents();
+    EXPECT_SEEN(ColumnFault(w), QString(), "the columns after a search");
+}
+
+void MainWindow::clickingAHeadingSortsTheResultSetThePlayerWalks() {
+    std::vector<RecordInfo> calls = SixCalls();
+    calls.push_back(Row("/calls/g.VC8", "2024-05-05 07:00:00", "0003", "0", "100:00:00", "IN"));
+    calls.push_back(Row("/calls/h.WAV", "2024-05-05 08:00:00", "0012", "5", "20:00:00", "OUT"));
+    WindowUnderTest t(calls);
+    frmMain& w = t.Window();
+    QHeaderView* header = w.DataGrid1->View()->horizontalHeader();
+    const QStringList shortestFirst{"/calls/a.WAV", "/calls/d.NTC", "/calls/c.DEC", "/calls/b.VC8",
+                                    "/calls/f.WAV", "/calls/e.WAV", "/calls/h.WAV", "/calls/g.VC8"};
+    ClickHeading(w, "RecordDuration");
+    EXPECT_SEEN(t.GridFiles(), shortestFirst, "the grid after clicking the RecordDuration heading");
+    EXPECT_SEEN(PlayOrder(), shortestFirst, "the order playing walks after clicking the RecordDuration heading");
+    EXPECT_SEEN(header->sortIndicatorSection(), ColumnHeaded(w, "RecordDuration"), "the heading showing the order");
+
+    ClickHeading(w, "RecordDuration");
+    const QStringList longestFirst(shortestFirst.rbegin(), shortestFirst.rend());
+    EXPECT_SEEN(t.GridFiles(), longestFirst, "the grid after clicking the RecordDuration heading again");
+    EXPECT_SEEN(PlayOrder(), longestFirst, "the order playing walks after the second click");
+    EXPECT_SEEN(header->sortIndicatorOrder(), Qt::DescendingOrder, "the arrow on the heading after a second click");
+
+    w.cmbChannelNo->setCurrentIndex(3);
+    t.Click(w.cmdShowResult);
+    EXPECT_SEEN(header->sortIndicatorSection(), -1, "the heading showing an order after a new search");
+    ClickHeading(w, "CallNumber");
+    EXPECT_SEEN(PlayOrder(), (QStringList{"/calls/g.VC8", "/calls/a.WAV", "/calls/b.VC8", "/calls/e.WAV"}),
+                "channel 003 by the CallNumber heading (numbers as text: 0, 12345671, 5551234, 777)");
+    w.txtNumber->setText("order by");  // a text to search for, not a clause
+    t.Click(w.cmdShowResult);
+    ClickHeading(w, "RecordChannel");
+    EXPECT_SEEN(t.GridFiles(), QStringList{}, "the search for the number \"order by\" after a heading's click");
+    EXPECT_SEEN(t.Staged().LogMessages(), std::vector<std::string>{"Player Startup!"}, "the run log after sorting");
+}
+
 void MainWindow::aDeletedRowLeavesTheGrid() {
     WindowUnderTest t(SixCalls());
     auto set = Process().rsResult;
@@ -464,6 +622,7 @@ void MainWindow::aDeletedRowLeavesTheGrid() {
     EXPECT_SEEN(t.GridFiles(), (QStringList{"/calls/a.WAV", "/calls/e.WAV", "/calls/c.DEC", "/calls/d.NTC",
                                             "/calls/f.WAV"}),
                 "the grid after the second recording was deleted");
+    EXPECT_SEEN(t.Window().stbPlayerPanel2->text(), QString("5 calls"), "the status bar's second panel after it");
     set->MovePrevious();
     set->MoveNext();
     EXPECT_SEEN(t.Window().DataGrid1->View()->currentIndex().row(), 1,
