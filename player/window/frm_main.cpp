@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <exception>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "platform/sqlstore/recordset.h"
@@ -164,11 +165,17 @@ void frmMain::ShowCallCount() {
     stbPlayerPanel2->setText(QString("%1 calls").arg(DataGrid1->Model()->rowCount()));
 }
 
-std::int32_t frmMain::RefreshFileInfo() {
-    if (rebuilding_) return 0;
+std::int32_t frmMain::RefreshFileInfo() { return Rebuild().value_or(0); }
+
+// The rows the rebuild committed; nothing when it was refused or failed.
+// A rebuild that fails leaves the index as it was: the operator is told
+// why (RebuildError's text is written for the operator) and the grid shows
+// that index again.
+std::optional<std::int32_t> frmMain::Rebuild() {
+    if (rebuilding_) return std::nullopt;
     rebuilding_ = true;
     cmdGetFileInfo->setEnabled(false);
-    std::int32_t count = 0;
+    std::optional<std::int32_t> count;
     try {
         parseFileWindow_->Show();
         CloseRst(Process().rsResult);
@@ -176,13 +183,13 @@ std::int32_t frmMain::RefreshFileInfo() {
         DataGrid1->Refresh();
         count = RebuildRecordIndex(txtMainFolderPath->text().toStdString());
         parseFileWindow_->Unload();
-        if (!exited_) ShowAllRecord();
     } catch (const std::exception& e) {
         WriteRunLog("!RefreshFileInfo " + Describe(e));
         Process().IsParsing = false;
         parseFileWindow_->Unload();
-        count = 0;
+        if (!exited_ && dynamic_cast<const RebuildError*>(&e)) Process().dialogs->Information(e.what());
     }
+    if (!exited_) ShowAllRecord();
     rebuilding_ = false;
     cmdGetFileInfo->setEnabled(true);
     if (closeAccessPending_) {
@@ -210,9 +217,9 @@ void frmMain::OnRefreshRecordset() { ShowAllRecord(); }
 
 void frmMain::OnRefreshFileInformation() {
     if (rebuilding_ || !Process().dialogs->Question(kRebuildQuestion, false)) return;
-    const std::int32_t count = RefreshFileInfo();
-    if (exited_) return;
-    Process().dialogs->Information("Record File = " + std::to_string(count));
+    const std::optional<std::int32_t> count = Rebuild();
+    if (exited_ || !count) return;
+    Process().dialogs->Information("Record File = " + std::to_string(*count));
 }
 
 void frmMain::ExitPlayer() {

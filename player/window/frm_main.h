@@ -20,7 +20,9 @@
 // would clear the table under each other and store recordings twice. A
 // close answered Yes during a scan ends it as the shutdown says; the
 // rebuild then closes the database once its scan has wound down, and shows
-// neither the grid nor a message for a window that is gone.
+// neither the grid nor a message for a window that is gone. A rebuild
+// that fails leaves the index as it was: its message is shown, the grid
+// shows that index again, and no "Record File = " report follows.
 //
 // A click on a heading of the grid sorts the result by asking the database
 // again: the statement of the current result set, with that column's
@@ -55,6 +57,7 @@
 #include <QToolButton>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "data_grid.h"
@@ -137,6 +140,7 @@ private:
     void OnShowResult();
     void OnRefreshRecordset();
     void OnRefreshFileInformation();
+    std::optional<std::int32_t> Rebuild();
     void OnHeadingClicked(int column);
     void BindResult(const std::string& sql, const char* trapName, bool moveFirst);
     void ShowCallCount();

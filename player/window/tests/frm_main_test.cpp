@@ -150,6 +150,7 @@ private slots:
     void refreshFileInformationAnsweredYesIndexesTheTreeAndReportsTheCount();
     void refreshFileInformationOnAnEmptyFolderReportsZeroWithAnEmptyGrid();
     void searchFileEveryTimeRebuildsBeforeEachSearchAndStoresTheMainFolder();
+    void aRebuildThatCannotBeDoneSaysWhyAndKeepsTheIndex();
     void aScanCancelledWithYesEntersNoFurtherFolder();
     void aScanWhoseCancelIsAnsweredNoGoesOn();
     void theScanWindowRefusesToCloseWhileScanning();
@@ -462,6 +463,27 @@ void MainWindow::searchFileEveryTimeRebuildsBeforeEachSearchAndStoresTheMainFold
                 "the second search, after two more recordings arrived");
     EXPECT_SEEN(t.StoredFiles().size(), 3, "recordings in the index after the second rebuild");
     EXPECT_SEEN(t.Dialogs().asked, std::vector<std::string>{}, "message boxes shown by the searches");
+}
+
+void MainWindow::aRebuildThatCannotBeDoneSaysWhyAndKeepsTheIndex() {
+    WindowUnderTest t(SixCalls());
+    frmMain& w = t.Window();
+    const std::string missing = (t.Folder("calls") / "missing").string();
+    w.txtMainFolderPath->setText(QString::fromStdString(missing));
+    t.Dialogs().answers = {true};
+    t.Click(w.cmdGetFileInfo);
+    const std::vector<std::string> said = t.Dialogs().informations;
+    QVERIFY2(said.size() == 1 && said[0].find(missing) != std::string::npos,
+             qPrintable("the messages after rebuilding from a missing folder (one, naming it): " + Show(said)));
+    EXPECT_SEEN(t.Staged().LogMessages().back(), "!RefreshFileInfo " + said[0], "the run log's last line");
+    EXPECT_SEEN(t.GridFiles(), kSixInOrder, "the grid after the refused rebuild");
+
+    w.chkSearchFileEveryTime->setChecked(true);
+    w.cmbChannelNo->setCurrentIndex(7);
+    t.Click(w.cmdShowResult);
+    EXPECT_SEEN(t.Dialogs().informations.size(), 2, "messages after a search that could not rebuild first");
+    EXPECT_SEEN(t.GridFiles(), (QStringList{"/calls/c.DEC", "/calls/d.NTC"}), "channel 007 of the index kept");
+    EXPECT_SEEN(StoredMainFolder(t.Staged().Folder()), std::string("d:\\Voc"), "the stored main folder");
 }
 
 void MainWindow::aScanCancelledWithYesEntersNoFurtherFolder() {
