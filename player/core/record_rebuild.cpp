@@ -50,7 +50,9 @@ void BeginWrite(platform::sqlstore::Connection& conn) {
             return;
         } catch (const platform::sqlstore::Error& e) {
             constexpr int kSqliteBusy = 5;
-            if ((e.Number() & 0xff) != kSqliteBusy || std::chrono::steady_clock::now() >= giveUp)
+            if ((e.Number() & 0xff) != kSqliteBusy)  // read-only, damaged, ...
+                throw RebuildError("The record index cannot be written (" + e.Description() + ")" + kKept);
+            if (std::chrono::steady_clock::now() >= giveUp)
                 throw RebuildError("The record index is locked by another program (" + e.Description() + ")" +
                                    kKept);
         }
