@@ -59,7 +59,7 @@ void Connection::Open() {
     sqlite3_busy_timeout(db_, kBusyWaitMs);  // another process may be committing
     try {
         // The first read of the file: a file that is no database fails here.
-        Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=8192; PRAGMA secure_delete=OFF;");
+        Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=8192; PRAGMA secure_delete=OFF; PRAGMA temp_store=MEMORY;");
         LoadColumnKinds();
     } catch (...) {
         sqlite3_close_v2(db_);
@@ -76,10 +76,10 @@ bool Connection::Close() {
         Rollback();
     }
     cache_.clear();
+    lastInsert_ = {};
     sqlite3_close_v2(db_);
     db_ = nullptr;
     kinds_.clear();
-    insertKinds_.clear();
     return committed;
 }
 
@@ -131,27 +131,29 @@ void Connection::Execute(std::string_view jetSql) {
 void Connection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                            const std::vector<std::string_view>& values) {
     RequireOpen();
-    std::string sql;
-    sql.reserve(160);
-    sql.append("insert into ").append(table).append("(");
-    for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? "," : "").append(columns[i]);
-    sql.append(") values(");
-    for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? ",?" : "?");
-    sql.append(")");
-    auto kinds = insertKinds_.find(sql);
-    if (kinds == insertKinds_.end()) {
-        std::vector<ColumnKind> k;
+    // A scan inserts into one table with one column list many thousand
+    // times: the statement and its column kinds are looked up once.
+    if (!lastInsert_.statement || lastInsert_.table != table || lastInsert_.columns != columns) {
+        std::string sql;
+        sql.append("insert into ").append(table).append("(");
+        for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? "," : "").append(columns[i]);
+        sql.append(") values(");
+        for (std::size_t i = 0; i < columns.size(); ++i) sql.append(i ? ",?" : "?");
+        sql.append(")");
+        std::vector<ColumnKind> kinds;
         for (const std::string& c : columns) {
             auto it = kinds_.find(UpperAscii(c));
-            k.push_back(it == kinds_.end() ? ColumnKind::Other : it->second);
+            kinds.push_back(it == kinds_.end() ? ColumnKind::Other : it->second);
         }
-        kinds = insertKinds_.emplace(sql, std::move(k)).first;
+        sqlite3_stmt* statement = Cached(sql);
+        lastInsert_ = {std::string(table), columns, std::move(kinds), statement};
     }
-    sqlite3_stmt* s = Cached(sql);
+    sqlite3_stmt* s = lastInsert_.statement;
+    sqlite3_reset(s);
     for (std::size_t i = 0; i < values.size(); ++i) {
         std::string_view v = values[i];
         std::optional<std::string> canonical;
-        const ColumnKind kind = i < kinds->second.size() ? kinds->second[i] : ColumnKind::Other;
+        const ColumnKind kind = i < lastInsert_.kinds.size() ? lastInsert_.kinds[i] : ColumnKind::Other;
         if (kind != ColumnKind::Other) {
             canonical = kind == ColumnKind::DateTime ? CanonicalDateTime(v) : CanonicalDuration(v);
             if (!canonical) throw Error(kTypeMismatch, kTypeMismatchText);
@@ -171,6 +173,34 @@ void Connection::DeleteRow(std::string_view table, long long rowId) {
     int rc = sqlite3_step(s);
     sqlite3_reset(s);
     if (rc != SQLITE_DONE) Fail();
+}
+
+std::vector<std::string> Connection::DropIndexes(std::string_view table) {
+    std::vector<std::pair<std::string, std::string>> indexes;  // name, statement
+    {
+        Statement list = Prepare("select name, sql from sqlite_schema where type = 'index' and sql is not null "
+                                 "and tbl_name = ? collate nocase order by name");
+        sqlite3_bind_text(list.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+        while (sqlite3_step(list.get()) == SQLITE_ROW)
+            indexes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)),
+                                 reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 1)));
+    }
+    cache_.clear();  // prepared statements must not hold the schema
+    lastInsert_ = {};
+    std::vector<std::string> statements;
+    for (const auto& [name, sql] : indexes) {
+        std::string quoted = "\"";
+        for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        if (sqlite3_exec(db_, ("drop index " + quoted + "\"").c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+        statements.push_back(sql);
+    }
+    return statements;
+}
+
+void Connection::CreateIndexes(const std::vector<std::string>& statements) {
+    RequireOpen();
+    for (const std::string& sql : statements)
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }
 
 bool Connection::InBatch() const { return db_ && !sqlite3_get_autocommit(db_); }

@@ -69,6 +69,14 @@ public:
     // delete from table where its row id is rowId; throws Error.
     void DeleteRow(std::string_view table, long long rowId);
 
+    // For a bulk load: drops the table's own indexes and hands back the
+    // statements that make them again (CreateIndexes), to be run once the
+    // rows are in. Sorting the loaded rows into a new index is faster than
+    // keeping it up at every insert; inside a transaction both go with it
+    // on a rollback. Throw Error.
+    std::vector<std::string> DropIndexes(std::string_view table);
+    void CreateIndexes(const std::vector<std::string>& statements);
+
     // A transaction that groups inserts. BeginBatch does nothing when one is
     // open; CommitBatch does nothing when none is. Both throw Error.
     void BeginBatch();
@@ -96,8 +104,13 @@ private:
     sqlite3* db_ = nullptr;
     ColumnKinds kinds_;
     std::map<std::string, Statement, std::less<>> cache_;
-    // Per insert statement, the kind of each bound column.
-    std::map<std::string, std::vector<ColumnKind>, std::less<>> insertKinds_;
+    // The last insert's statement (owned by cache_) and its columns' kinds.
+    struct LastInsert {
+        std::string table;
+        std::vector<std::string> columns;
+        std::vector<ColumnKind> kinds;
+        sqlite3_stmt* statement = nullptr;
+    } lastInsert_;
 };
 
 // The data source named by a connection string, blanks around it removed;

@@ -2,6 +2,7 @@
 #include "durations.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,11 +58,15 @@ std::int32_t WavByteRateOf(const unsigned char* head, std::size_t got) {
     return 0;
 }
 
-std::int32_t WavByteRateAt(int folder, const char* name) {
+std::int32_t WavByteRateAt(int folder, const char* name, struct stat* st) {
     std::array<unsigned char, kWavHeaderProbe> head{};
     const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return 0;
-    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    if (fd < 0) return -1;
+    if (st && ::fstat(fd, st) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const ssize_t got = !st || S_ISREG(st->st_mode) ? ::pread(fd, head.data(), head.size(), 0) : 0;
     ::close(fd);
     return got > 0 ? WavByteRateOf(head.data(), static_cast<std::size_t>(got)) : 0;
 }
@@ -71,7 +76,7 @@ std::int32_t ByteRate(const std::string& path) {
     std::error_code ec;
     if (trimmed.empty() || !std::filesystem::is_regular_file(trimmed, ec)) return 0;
     if (IsWav(trimmed))
-        if (const std::int32_t own = WavByteRateAt(AT_FDCWD, trimmed.c_str())) return own;
+        if (const std::int32_t own = WavByteRateAt(AT_FDCWD, trimmed.c_str(), nullptr); own > 0) return own;
     return RateOfExtension(trimmed);
 }
 
@@ -79,7 +84,7 @@ std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size, std::o
     const std::string trimmed = text::Trim(path);
     std::int32_t rate = RateOfExtension(trimmed);
     if (IsWav(trimmed)) {
-        if (!wavRate) wavRate = WavByteRateAt(AT_FDCWD, trimmed.c_str());
+        if (!wavRate) wavRate = WavByteRateAt(AT_FDCWD, trimmed.c_str(), nullptr);
         if (*wavRate > 0) rate = *wavRate;
     }
     std::uintmax_t seconds = rate >= 1 ? size / static_cast<std::uintmax_t>(rate) : 0;

@@ -11,6 +11,8 @@
 // from its folder listing, passes it in instead of asking the disk again.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,9 +28,10 @@ std::int32_t ByteRate(const std::string& path);
 bool IsWav(std::string_view name);
 // The bytes-per-second field of a WAV file's "fmt " chunk, from the first
 // bytes of the file (a folder's descriptor and a name in it, or AT_FDCWD
-// and a path); 0 when the file cannot be read or its first
-// kWavHeaderProbe bytes hold no such chunk.
-std::int32_t WavByteRateAt(int folder, const char* name);
+// and a path): 0 when its first kWavHeaderProbe bytes hold no such chunk,
+// -1 when the file cannot be opened. With `st`, the open file's status is
+// written there too (one lookup of the name serves both).
+std::int32_t WavByteRateAt(int folder, const char* name, struct stat* st);
 std::int32_t WavByteRateOf(const unsigned char* head, std::size_t length);
 std::int32_t DurationOf(const std::string& path);
 // The same for a file whose size is known (it exists), and for a WAV file

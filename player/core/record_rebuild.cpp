@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <vector>
 
 #include "cut_text.h"
 #include "fixed_text.h"
@@ -139,8 +140,10 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
             throw RebuildError("The main folder cannot be stored in \"" + p.MiscConfigFile + "\" (" + Describe(e) +
                                ")");
         }
+        std::vector<std::string> indexes;
         try {
             conn->Execute("delete from RecordFileInfo");
+            indexes = conn->DropIndexes("RecordFileInfo");  // made again from the new rows at the end
         } catch (const std::exception& e) {
             WriteRunLog("!ClearTmpData " + Describe(e));
             throw RebuildError("The record index cannot be emptied (" + Describe(e) + ")");
@@ -151,6 +154,7 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
         if (!p.StoreFailure.empty()) throw RebuildError("The record index cannot be stored (" + p.StoreFailure + ")");
         std::int32_t count = 0;
         try {
+            conn->CreateIndexes(indexes);
             count = StoredRows(conn);  // what the commit makes the index
             conn->CommitBatch();
         } catch (const std::exception& e) {

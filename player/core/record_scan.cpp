@@ -52,7 +52,15 @@ FolderListing ListFolder(const std::string& folder) {
         std::string path = prefix + e->d_name;
         if (e->d_type == DT_DIR) {
             out.folders.push_back(std::move(path));
-        } else if (struct stat st {}; fstatat(dirfd(dir.get()), e->d_name, &st, 0) != 0) {
+            errno = 0;
+            continue;
+        }
+        // A WAV file is opened anyway for its header's rate; the open file
+        // gives its size too, without a second lookup of its name.
+        struct stat st {};
+        std::int32_t wavRate = -1;
+        if (e->d_type == DT_REG && IsWav(name)) wavRate = WavByteRateAt(dirfd(dir.get()), e->d_name, &st);
+        if (wavRate < 0 && fstatat(dirfd(dir.get()), e->d_name, &st, 0) != 0) {
             // Follows links: a link to a folder is a folder, to a file a file.
             out.passed.push_back({std::move(path), Reason(errno)});
         } else if (S_ISDIR(st.st_mode)) {
@@ -62,9 +70,9 @@ FolderListing ListFolder(const std::string& folder) {
         } else if (path.size() >= PATH_MAX) {
             out.passed.push_back({std::move(path), Reason(ENAMETOOLONG)});
         } else {
-            RecordFile file{std::string(name), std::move(path), static_cast<std::uintmax_t>(st.st_size), {}};
-            if (IsWav(name)) file.WavRate = WavByteRateAt(dirfd(dir.get()), e->d_name);  // no path lookup
-            out.files.push_back(std::move(file));
+            if (wavRate < 0 && IsWav(name)) wavRate = WavByteRateAt(dirfd(dir.get()), e->d_name, nullptr);
+            out.files.push_back({std::string(name), std::move(path), static_cast<std::uintmax_t>(st.st_size),
+                                 wavRate < 0 ? std::nullopt : std::optional<std::int32_t>(wavRate)});
         }
         errno = 0;
     }

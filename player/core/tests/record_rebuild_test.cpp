@@ -53,6 +53,17 @@ protected:
         for (; !rs.Eof(); rs.MoveNext()) out.push_back(rs.Field("FileFullName"));
         return out;
     }
+    // The indexes of the table, as another program would find them.
+    std::vector<std::string> Indexes() const {
+        auto other = std::make_shared<Connection>();
+        other->ConnectionString = "data source=" + Process().DatabaseFile;
+        other->Open();
+        Recordset rs;
+        rs.Open("select name from sqlite_schema where type = 'index' and tbl_name = 'RecordFileInfo'", other);
+        std::vector<std::string> out;
+        for (; !rs.Eof(); rs.MoveNext()) out.push_back(rs.Field("name"));
+        return out;
+    }
     std::string StoredMainFolder() const {
         std::ifstream in(staged_.Folder() / "PlayerMisc.cfg", std::ios::binary);
         std::string record(255, ' ');
@@ -138,6 +149,8 @@ TEST_F(PreviousIndex, AFailingStoreRollsBackAndSaysSo) {
     EXPECT_NE(Refused(calls_.string()).find("The record index cannot be stored (database or disk is full)"),
               std::string::npos);
     EXPECT_EQ(Rows(), previous_);
+    EXPECT_EQ(Indexes(), std::vector<std::string>{"RecordFileInfo_Channel_DateTime"})
+        << "the search index did not come back with the rollback";
     conn.Execute("PRAGMA max_page_count = 1073741823");
 
     // A store without its table: nothing can be emptied or stored.
@@ -213,6 +226,8 @@ TEST_F(PreviousIndex, TheCountIsWhatWasCommittedAndARebuildHasAStartAndAnEndLine
     EXPECT_EQ(RebuildRecordIndex(calls_.string()), 60);
     EXPECT_EQ(RebuildRecordIndex(calls_.string()), 60);
     EXPECT_EQ(ScanProgress().FileCount, 60) << "the counts of the previous rebuild were not reset";
+    EXPECT_EQ(Indexes(), std::vector<std::string>{"RecordFileInfo_Channel_DateTime"})
+        << "the search index was not made again over the new rows";
     const auto log = staged_.LogMessages();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[log.size() - 2], "Rebuild of the record index from [" + calls_.string() + "] started");
