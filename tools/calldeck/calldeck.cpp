@@ -10,7 +10,9 @@
 // CALLDECK_PROGRAM_FOLDER). "scan" is the window's rebuild: it stores DIR
 // (or the stored main folder) as the main folder, empties and refills the
 // index, shows the counts on the terminal and prints "Record File = N";
-// Ctrl+C is the scan window's Cancel, and the rows found so far stay.
+// Ctrl+C is the scan window's Cancel, and the rows found so far stay. A
+// rebuild that cannot be done or stored prints why and exits 1, and the
+// index and the stored main folder stay as they were.
 // "search" builds the statement the window's condition controls would,
 // starting from the window's own defaults, and prints the rows as
 // tab-separated values under a header line ("--all" is "Refresh Recordset"),
