@@ -42,27 +42,24 @@ protected:
         calls_ = staged_.Folder() / "calls";
         for (int n = 0; n < 60; ++n) MakeFile(calls_ / ("day" + std::to_string(n / 20)) / CallName(100 + n), 8000);
     }
-    // The stored files, in name order, as another program would read them.
-    std::vector<std::string> Rows() const {
+    // The first column of a statement's rows, as another program reads them.
+    static std::vector<std::string> Read(const std::string& sql) {
         auto other = std::make_shared<Connection>();
         other->ConnectionString = "data source=" + Process().DatabaseFile;
         other->Open();
         Recordset rs;
-        rs.Open("select FileFullName from RecordFileInfo order by FileFullName", other);
+        rs.Open(sql, other);
         std::vector<std::string> out;
-        for (; !rs.Eof(); rs.MoveNext()) out.push_back(rs.Field("FileFullName"));
+        for (; !rs.Eof(); rs.MoveNext()) out.emplace_back(rs.Value(rs.AbsolutePosition() - 1, 0).value_or(""));
         return out;
     }
-    // The indexes of the table, as another program would find them.
-    std::vector<std::string> Indexes() const {
-        auto other = std::make_shared<Connection>();
-        other->ConnectionString = "data source=" + Process().DatabaseFile;
-        other->Open();
-        Recordset rs;
-        rs.Open("select name from sqlite_schema where type = 'index' and tbl_name = 'RecordFileInfo'", other);
-        std::vector<std::string> out;
-        for (; !rs.Eof(); rs.MoveNext()) out.push_back(rs.Field("name"));
-        return out;
+    // The stored files, in name order.
+    static std::vector<std::string> Rows() {
+        return Read("select FileFullName from RecordFileInfo order by FileFullName");
+    }
+    // The indexes of the table.
+    static std::vector<std::string> Indexes() {
+        return Read("select name from sqlite_schema where type = 'index' and tbl_name = 'RecordFileInfo'");
     }
     std::string StoredMainFolder() const {
         std::ifstream in(staged_.Folder() / "PlayerMisc.cfg", std::ios::binary);
