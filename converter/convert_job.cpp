@@ -1,6 +1,9 @@
 // CConvertJob: construction steps and the worker (see convert_job.h).
 #include "convert_job.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -26,7 +29,14 @@ bool EncoderFits(ICodecFactory& f) {
 }
 bool DecoderFits(ICodecFactory& f) {
     const int32_t coded = f.GetCodedFrameSize(), pcm = f.GetPcmFrameSize();
-    return coded > 0 && pcm > 0 && uint32_t(pcm) <= kPcmBufferBytes;
+    return coded > 0 && uint32_t(coded) <= SourceFile::kHeadBytes && pcm > 0 && uint32_t(pcm) <= kPcmBufferBytes;
+}
+
+// True when `path` names the file `source` has open (the same path, a hard
+// link, a symbolic link to it).
+bool NamesTheSource(const std::string& path, const SourceFile& source) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && st.st_dev == source.Device() && st.st_ino == source.Inode();
 }
 
 }  // namespace
@@ -69,10 +79,11 @@ int32_t CConvertJob::Construct(const ThreadStarter& startThread) {
     sourceFrameSize_ = uint32_t(sourceFactory->GetCodedFrameSize());
     if (decoder_->Init() != 0) return kDecoderNotReady;
 
-    if (!source_.View()) return kSourceNotOpened;
+    if (!source_.IsOpen()) return kSourceNotOpened;
 
     SourceLayout layout;
-    if (int32_t code = MeasureSource(*sourceFactory.get(), source_.View(), source_.Size(), sourceFrameSize_, layout);
+    if (int32_t code = MeasureSource(*sourceFactory.get(), source_.Head(), source_.HeadSize(), source_.Size(),
+                                     sourceFrameSize_, layout);
         code != kStarted)
         return code;
     // The target header announces targetFrameSize x N bytes in 32-bit
@@ -84,14 +95,22 @@ int32_t CConvertJob::Construct(const ThreadStarter& startThread) {
     headerSize_ = layout.headerSize;
     gainControl_ = layout.gainControl;
 
+    if (NamesTheSource(names_.targetPath, source_)) return kTargetIsSource;
     if (!target_.Open(names_.targetPath)) return kTargetNotCreated;
     uint8_t header[Tessel::wav::kMaxHeaderSize] = {};
     const int32_t headerLength = targetFactory->WriteHeader(header, uint32_t(dataLength));
-    if (headerLength > 0) {
-        target_.Write(header, size_t(std::min<int32_t>(headerLength, sizeof header)));
-        target_.Flush();
+    targetHeaderSize_ = uint32_t(std::clamp<int32_t>(headerLength, 0, sizeof header));
+    target_.Write(header, targetHeaderSize_);
+    target_.Flush();
+    if (target_.Failed()) {  // a full disk already
+        if (target_.Created())
+            target_.Abandon();
+        else
+            target_.Close();
+        return kTargetNotCreated;
     }
-    cursor_ = source_.View() + headerSize_ + sourceFrameSize_;  // header and first frame skipped
+    firstFrame_ = uint64_t(headerSize_) + sourceFrameSize_;  // header and first frame skipped
+    source_.Seek(firstFrame_);
 
     // The flags are set before the worker exists, so that it can never
     // find them stale; a worker that cannot be made leaves them cleared.
@@ -116,18 +135,37 @@ void CConvertJob::Work() {
     FramePipeline p;
     p.decoder = decoder_.get();
     p.encoder = encoder_.get();
+    p.source = &source_;
     p.target = &target_;
-    p.cursor = cursor_;
     p.frames = frames_;
     p.sourceFrameSize = sourceFrameSize_;
     p.targetFrameSize = targetFrameSize_;
     p.gainControl = gainControl_;
-    RunFrames(p, state_.progress, state_.stopRequest);
-    target_.Close();
-    decoder_.reset();
-    encoder_.reset();
+    const FramesDone done = RunFrames(p, state_.progress, state_.stopRequest);
+    if (!done.failed && Finish(done.written)) {
+        decoder_.reset();
+        encoder_.reset();
+    } else {
+        target_.Abandon();
+        decoder_.reset();
+        encoder_.reset();
+        state_.progress.store(100);  // the caller stops waiting and finds no target
+    }
     state_.stopRequest.store(0);
     state_.running.store(0, std::memory_order_release);
+}
+
+// Ends the target after the last frame written; after a stop its header
+// announces what is there instead of the whole conversion.
+bool CConvertJob::Finish(int32_t written) {
+    const uint64_t dataLength = uint64_t(targetFrameSize_) * uint32_t(written);
+    uint8_t header[Tessel::wav::kMaxHeaderSize] = {};
+    int32_t headerLength = 0;
+    if (written != frames_ && targetHeaderSize_ > 0) {
+        headerLength = encoder_->WriteHeader(header, uint32_t(dataLength));
+        if (headerLength != int32_t(targetHeaderSize_)) headerLength = 0;  // a header of another size cannot replace it
+    }
+    return target_.Finish(headerLength > 0 ? header : nullptr, size_t(headerLength), targetHeaderSize_ + dataLength);
 }
 
 CConvertJob::~CConvertJob() {

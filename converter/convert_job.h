@@ -7,10 +7,18 @@
 // target's factory, encoder, frame size and readiness (-5, -3, -9, -7),
 // the same for the source's decoder (-6, -4, -10, -8), the source file
 // (-11), its header and length (-13, -14), what the target header can
-// announce (-16), the target file (-12), the worker thread (-15). Library
-// and codec failures are thus reported before file failures. On success the
-// target's header has been written, once, with the full expected length,
-// and the worker runs.
+// announce (-16), a target that is the source itself, by path or by link
+// (-17), the target file (-12), the worker thread (-15). Library and codec
+// failures are thus reported before file failures. On success the target's
+// header has been written with the full expected length, and the worker
+// runs.
+//
+// The worker ends the target at the last frame it wrote, and after a stop
+// writes the header again with the length of what is there. A conversion
+// that fails while it runs (the source shrank or went away, a codec call
+// failed, the disk refused a write) removes its target and sets the
+// progress to 100, so the caller stops waiting and finds no target: the
+// player judges a conversion by the target's existence.
 //
 // A codec that cannot work (Init answers other than 0, as the G.729 bridge
 // does without its outside library) fails the start instead of letting the
@@ -23,7 +31,8 @@
 // the encoder and decoder belong to the worker, which releases them (the
 // decoder first) before it clears the running flag. The job keeps its two
 // libraries loaded until it is destroyed; destruction joins the worker and
-// unloads the source library, then the target one, then unmaps the source.
+// unloads the source library, then the target one, then closes the source.
+// The job only refers to the shared flags; whoever owns the job owns them.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +43,7 @@
 #include "codec_dll.h"
 #include "codec_framework/ref.h"
 #include "convert_state.h"
-#include "mapped_file.h"
+#include "source_file.h"
 #include "result_text.h"
 #include "target_file.h"
 
@@ -63,27 +72,28 @@ public:
     uint32_t SourceHeaderSize() const { return headerSize_; }
     uint32_t SourceFrameSize() const { return sourceFrameSize_; }
     uint32_t TargetFrameSize() const { return targetFrameSize_; }
-    bool GainControl() const { return gainControl_; }
 
 private:
     int32_t Construct(const ThreadStarter& startThread);
     void Work();
+    bool Finish(int32_t written);
 
     JobNames names_;
-    CMappedFile source_;
+    SourceFile source_;
     CCodecDLL targetDll_;
     CCodecDLL sourceDll_;
     int32_t result_ = 0;
     ConvertState& state_;
     std::thread worker_;
     TargetFile target_;
-    const uint8_t* cursor_ = nullptr;
+    uint64_t firstFrame_ = 0;  // file offset of the first frame converted
     Tessel::Ref<Tessel::ICodecEncoder> encoder_;
     Tessel::Ref<Tessel::ICodecDecoder> decoder_;
     int32_t frames_ = 0;
     uint32_t targetFrameSize_ = 0;
     uint32_t sourceFrameSize_ = 0;
     uint32_t headerSize_ = 0;
+    uint32_t targetHeaderSize_ = 0;
     bool gainControl_ = false;
 };
 

@@ -24,6 +24,7 @@ std::string ResultText(int32_t code, const JobNames& n) {
         case kSourceFormatError: return "source wav file format error:" + n.sourcePath;
         case kNoWorkerThread: return "can't create convert thread!";
         case kTargetTooLarge: return "target wav file too large:" + n.targetPath;
+        case kTargetIsSource: return "target wav file is the source wav file:" + n.targetPath;
         default: return "Unknown error:" + std::to_string(code);  // -88 among them
     }
 }

@@ -5,9 +5,10 @@
 // (a job describing its own result, the velkconv command, a log) can say
 // what the code means, naming the library or file concerned. The texts of
 // the codes the player knows are fixed: callers and operators compare them.
-// Codes -5 to -10, -15 and -16 are this library's own answers to faults that
-// would otherwise have ended in a crash, a target full of silence, or a
-// target whose header lies about its length.
+// Codes -5 to -10 and -15 to -17 are this library's own answers to faults that
+// would otherwise have ended in a crash, a target full of silence, a
+// target whose header lies about its length, or a recording overwritten by
+// its own conversion.
 //
 // Shared by VelkCodec and velkconv, so that both print the same line for a
 // code: the texts live here and nowhere else.
@@ -37,6 +38,7 @@ enum ResultCode : int32_t {
     kSourceFormatError = -14,
     kNoWorkerThread = -15,
     kTargetTooLarge = -16,         // its WAV lengths would not fit 32 bits
+    kTargetIsSource = -17,         // the target names the source file itself
     kJobExists = -88,
 };
 

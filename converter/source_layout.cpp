@@ -2,6 +2,7 @@
 // source_layout.h).
 #include "source_layout.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "codec_framework/wav_header.h"
@@ -20,11 +21,14 @@ bool OpensLikeAWavImage(const uint8_t* view) {
 }
 
 // The header length, checked so that the codec never reads past the file.
-int32_t MeasureHeader(Tessel::ICodec& codec, const uint8_t* view, uint32_t size, uint32_t& header) {
+int32_t MeasureHeader(Tessel::ICodec& codec, const uint8_t* view, uint32_t viewSize, uint32_t size,
+                      uint32_t& header) {
     header = 0;
     if (size < 16) return kSourceTooSmall;  // not even the identifiers fit
-    if (!Tessel::wav::ImageFits(view, size))
-        return OpensLikeAWavImage(view) ? kSourceTooSmall : kSourceFormatError;
+    // A header that runs past the bytes read ahead (the whole of a small
+    // file) is too small when the file ends there, no recording's otherwise.
+    if (!Tessel::wav::ImageFits(view, viewSize))
+        return OpensLikeAWavImage(view) && viewSize == size ? kSourceTooSmall : kSourceFormatError;
     const int32_t h = codec.GetHeaderSize(view);
     header = h > 0 ? uint32_t(h) : 0;
     if (header >= size) return kSourceTooSmall;
@@ -45,16 +49,16 @@ bool HasAgcMarker(const uint8_t* file, uint32_t frameSize) {
     return false;
 }
 
-int32_t MeasureSource(Tessel::ICodec& codec, const uint8_t* view, uint32_t size, uint32_t frameSize,
-                      SourceLayout& out) {
+int32_t MeasureSource(Tessel::ICodec& codec, const uint8_t* view, uint32_t viewSize, uint32_t size,
+                      uint32_t frameSize, SourceLayout& out) {
     out = {};
     if (codec.GetOwnHeaderSize() > 0) {
-        if (int32_t code = MeasureHeader(codec, view, size, out.headerSize); code != kStarted) return code;
+        if (int32_t code = MeasureHeader(codec, view, viewSize, size, out.headerSize); code != kStarted) return code;
     }
     const uint64_t whole = (uint64_t(size) - out.headerSize) / frameSize;
     if (whole <= 1) return kSourceTooSmall;
     out.frames = uint32_t(whole - 1);  // below 2^32; the job bounds it by what its target can announce
-    out.gainControl = HasAgcMarker(view, frameSize);
+    out.gainControl = HasAgcMarker(view, std::min(frameSize, viewSize));
     return kStarted;
 }
 

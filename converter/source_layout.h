@@ -1,9 +1,9 @@
-// Where the audio of a mapped source lies and how much of it there is: the
+// Where the audio of a source lies and how much of it there is: the
 // header length, the frame count and the gain-control marker.
 //
 // The codec's header operations walk chunk offsets taken from the file and
 // do not know its length, so a damaged or truncated header could make them
-// read beyond the mapping. Before they are asked, the chunk structure is
+// read beyond the bytes read from it. Before they are asked, the chunk structure is
 // checked against the file's size (Tessel::wav::ImageFits): a file that
 // ends inside its own header is too small (-13), one that is no WAV image
 // at all fails the format check (-14), as it would have anyway. All length
@@ -41,10 +41,12 @@ struct SourceLayout {
 // sums to the marker. The caller guarantees frameSize readable bytes.
 bool HasAgcMarker(const uint8_t* file, uint32_t frameSize);
 
-// Measures the source (view, size) for a decoder whose factory is `codec`
-// and whose coded frames are `frameSize` bytes (at least 1). Returns 0 and
-// fills `out`, or -13 / -14.
-int32_t MeasureSource(Tessel::ICodec& codec, const uint8_t* view, uint32_t size, uint32_t frameSize,
-                      SourceLayout& out);
+// Measures a source of `size` bytes whose first `viewSize` bytes are at
+// `view` (all of a small file, the head of a large one) for a decoder whose
+// factory is `codec` and whose coded frames are `frameSize` bytes (at least
+// 1). A header must lie within the view. Returns 0 and fills `out`, or
+// -13 / -14.
+int32_t MeasureSource(Tessel::ICodec& codec, const uint8_t* view, uint32_t viewSize, uint32_t size,
+                      uint32_t frameSize, SourceLayout& out);
 
 }  // namespace velk

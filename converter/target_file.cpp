@@ -2,6 +2,7 @@
 #include "target_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,12 +11,20 @@ namespace velk {
 
 bool TargetFile::Open(const std::string& path) {
     Close();
-    created_ = false;
+    created_ = failed_ = false;
+    path_ = path;
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd_ >= 0) {
         created_ = true;
     } else if (errno == EEXIST) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        // Only a regular file is written over (and removed again when the
+        // conversion fails), never a device, FIFO or the like.
+        struct stat st {};
+        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
     }
     if (fd_ < 0) return false;
     if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kBufferBytes);
@@ -24,10 +33,13 @@ bool TargetFile::Open(const std::string& path) {
 }
 
 void TargetFile::WriteThrough(const uint8_t* bytes, size_t count) {
-    while (fd_ >= 0 && count > 0) {
+    while (fd_ >= 0 && !failed_ && count > 0) {
         const ssize_t n = ::write(fd_, bytes, count);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // disk full, I/O error: the conversion goes on regardless
+        if (n <= 0) {
+            failed_ = true;  // a full disk, an input/output error
+            return;
+        }
         bytes += n;
         count -= size_t(n);
     }
@@ -37,6 +49,29 @@ void TargetFile::Flush() {
     if (used_ == 0) return;
     WriteThrough(buffer_.get(), used_);
     used_ = 0;
+}
+
+bool TargetFile::Finish(const uint8_t* header, size_t headerLength, uint64_t length) {
+    if (fd_ < 0) return false;
+    Flush();
+    size_t written = 0;
+    while (header && !failed_ && written < headerLength) {
+        const ssize_t n = ::pwrite(fd_, header + written, headerLength - written, off_t(written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) failed_ = true;
+        else written += size_t(n);
+    }
+    if (!failed_ && ::ftruncate(fd_, off_t(length)) != 0) failed_ = true;
+    if (::close(fd_) != 0) failed_ = true;  // a network file system may say so only now
+    fd_ = -1;
+    return !failed_;
+}
+
+void TargetFile::Abandon() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    used_ = 0;
+    if (!path_.empty()) ::unlink(path_.c_str());
 }
 
 void TargetFile::Close() {

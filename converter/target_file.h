@@ -1,17 +1,20 @@
 // TargetFile: the file a conversion writes, opened for reading and writing
-// and created when missing, but never truncated: converting into an
-// existing longer file leaves its old bytes after the newly written end.
+// and created when missing.
 //
 // Writes go through a fixed buffer of the job's (allocated once when the
 // file is opened, never per frame) and reach the file when it fills and
-// when the file is closed, so that a conversion costs one system call per
+// when the file is finished, so that a conversion costs one system call per
 // 256 KiB instead of one per 20 ms frame; the worker's encoder writes its
 // frames straight into that buffer (Reserve, Commit), so the audio is not
-// copied once more on its way. Nobody reads a target while its
-// conversion runs; the worker closes it, flushing everything, before it
-// reports itself finished. The outcome of a write is not reported (a
-// conversion has no failure path once it runs), but a short or interrupted
-// write is carried on until the system refuses it.
+// copied once more on its way. A short or interrupted write is carried on;
+// a write the system refuses (a full disk, an input/output error) marks the
+// file failed, and nothing more is written.
+//
+// A file is not truncated when it is opened, so a start that fails later
+// leaves an existing file as it was. Finish ends it at the last byte the
+// conversion wrote, so an export over a longer earlier file keeps nothing
+// of that file's tail, and can put a corrected header in front; Abandon
+// removes the file instead, for a conversion that failed.
 #pragma once
 
 #include <cstddef>
@@ -32,11 +35,14 @@ public:
     ~TargetFile() { Close(); }
 
     // Opens `path` for writing from its first byte on. False when it can be
-    // neither opened nor created.
+    // neither opened nor created, or names something else than a regular
+    // file.
     bool Open(const std::string& path);
     // True when Open made the file (it did not exist before).
     bool Created() const { return created_; }
     bool IsOpen() const { return fd_ >= 0; }
+    // True once a write has been refused.
+    bool Failed() const { return failed_; }
 
     void Write(const uint8_t* bytes, size_t count) {
         if (count > kBufferBytes - used_) Flush();
@@ -52,13 +58,22 @@ public:
     }
     void Commit(size_t count) { used_ += count; }
     void Flush();
+    // Writes what is buffered, puts `header` (when not null) over the
+    // file's first bytes, cuts the file after `length` bytes and closes it.
+    // True when every write held.
+    bool Finish(const uint8_t* header, size_t headerLength, uint64_t length);
+    // Closes the file and removes it.
+    void Abandon();
+    // Writes what is buffered and closes the file.
     void Close();
 
 private:
     void WriteThrough(const uint8_t* bytes, size_t count);
 
     int fd_ = -1;
+    std::string path_;
     bool created_ = false;
+    bool failed_ = false;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t used_ = 0;
 };

@@ -10,6 +10,8 @@
 //
 // No exception leaves these functions.
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "convert_job.h"
@@ -22,27 +24,43 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The flags the caller shares with the worker, and the current job, which
+// refers to them. The exit handler is registered right after both exist,
+// so it runs before either is destroyed.
 velk::ConvertState g_state;
+std::unique_ptr<velk::CConvertJob> g_job;
+
+// A process that ends while a conversion runs (a program returning from
+// main without cvt_StopConvert) stops and joins the worker before anything
+// the worker uses is torn down. The codec plug-ins and AuralWren2 keep no
+// static objects whose destruction could come first: what they hold is
+// released by their unload functions, which run after every exit handler.
+void StopAtExit() {
+    if (!g_job) return;
+    g_state.stopRequest.store(1);
+    g_job.reset();  // joins the worker, then unloads the codecs
+}
+[[maybe_unused]] const bool g_stopsAtExit = std::atexit(StopAtExit) == 0;
 
 // Sleeps one second, then in one-second steps while the worker runs, then
 // destroys the current job, if any.
 void WaitForWorkerAndCollect() {
     std::this_thread::sleep_for(1s);
     while (g_state.running.load(std::memory_order_acquire)) std::this_thread::sleep_for(1s);
-    g_state.job.reset();
+    g_job.reset();
 }
 
 }  // namespace
 
 VELKCODEC_EXPORT int32_t cvt_VelkCodec(const char* source, int32_t sourceCode, const char* target,
                                        int32_t targetCode) {
-    if (g_state.job) return velk::kJobExists;
+    if (g_job) return velk::kJobExists;
     g_state.progress.store(0);
     try {
         auto job = std::make_unique<velk::CConvertJob>(velk::CodecLibraryName(targetCode),
                                                        velk::CodecLibraryName(sourceCode), target, source, g_state);
         const int32_t result = job->Result();
-        if (result == velk::kStarted) g_state.job = std::move(job);
+        if (result == velk::kStarted) g_job = std::move(job);
         return result;  // a failed job is destroyed here, unloading what it loaded
     } catch (...) {      // out of memory while making the job
         return velk::kNoWorkerThread;

@@ -15,6 +15,9 @@
 // Conversions measured: G.729 -> A-law (the player's own) and A-law ->
 // linear, each once its plug-ins are built, and G.729 -> linear.
 #include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <iterator>
 #include <time.h>
 
 #include <atomic>
@@ -28,7 +31,7 @@
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
 #include "converter/frame_loop.h"
-#include "converter/mapped_file.h"
+#include "converter/source_file.h"
 #include "converter/source_layout.h"
 
 namespace {
@@ -54,7 +57,8 @@ struct Conversion {
     Ref<Tessel::ICodecDecoder> decoder;
     Ref<Tessel::ICodecEncoder> encoder;
     fs::path sourceFile, targetFile;
-    velk::CMappedFile mapped;
+    velk::SourceFile file;  // the worker's reader
+    std::vector<uint8_t> image;  // the whole source in memory, for the bare codecs
     velk::SourceLayout layout;
     uint32_t sourceFrame = 0, targetFrame = 0;
     std::string error;
@@ -77,8 +81,11 @@ struct Conversion {
         targetFile = fs::temp_directory_path() / ("pipeline-bench-" + tag + ".out");
         WriteSource();
         auto factory = source.Factory();
-        if (!mapped.Open(sourceFile.string()) ||
-            velk::MeasureSource(*factory.get(), mapped.View(), mapped.Size(), sourceFrame, layout) != 0)
+        std::ifstream in(sourceFile, std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), {});
+        if (!file.Open(sourceFile.string()) ||
+            velk::MeasureSource(*factory.get(), image.data(), uint32_t(image.size()), uint32_t(image.size()),
+                                sourceFrame, layout) != 0)
             error = "the generated source of " + tag + " was not accepted";
     }
     ~Conversion() {
@@ -106,7 +113,8 @@ struct Conversion {
         std::fclose(out);
     }
 
-    const uint8_t* FirstFrame() const { return mapped.View() + layout.headerSize + sourceFrame; }
+    uint64_t FirstFrameOffset() const { return uint64_t(layout.headerSize) + sourceFrame; }
+    const uint8_t* FirstFrame() const { return image.data() + FirstFrameOffset(); }
 
     // The codecs alone: decode and encode every frame, nothing else.
     void Bare() {
@@ -122,20 +130,21 @@ struct Conversion {
 
     // The worker's loop, into a fresh target file.
     void Pipeline(bool gainControl) {
-        velk::TargetFile file;
-        file.Open(targetFile.string());
+        velk::TargetFile target;
+        target.Open(targetFile.string());
         velk::FramePipeline p;
         p.decoder = decoder.get();
         p.encoder = encoder.get();
-        p.target = &file;
-        p.cursor = FirstFrame();
+        p.target = &target;
+        p.source = &file;
+        file.Seek(FirstFrameOffset());
         p.frames = int32_t(layout.frames);
         p.sourceFrameSize = sourceFrame;
         p.targetFrameSize = targetFrame;
         p.gainControl = gainControl;
         std::atomic<int32_t> progress{0}, stop{0};
         velk::RunFrames(p, progress, stop);
-        file.Close();
+        target.Close();
     }
 };
 

@@ -157,19 +157,32 @@ TEST_F(ConvertJobTest, ConvertsLinearToLinearFromTheSecondFrameOn) {
         << "the target's audio differs from the source's second frame on";
 }
 
-TEST_F(ConvertJobTest, ConvertingIntoALongerFileKeepsItsTail) {
+TEST_F(ConvertJobTest, AConversionIntoALongerFileLeavesNothingOfItsTail) {
+    // Finished: 4 frames after the header, and the file ends there.
     const Bytes source = LinearFrames(5);
     WriteFile(dir / "s.raw", source);
     WriteFile(dir / "t.wav", Bytes(10000, 0x77));
     auto job = Make(kLinear, kLinear, dir / "t.wav", dir / "s.raw", CConvertJob::StartThread);
     ASSERT_EQ(job->Result(), kStarted);
     WaitForWorker();
-    const Bytes target = ReadFile(dir / "t.wav");
-    ASSERT_EQ(target.size(), 10000u) << "the old file was cut";
-    const size_t end = 58 + 4 * 320;
-    EXPECT_TRUE(std::equal(target.begin() + 58, target.begin() + end, source.begin() + 320));
-    EXPECT_EQ(std::count(target.begin() + end, target.end(), 0x77), long(10000 - end))
-        << "the old bytes after the newly written end were changed";
+    Bytes target = ReadFile(dir / "t.wav");
+    ASSERT_EQ(target.size(), 58u + 4 * 320) << "the earlier call's audio was left after the new one";
+    EXPECT_TRUE(std::equal(target.begin() + 58, target.end(), source.begin() + 320));
+    EXPECT_EQ(U32At(target, 54), 4u * 320) << "the header's data length";
+
+    // Stopped after its first frame: the file ends at that frame and its
+    // header announces just that frame.
+    job.reset();
+    WriteFile(dir / "long.raw", LinearFrames(400));
+    WriteFile(dir / "t.wav", Bytes(1000000, 0x77));
+    job = Make(kLinear, kLinear, dir / "t.wav", dir / "long.raw", CConvertJob::StartThread);
+    ASSERT_EQ(job->Result(), kStarted);
+    state.stopRequest.store(1);
+    WaitForWorker();
+    target = ReadFile(dir / "t.wav");
+    ASSERT_EQ(target.size(), 58u + 320) << "a stopped conversion kept the earlier file's tail";
+    EXPECT_EQ(U32At(target, 54), 320u) << "the stopped conversion's header announces frames it never wrote";
+    EXPECT_EQ(U32At(target, 4), 58u - 8 + 320) << "the RIFF length";
 }
 
 TEST_F(ConvertJobTest, TwentyByteFramesConvertIntoHeaderedFramesOf160Bytes) {

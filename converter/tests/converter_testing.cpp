@@ -2,7 +2,9 @@
 #include "converter_testing.h"
 
 #include <dlfcn.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -120,6 +122,22 @@ void StagedProgramFolder::Stage(const std::string& stem, const std::string& tabl
 
 void StagedProgramFolder::StageBuilt(const std::string& file) {
     fs::create_symlink(BuiltProgramFolder() / file, dir_ / file);
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    previous_ = limit.rlim_cur;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = previous_;
+    setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 }  // namespace velk::testing

@@ -52,6 +52,19 @@ std::string TestLib(const std::string& stem);  // full path of test-libs/<stem>.
 // True while the library file `path` is loaded in this process.
 bool StillLoaded(const std::string& path);
 
+// While it lives, files this process writes cannot grow beyond `bytes`: a
+// write past that fails as on a full disk (EFBIG; the signal is ignored).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    uint64_t previous_;
+};
+
 // Polls `done` every 10 ms until it holds or `limit` passes.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 

@@ -29,7 +29,8 @@ TEST(DescribeResult, WritesTheFixedTextNamingTheLibraryOrFileConcerned) {
         {-15, "can't create convert thread!\n"},
         {-16, "target wav file too large:/rec/out.wav\n"},
         {-88, "Unknown error:-88\n"},
-        {-17, "Unknown error:-17\n"},
+        {-17, "target wav file is the source wav file:/rec/out.wav\n"},
+        {-18, "Unknown error:-18\n"},
         {7, "Unknown error:7\n"},
     };
     for (const auto& [code, text] : lines) {

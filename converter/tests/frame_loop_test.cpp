@@ -8,6 +8,7 @@
 #include "codec_framework/testing/plugin_under_test.h"
 #include "converter/agc.h"
 #include "converter/frame_loop.h"
+#include "converter/source_file.h"
 #include "converter_testing.h"
 
 namespace Tessel {
@@ -58,15 +59,19 @@ protected:
         auto encoder = linear.Encoder();
         TargetFile target;
         EXPECT_TRUE(target.Open((dir / "target.raw").string()));
+        WriteFile(dir / "source.raw", source);
+        SourceFile file;
+        EXPECT_TRUE(file.Open((dir / "source.raw").string()));
+        file.Seek(320);
         FramePipeline p;
         p.decoder = decoder ? decoder : linearDecoder.get();
         p.encoder = encoder.get();
+        p.source = &file;
         p.target = &target;
-        p.cursor = source.data() + 320;
         p.frames = int32_t(source.size() / 320) - 1;
         p.sourceFrameSize = p.targetFrameSize = 320;
         p.gainControl = gainControl;
-        framesDone = RunFrames(p, progress, stop);
+        framesDone = RunFrames(p, progress, stop).written;
         target.Close();
         return ReadFile(dir / "target.raw");
     }
@@ -97,7 +102,7 @@ TEST_F(FrameLoopTest, ReportsProgressBeforeEachFrameAndStopsAfterTheFrameItWasAs
     RecordingDecoder decoder(progress, stop, 3);
     const Bytes target = Run(source, false, &decoder);
     EXPECT_EQ(decoder.seen, (std::vector<int32_t>{0, 14, 28, 42})) << "progress must be (100 x i) / N before frame i";
-    EXPECT_EQ(framesDone, 3);
+    EXPECT_EQ(framesDone, 4) << "frames 0 to 3 were written";
     EXPECT_EQ(progress.load(), 42) << "after a stop in frame 3 of 7 the progress must be 100 x 3 / 7";
     EXPECT_EQ(target.size(), 4u * 320) << "frames 0 to 3 must be written, and no more";
 }
@@ -144,7 +149,7 @@ TEST(Agc, KeepsSilenceSilentAndNeverRaisesTheGainAboveOne) {
     EXPECT_EQ(st.gain, 1.0f) << "after a quiet stretch the gain must return to 1";
 }
 
-TEST(TargetFileTest, WritesFromTheStartWithoutCuttingOffALongerFile) {
+TEST(TargetFileTest, AFinishedFileEndsAtItsLastWrittenByteAndAnAbandonedOneIsGone) {
     TempDir dir;
     WriteFile(dir / "t.wav", Bytes(100000, 0xEE));
     TargetFile t;
@@ -152,15 +157,30 @@ TEST(TargetFileTest, WritesFromTheStartWithoutCuttingOffALongerFile) {
     EXPECT_FALSE(t.Created());
     const Bytes chunk(1000, 0x11);
     for (int i = 0; i < 70; ++i) t.Write(chunk.data(), chunk.size());
-    t.Close();
+    const Bytes header(4, 0x22);
+    ASSERT_TRUE(t.Finish(header.data(), header.size(), 70000));
     const Bytes after = ReadFile(dir / "t.wav");
-    ASSERT_EQ(after.size(), 100000u);
-    EXPECT_EQ(std::count(after.begin(), after.begin() + 70000, 0x11), 70000);
-    EXPECT_EQ(std::count(after.begin() + 70000, after.end(), 0xEE), 30000);
+    ASSERT_EQ(after.size(), 70000u) << "the earlier, longer file's tail was kept";
+    EXPECT_EQ(std::count(after.begin(), after.begin() + 4, 0x22), 4) << "the header was not put in front";
+    EXPECT_EQ(std::count(after.begin() + 4, after.end(), 0x11), 69996);
 
     ASSERT_TRUE(t.Open((dir / "new.wav").string()));
     EXPECT_TRUE(t.Created());
+    t.Abandon();
+    EXPECT_FALSE(fs::exists(dir / "new.wav"));
     EXPECT_FALSE(t.Open((dir / "no-such-folder" / "x.wav").string()));
+}
+
+TEST(TargetFileTest, AWriteTheDiskRefusesMarksTheFileFailedAndADeviceIsNoTarget) {
+    TempDir dir;
+    FileSizeLimit full(64 * 1024);  // as a disk that is full after 64 KiB
+    TargetFile t;
+    ASSERT_TRUE(t.Open((dir / "t.wav").string()));
+    const Bytes chunk(1000, 0x11);
+    for (int i = 0; i < 100; ++i) t.Write(chunk.data(), chunk.size());
+    t.Flush();
+    EXPECT_TRUE(t.Failed()) << "a write beyond what the disk takes was taken for done";
+    EXPECT_FALSE(t.Open("/dev/null")) << "a device was opened as a target (and would be removed on failure)";
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ protected:
     int32_t Measure(PluginUnderTest& plugin, const Bytes& bytes, SourceLayout& out) {
         GuardedImage image(bytes);
         auto factory = plugin.Factory();
-        return MeasureSource(*factory.get(), image.data(), image.size(), uint32_t(factory->GetCodedFrameSize()), out);
+        return MeasureSource(*factory.get(), image.data(), image.size(), image.size(),
+                             uint32_t(factory->GetCodedFrameSize()), out);
     }
     PluginUnderTest linear{"AuralCodecLinear.dll"};
     PluginUnderTest headered{TestLib("StandInHeadered")};

@@ -6,9 +6,8 @@
 // is what lets a conversion decode one stream while another part of the
 // process encodes; the lock only makes a reset racing a block call safe
 // (the bridge's caller drives one encoder and one decoder, never two of
-// either at once, so the lock is never contended in normal use). Static
-// holders are destroyed when the library is unloaded, which closes the
-// channels: nothing outlives the library.
+// either at once, so the lock is never contended in normal use). The
+// channels are closed when the library is unloaded: nothing outlives it.
 #include "wren2.h"
 
 #include <cstring>
@@ -23,38 +22,55 @@
 namespace {
 
 // One bcg729 channel: made on first use or by Reset, closed on unload.
+// It has no destructor of its own (a raw context and a mutex, both
+// trivially destroyed): a static object with one would be destroyed among
+// the exit handlers, maybe while a conversion's worker still decodes with
+// it; CloseChannels runs only when the library is unloaded, after them.
 template <class Context, Context* (*Open)(), void (*Close)(Context*)>
 class Channel {
 public:
     // Closes the current context, if any, and opens a fresh one.
     bool Reset() {
         std::lock_guard lock(mutex_);
-        context_.reset(Open());
-        return bool(context_);
+        CloseLocked();
+        context_ = Open();
+        return context_ != nullptr;
     }
 
     // Runs `work` on the context, opening one first when none exists yet.
     template <class Work>
     bool With(Work&& work) {
         std::lock_guard lock(mutex_);
-        if (!context_) context_.reset(Open());
+        if (!context_) context_ = Open();
         if (!context_) return false;
-        work(context_.get());
+        work(context_);
         return true;
     }
 
+    void Shut() {
+        std::lock_guard lock(mutex_);
+        CloseLocked();
+    }
+
 private:
-    struct Closer {
-        void operator()(Context* c) const { Close(c); }
-    };
+    void CloseLocked() {
+        if (context_) Close(context_);
+        context_ = nullptr;
+    }
     std::mutex mutex_;
-    std::unique_ptr<Context, Closer> context_;
+    Context* context_ = nullptr;
 };
 
 bcg729EncoderChannelContextStruct* OpenEncoder() { return initBcg729EncoderChannel(/*enableVAD=*/0); }
 
 Channel<bcg729EncoderChannelContextStruct, OpenEncoder, closeBcg729EncoderChannel> g_encoder;
 Channel<bcg729DecoderChannelContextStruct, initBcg729DecoderChannel, closeBcg729DecoderChannel> g_decoder;
+static_assert(std::is_trivially_destructible_v<decltype(g_encoder)>, "a channel must not be destroyed at exit");
+
+__attribute__((destructor)) void CloseChannels() {
+    g_encoder.Shut();
+    g_decoder.Shut();
+}
 
 int32_t Result(bool ok) { return ok ? 0 : -1; }
 

@@ -46,10 +46,10 @@ public:
     Connection& operator=(const Connection&) = delete;
     ~Connection();
 
-    // What the connection string, cursor location and password properties
-    // held; only "data source" is read (blanks around it are ignored).
+    // What the connection string and password properties held; only "data
+    // source" is read (blanks around it are ignored). Result sets are always
+    // fetched whole, as a client-side cursor is.
     std::string ConnectionString;
-    int CursorLocation = 2;
     std::string Password;
 
     bool IsOpen() const { return db_ != nullptr; }

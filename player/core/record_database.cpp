@@ -31,7 +31,6 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
         if (!std::filesystem::is_regular_file(text::Trim(databaseFile), ec)) return false;
         if (conn->IsOpen()) conn->Close();
         conn->ConnectionString = "provider=microsoft.jet.oledb.4.0;data source=" + databaseFile;
-        conn->CursorLocation = 3;
         if (!password.empty()) conn->Password = password;
         conn->Open();
         return true;

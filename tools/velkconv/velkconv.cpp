@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -117,6 +118,13 @@ int main(int argc, char** argv) {
     if (terminal) std::printf("\n");
     if (percent < 100) {
         std::printf("stopped at %d%%\n", progress());
+        return 1;
+    }
+    // A conversion that failed while it ran (the source changed, a write
+    // failed) reaches 100 too, but leaves no target.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(target, ec)) {
+        std::printf("conversion failed: no target was written\n");
         return 1;
     }
     return 0;
