@@ -16,6 +16,15 @@
 //
 // The three are meant to be called from one thread. Paths are zero-
 // terminated 8-bit texts (UTF-8 here).
+//
+// Encrypted recordings, beside them in the same library:
+//   int16_t cvt_SetVoiceMask(char* mask)
+//     Sets the voice mask the keys are derived from; "" clears it. 0.
+//   int16_t cvt_DecryptFile(char* source, int32_t type, char* target)
+//   int16_t cvt_EncryptFile(char* source, int32_t type, char* target)
+//     Type 0 WAV, 3 NTC. 0 when the target was written; a positive failure
+//     code otherwise, and then nothing is left at the target (its format and
+//     codes: docs/encryption.md).
 #pragma once
 
 #include <cstdint>
@@ -25,10 +34,15 @@ namespace velk {
 using VelkCodecFn = int32_t (*)(const char* source, int32_t sourceCode, const char* target, int32_t targetCode);
 using GetConvertProgressFn = int32_t (*)();
 using StopConvertFn = int32_t (*)();
+using SetVoiceMaskFn = int16_t (*)(char* mask);
+using CryptFileFn = int16_t (*)(char* source, int32_t type, char* target);
 
 inline constexpr const char* kLibraryName = "VelkCodec.dll";
 inline constexpr const char* kVelkCodecName = "cvt_VelkCodec";
 inline constexpr const char* kGetConvertProgressName = "cvt_GetConvertProgress";
 inline constexpr const char* kStopConvertName = "cvt_StopConvert";
+inline constexpr const char* kSetVoiceMaskName = "cvt_SetVoiceMask";
+inline constexpr const char* kDecryptFileName = "cvt_DecryptFile";
+inline constexpr const char* kEncryptFileName = "cvt_EncryptFile";
 
 }  // namespace velk
