@@ -1,4 +1,5 @@
-// VelkCodec's exports: start a conversion, poll its progress, stop it.
+// VelkCodec's exports: start a conversion, poll its progress, stop it;
+// set the voice mask, encrypt and decrypt a recording (crypt_file.h).
 //
 // At most one conversion exists at a time. Its job stays current from a
 // successful start until the caller collects it -- by polling the progress
@@ -9,12 +10,16 @@
 // after a stop still reads where it stopped.
 //
 // No exception leaves these functions.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "convert_job.h"
+#include "crypt_file.h"
 #include "format_table.h"
 #include "velkcodec_api.h"
 
@@ -50,6 +55,17 @@ void WaitForWorkerAndCollect() {
     g_job.reset();
 }
 
+// The voice mask the recording keys are derived from; "" when none is set.
+// Guarded, because a caller may decrypt on one thread while setting the
+// mask on another.
+std::mutex g_maskLock;
+std::string g_mask;
+
+std::string CurrentMask() {
+    std::lock_guard lock(g_maskLock);
+    return g_mask;
+}
+
 }  // namespace
 
 VELKCODEC_EXPORT int32_t cvt_VelkCodec(const char* source, int32_t sourceCode, const char* target,
@@ -77,4 +93,33 @@ VELKCODEC_EXPORT int32_t cvt_StopConvert() {
     g_state.stopRequest.store(1);
     WaitForWorkerAndCollect();
     return 0;
+}
+
+VELKCODEC_EXPORT int16_t cvt_SetVoiceMask(char* mask) {
+    try {
+        std::string next = mask ? mask : "";
+        std::lock_guard lock(g_maskLock);
+        g_mask.swap(next);
+        std::fill(next.begin(), next.end(), '\0');  // the mask set before
+    } catch (...) {  // no memory for the copy: no mask rather than an old one
+        std::lock_guard lock(g_maskLock);
+        g_mask.clear();
+    }
+    return 0;
+}
+
+VELKCODEC_EXPORT int16_t cvt_EncryptFile(char* source, int32_t type, char* target) {
+    try {
+        return velk::RunCrypt(velk::CryptDirection::kEncrypt, source, type, target, CurrentMask());
+    } catch (...) {
+        return velk::kCryptInternal;
+    }
+}
+
+VELKCODEC_EXPORT int16_t cvt_DecryptFile(char* source, int32_t type, char* target) {
+    try {
+        return velk::RunCrypt(velk::CryptDirection::kDecrypt, source, type, target, CurrentMask());
+    } catch (...) {
+        return velk::kCryptInternal;
+    }
 }

@@ -1,0 +1,301 @@
+// Encrypted recordings over libsodium's secretstream (see crypt_file.h and
+// docs/encryption.md for the layout and the key derivation).
+#include "crypt_file.h"
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/dynlib/dynlib.h"
+
+namespace velk {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint8_t kMagic[6] = {'C', 'D', 'K', 'R', 'E', 'C'};
+constexpr uint8_t kVersion = 1;
+constexpr size_t kPrefixBytes = 8;  // magic, version, type: also the first chunk's additional data
+constexpr size_t kStreamHeaderBytes = crypto_secretstream_xchacha20poly1305_HEADERBYTES;
+constexpr size_t kTagBytes = crypto_secretstream_xchacha20poly1305_ABYTES;
+constexpr size_t kBlockBytes = kCryptChunkBytes + kTagBytes;  // one chunk as stored
+constexpr char kContext[] = "CallDeck recording key v1";  // hashed with its terminating zero
+static_assert(kPrefixBytes + kStreamHeaderBytes == kCryptHeaderBytes);
+
+// A file descriptor, closed when the object goes.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            Close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    ~UniqueFd() { Close(); }
+    int get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    // Closes the descriptor; false when close reported a failure.
+    bool Close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// The stream state, wiped when the object goes.
+struct StreamState {
+    crypto_secretstream_xchacha20poly1305_state s;
+    StreamState() = default;
+    StreamState(const StreamState&) = delete;
+    StreamState& operator=(const StreamState&) = delete;
+    ~StreamState() { sodium_memzero(&s, sizeof s); }
+};
+
+bool SodiumReady() {
+    static const bool ready = sodium_init() >= 0;  // thread-safe once
+    return ready;
+}
+
+// A regular file opened for reading without ever blocking (a FIFO or a
+// device named as source answers at once).
+UniqueFd OpenRegular(const char* path, struct stat& st) {
+    if (!path || !*path) return UniqueFd();
+    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.Valid() && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.Close();
+    return fd;
+}
+
+// Reads until `count` bytes or the end of the file; the bytes read, -1 on
+// a failed read.
+ssize_t ReadFull(int fd, uint8_t* to, size_t count) {
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(fd, to + got, count - got);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        got += size_t(n);
+    }
+    return ssize_t(got);
+}
+
+bool WriteFull(int fd, const uint8_t* from, size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::write(fd, from, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        from += n;
+        count -= size_t(n);
+    }
+    return true;
+}
+
+fs::path FolderOf(const fs::path& file) {
+    fs::path folder = file.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+// The target while it is written: a temporary file beside it (".NAME.XXXXXX",
+// created exclusively, mode 0600), removed on every way out but Commit.
+class TempTarget {
+public:
+    TempTarget() = default;
+    TempTarget(const TempTarget&) = delete;
+    TempTarget& operator=(const TempTarget&) = delete;
+    ~TempTarget() {
+        fd_.Close();
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+
+    bool Create(const fs::path& target) {
+        std::string name = (FolderOf(target) / ("." + target.filename().string() + ".XXXXXX")).string();
+        fd_ = UniqueFd(::mkostemp(name.data(), O_CLOEXEC));
+        if (!fd_.Valid()) return false;
+        path_ = std::move(name);
+        return true;
+    }
+    bool Write(const uint8_t* bytes, size_t count) { return WriteFull(fd_.get(), bytes, count); }
+    // Syncs the file, renames it over `target` and syncs the folder.
+    bool Commit(const fs::path& target) {
+        if (::fsync(fd_.get()) != 0 || !fd_.Close()) return false;
+        if (::rename(path_.c_str(), target.c_str()) != 0) return false;
+        path_.clear();
+        UniqueFd folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.Valid()) ::fsync(folder.get());  // makes the rename durable; best effort
+        return true;
+    }
+
+private:
+    UniqueFd fd_;
+    std::string path_;
+};
+
+// The target may be replaced: it is absent, or a regular file other than
+// the source.
+CryptResult CheckTarget(const char* target, const struct stat& source) {
+    if (!target || !*target) return kCryptTargetNotWritable;
+    struct stat st;
+    if (::stat(target, &st) != 0) return errno == ENOENT ? kCryptDone : kCryptTargetNotWritable;
+    if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return kCryptTargetIsSource;
+    return S_ISREG(st.st_mode) ? kCryptDone : kCryptTargetNotWritable;
+}
+
+void Prefix(uint8_t* to, int32_t type) {
+    std::memcpy(to, kMagic, sizeof kMagic);
+    to[6] = kVersion;
+    to[7] = uint8_t(type);
+}
+
+// A chunk's plaintext and its stored block, allocated once per file.
+struct Buffers {
+    std::unique_ptr<uint8_t[]> plain = std::make_unique_for_overwrite<uint8_t[]>(kCryptChunkBytes);
+    std::unique_ptr<uint8_t[]> block = std::make_unique_for_overwrite<uint8_t[]>(kBlockBytes);
+};
+
+}  // namespace
+
+CryptResult DeriveRecordingKey(std::string_view mask, const fs::path& programFolder, RecordingKey& key) {
+    if (mask.empty()) return kCryptNoMask;
+    if (!SodiumReady()) return kCryptInternal;
+    uint8_t siteKey[kSiteKeyBytes];
+    bool haveSiteKey = false;
+    const fs::path siteKeyFile = programFolder / kSiteKeyFileName;
+    struct stat st;
+    if (::lstat(siteKeyFile.c_str(), &st) == 0 || errno != ENOENT) {
+        UniqueFd fd = OpenRegular(siteKeyFile.c_str(), st);
+        uint8_t extra;
+        if (!fd.Valid() || st.st_size != off_t(kSiteKeyBytes) ||
+            ReadFull(fd.get(), siteKey, kSiteKeyBytes) != ssize_t(kSiteKeyBytes) || ReadFull(fd.get(), &extra, 1) != 0) {
+            sodium_memzero(siteKey, sizeof siteKey);
+            return kCryptSiteKeyUnreadable;
+        }
+        haveSiteKey = true;
+    }
+    crypto_generichash_state h;
+    crypto_generichash_init(&h, haveSiteKey ? siteKey : nullptr, haveSiteKey ? kSiteKeyBytes : 0, key.size());
+    crypto_generichash_update(&h, reinterpret_cast<const uint8_t*>(kContext), sizeof kContext);
+    crypto_generichash_update(&h, reinterpret_cast<const uint8_t*>(mask.data()), mask.size());
+    crypto_generichash_final(&h, key.data(), key.size());
+    sodium_memzero(&h, sizeof h);
+    sodium_memzero(siteKey, sizeof siteKey);
+    return kCryptDone;
+}
+
+CryptResult EncryptRecording(const char* source, int32_t type, const char* target, const RecordingKey& key) {
+    if (!SodiumReady()) return kCryptInternal;
+    struct stat st;
+    UniqueFd in = OpenRegular(source, st);
+    if (!in.Valid()) return kCryptSourceUnreadable;
+    if (const CryptResult r = CheckTarget(target, st); r != kCryptDone) return r;
+    Buffers buf;
+    TempTarget out;
+    if (!out.Create(target)) return kCryptTargetNotWritable;
+
+    uint8_t header[kCryptHeaderBytes];
+    Prefix(header, type);
+    StreamState state;
+    crypto_secretstream_xchacha20poly1305_init_push(&state.s, header + kPrefixBytes, key.data());
+    if (!out.Write(header, sizeof header)) return kCryptTargetNotWritable;
+
+    // Whole chunks go as they are; the rest (0 to 65535 bytes) is padded to
+    // a whole chunk and sealed as the final one, so every stored chunk has
+    // the same length and a reader finds the end without a length field.
+    for (bool first = true;; first = false) {
+        const ssize_t n = ReadFull(in.get(), buf.plain.get(), kCryptChunkBytes);
+        if (n < 0) return kCryptSourceUnreadable;
+        const bool last = size_t(n) < kCryptChunkBytes;
+        size_t length = size_t(n);
+        if (last && sodium_pad(&length, buf.plain.get(), size_t(n), kCryptChunkBytes, kCryptChunkBytes) != 0)
+            return kCryptInternal;
+        unsigned long long sealed = 0;
+        crypto_secretstream_xchacha20poly1305_push(
+            &state.s, buf.block.get(), &sealed, buf.plain.get(), length, first ? header : nullptr,
+            first ? kPrefixBytes : 0,
+            last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
+        if (!out.Write(buf.block.get(), size_t(sealed))) return kCryptTargetNotWritable;
+        if (last) break;
+    }
+    return out.Commit(target) ? kCryptDone : kCryptTargetNotWritable;
+}
+
+CryptResult DecryptRecording(const char* source, int32_t type, const char* target, const RecordingKey& key) {
+    if (!SodiumReady()) return kCryptInternal;
+    struct stat st;
+    UniqueFd in = OpenRegular(source, st);
+    if (!in.Valid()) return kCryptSourceUnreadable;
+
+    uint8_t header[kCryptHeaderBytes];
+    const ssize_t got = ReadFull(in.get(), header, sizeof header);
+    if (got < 0) return kCryptSourceUnreadable;
+    if (size_t(got) < kPrefixBytes || std::memcmp(header, kMagic, sizeof kMagic) != 0 || header[6] != kVersion)
+        return kCryptNotEncrypted;
+    if (header[7] != uint8_t(type)) return kCryptTypeMismatch;
+    if (size_t(got) < sizeof header) return kCryptTruncated;
+    StreamState state;
+    if (crypto_secretstream_xchacha20poly1305_init_pull(&state.s, header + kPrefixBytes, key.data()) != 0)
+        return kCryptAuthFailed;
+
+    if (const CryptResult r = CheckTarget(target, st); r != kCryptDone) return r;
+    Buffers buf;
+    TempTarget out;
+    if (!out.Create(target)) return kCryptTargetNotWritable;
+
+    for (bool first = true;; first = false) {
+        const ssize_t n = ReadFull(in.get(), buf.block.get(), kBlockBytes);
+        if (n < 0) return kCryptSourceUnreadable;
+        if (size_t(n) < kBlockBytes) return kCryptTruncated;  // ends before its final chunk
+        unsigned long long opened = 0;
+        unsigned char tag = 0;
+        if (crypto_secretstream_xchacha20poly1305_pull(&state.s, buf.plain.get(), &opened, &tag, buf.block.get(),
+                                                       size_t(n), first ? header : nullptr,
+                                                       first ? kPrefixBytes : 0) != 0)
+            return kCryptAuthFailed;
+        const bool last = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
+        size_t length = size_t(opened);
+        if (last && sodium_unpad(&length, buf.plain.get(), length, kCryptChunkBytes) != 0)
+            return kCryptNotEncrypted;  // authentic, but not padded as this format pads
+        if (!out.Write(buf.plain.get(), length)) return kCryptTargetNotWritable;
+        if (last) {
+            uint8_t after;
+            const ssize_t more = ReadFull(in.get(), &after, 1);
+            if (more < 0) return kCryptSourceUnreadable;
+            if (more > 0) return kCryptTruncated;  // data after the final chunk
+            break;
+        }
+    }
+    return out.Commit(target) ? kCryptDone : kCryptTargetNotWritable;
+}
+
+CryptResult RunCrypt(CryptDirection direction, const char* source, int32_t type, const char* target,
+                     std::string_view mask) noexcept {
+    try {
+        if (type != kCryptTypeWav && type != kCryptTypeNtc) return kCryptUnknownType;
+        RecordingKey key;
+        CryptResult r = DeriveRecordingKey(mask, platform::dynlib::ProgramFolder(), key);
+        if (r == kCryptDone)
+            r = direction == CryptDirection::kEncrypt ? EncryptRecording(source, type, target, key)
+                                                      : DecryptRecording(source, type, target, key);
+        sodium_memzero(key.data(), key.size());
+        return r;
+    } catch (...) {  // no memory for a buffer or a path
+        return kCryptInternal;
+    }
+}
+
+}  // namespace velk
