@@ -4,8 +4,14 @@
 // with cvt_StopConvert -- for operators and scripts:
 //
 //   velkconv SOURCE SOURCE_CODE TARGET TARGET_CODE
+//   velkconv encrypt|decrypt SOURCE TYPE TARGET [--mask MASK]
 //
-// It prints the library's line for the start's result code (the same text
+// The second form encrypts or decrypts a recording through cvt_SetVoiceMask
+// and cvt_EncryptFile / cvt_DecryptFile (mask: the player's own unless
+// given), prints the answer's text and exits 0 only when the target was
+// written, 1 otherwise.
+//
+// A conversion prints the library's line for the start's result code (the same text
 // a job describes itself with; both come from converter/result_text) and a
 // progress bar on a terminal, plain percentages otherwise. Ctrl-C stops the
 // conversion after its current frame. Exit status: 0 converted, 1 refused
@@ -22,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include "converter/crypt_result.h"
 #include "converter/format_table.h"
 #include "converter/result_text.h"
 #include "converter/velkcodec_api.h"
@@ -30,6 +37,9 @@
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
+
+// The mask the player decrypts its recordings with.
+constexpr const char* kPlayerMask = "pkrvmhaxbqzetwnjcydsoul";
 
 void Help(std::FILE* to) {
     std::fprintf(to,
@@ -51,7 +61,22 @@ void Help(std::FILE* to) {
                  "velkconv prints the library's result line (\"conv success!\" or what went\n"
                  "wrong), the progress, and exits 0 when the conversion reached 100%%, 1 when\n"
                  "it was refused or stopped (Ctrl-C stops it after the current frame), 2 on a\n"
-                 "usage error and 3 when VelkCodec.dll cannot be loaded.\n");
+                 "usage error and 3 when VelkCodec.dll cannot be loaded.\n"
+                 "\n"
+                 "usage: velkconv encrypt SOURCE TYPE TARGET [--mask MASK]\n"
+                 "       velkconv decrypt SOURCE TYPE TARGET [--mask MASK]\n"
+                 "\n"
+                 "Encrypts the recording SOURCE into TARGET, or decrypts an encrypted one,\n"
+                 "through VelkCodec's cvt_EncryptFile / cvt_DecryptFile. TYPE is 0 (WAV) or\n"
+                 "3 (NTC) and is written into, and checked against, the encrypted header.\n"
+                 "The key comes from MASK (default: the player's voice mask) and, when the\n"
+                 "program folder holds SiteKey.bin (32 bytes), from that file as well.\n"
+                 "TARGET is replaced only when the whole file was written and, on\n"
+                 "decryption, authenticated. Exit status: 0 written, 1 refused (the code and\n"
+                 "its text are printed), 2 usage, 3 VelkCodec.dll cannot be loaded.\n"
+                 "Codes:\n");
+    for (int32_t code = velk::kCryptNoMask; code <= velk::kCryptInternal; ++code)
+        std::fprintf(to, "  %3d  %s\n", code, velk::CryptResultText(code));
 }
 
 bool ParseCode(const char* text, int32_t& code) {
@@ -73,6 +98,43 @@ void Show(int32_t percent, bool terminal) {
     std::fflush(stdout);
 }
 
+// velkconv encrypt|decrypt SOURCE TYPE TARGET [--mask MASK]
+int Crypt(int argc, char** argv) {
+    const bool encrypt = !std::strcmp(argv[1], "encrypt");
+    int32_t type = 0;
+    std::string mask = kPlayerMask;
+    if (argc == 7 && !std::strcmp(argv[5], "--mask")) {
+        mask = argv[6];
+    } else if (argc != 5) {
+        Help(stderr);
+        return 2;
+    }
+    if (!ParseCode(argv[3], type)) {
+        Help(stderr);
+        return 2;
+    }
+    std::string source = argv[2], target = argv[4];
+
+    platform::dynlib::Library library(velk::kLibraryName);
+    auto setMask = reinterpret_cast<velk::SetVoiceMaskFn>(library.symbol(velk::kSetVoiceMaskName));
+    auto run = reinterpret_cast<velk::CryptFileFn>(
+        library.symbol(encrypt ? velk::kEncryptFileName : velk::kDecryptFileName));
+    if (!setMask || !run) {
+        std::fprintf(stderr, "velkconv: cannot load %s: %s\n", velk::kLibraryName,
+                     platform::dynlib::LastError().c_str());
+        return 3;
+    }
+    setMask(mask.data());
+    const int16_t code = run(source.data(), type, target.data());
+    if (code == velk::kCryptDone) {
+        std::printf("%s %s -> %s\n", encrypt ? "encrypted" : "decrypted", source.c_str(), target.c_str());
+        return 0;
+    }
+    std::printf("%s failed with code %d: %s\n", encrypt ? "encryption" : "decryption", code,
+                velk::CryptResultText(code));
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +142,7 @@ int main(int argc, char** argv) {
         Help(stdout);
         return 0;
     }
+    if (argc >= 2 && (!std::strcmp(argv[1], "encrypt") || !std::strcmp(argv[1], "decrypt"))) return Crypt(argc, argv);
     int32_t sourceCode = 0, targetCode = 0;
     if (argc != 5 || !ParseCode(argv[2], sourceCode) || !ParseCode(argv[4], targetCode)) {
         Help(stderr);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # velkconv_test.sh VELKCONV SCRATCH: converts a generated linear recording
 # with velkconv and checks the result; then checks a refused start and the
-# help text. Each failure says what went wrong.
+# help text; then an encryption round trip and a wrong mask. Each failure
+# says what went wrong.
 set -uo pipefail
 velkconv=$1 dir=$2
 rm -rf "$dir" && mkdir -p "$dir" || exit 1
@@ -32,4 +33,22 @@ grep -qx "can't load DLL:" "$dir/unknown.txt" || fail "an unknown target code di
 "$velkconv" --help | grep -q 'AuralCodecG711a.dll' || fail "--help does not list the format codes"
 "$velkconv" a 16 b x > /dev/null 2>&1
 [ $? -eq 2 ] || fail "a format code that is not a number must be a usage error (exit 2)"
+# Encryption: a round trip with the player's mask, then a wrong mask.
+head -c $((65536 * 2 + 777)) /dev/urandom > "$dir/call.wav"
+"$velkconv" encrypt "$dir/call.wav" 0 "$dir/callE.WAV" > "$dir/enc.txt" 2>&1
+status=$?
+[ $status -eq 0 ] || fail "velkconv encrypt exited $status: $(cat "$dir/enc.txt")"
+cmp -s "$dir/call.wav" "$dir/callE.WAV" && fail "the encrypted recording is the recording itself"
+"$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/dec.wav" --mask pkrvmhaxbqzetwnjcydsoul > "$dir/dec.txt" 2>&1
+status=$?
+[ $status -eq 0 ] || fail "velkconv decrypt with the player's mask exited $status: $(cat "$dir/dec.txt")"
+cmp -s "$dir/call.wav" "$dir/dec.wav" || fail "the decrypted recording differs from the original"
+"$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/wrong.wav" --mask someothermask > "$dir/wrong.txt" 2>&1
+status=$?
+[ $status -eq 1 ] || fail "a wrong mask must exit 1, not $status"
+grep -q '^decryption failed with code 5: authentication failed' "$dir/wrong.txt" \
+  || fail "a wrong mask did not report code 5 (authentication failed): $(cat "$dir/wrong.txt")"
+[ ! -e "$dir/wrong.wav" ] || fail "a failed decryption left a target"
+"$velkconv" --help | grep -q 'velkconv decrypt SOURCE TYPE TARGET' || fail "--help does not describe decrypt"
+
 echo "velkconv end-to-end: all checks passed"
