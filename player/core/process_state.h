@@ -54,6 +54,13 @@ struct PlayerProcess {
     std::int32_t ScanSkipped = 0;
     std::chrono::milliseconds RebuildWait{10000};
 
+    // A conversion started by ConvertFile that is not finished yet, and the
+    // upper-case extension of the file it converts ("" when none).
+    bool IsConverting = false;
+    std::string ConvertingType;
+    // The main window's progress bar pbConvert (0-100); empty without one.
+    std::function<void(int)> ShowConvertProgress;
+
     // The one database connection; empty until the first ConnectAccess.
     std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;
 

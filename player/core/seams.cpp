@@ -17,7 +17,10 @@ void ConsoleDialogs::Information(std::string_view text) {
 }
 
 std::string ConsoleDialogs::PickFolder(WindowHandle, std::string_view) { return {}; }
-std::string ConsoleDialogs::PickFile(WindowHandle, std::string_view, std::string_view) { return {}; }
+std::string ConsoleDialogs::PickFile(WindowHandle, std::string_view, std::string_view, std::string_view,
+                                     std::string_view) {
+    return {};
+}
 
 LocalTime SystemNow() {
     std::time_t now = std::time(nullptr);

@@ -35,7 +35,10 @@ public:
     // A folder of the file system, or "" when the user cancels.
     virtual std::string PickFolder(WindowHandle owner, std::string_view title) = 0;
     // A file name to write, which need not exist yet; "" when cancelled.
-    virtual std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial) = 0;
+    // `filter` pairs captions and patterns, "(*.wav)|*.wav|(*.*)|*.*";
+    // `defaultExtension` ("wav") is added to a name typed without one.
+    virtual std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial,
+                                 std::string_view filter, std::string_view defaultExtension) = 0;
 };
 
 class ConsoleDialogs : public Dialogs {
@@ -43,7 +46,8 @@ public:
     bool Question(std::string_view text, bool questionIcon = true) override;
     void Information(std::string_view text) override;
     std::string PickFolder(WindowHandle owner, std::string_view title) override;
-    std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial) override;
+    std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial, std::string_view filter,
+                         std::string_view defaultExtension) override;
 };
 
 struct LocalTime {

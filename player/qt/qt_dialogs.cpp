@@ -33,8 +33,17 @@ std::string QtDialogs::PickFolder(WindowHandle owner, std::string_view title) {
     return dialog.selectedFiles().constFirst().toStdString();
 }
 
-std::string QtDialogs::PickFile(WindowHandle owner, std::string_view title, std::string_view initial) {
+std::string QtDialogs::PickFile(WindowHandle owner, std::string_view title, std::string_view initial,
+                                std::string_view filter, std::string_view defaultExtension) {
     QFileDialog dialog(Owner(owner), Q(title), QString(), QString());
+    // "(*.wav)|*.wav|(*.*)|*.*": each caption names its pattern, which is
+    // how Qt reads a filter, so the captions are the filters.
+    const QStringList parts = Q(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        filters << (parts[i].contains(parts[i + 1]) ? parts[i] : parts[i] + " (" + parts[i + 1] + ")");
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(Q(defaultExtension));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);

@@ -18,7 +18,8 @@ public:
     bool Question(std::string_view text, bool questionIcon = true) override;
     void Information(std::string_view text) override;
     std::string PickFolder(WindowHandle owner, std::string_view title) override;
-    std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial) override;
+    std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial, std::string_view filter,
+                         std::string_view defaultExtension) override;
 };
 
 }  // namespace player

@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
 
 #include "platform/sqlstore/recordset.h"
+#include "player/core/convert_file.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
 #include "player/core/record_rebuild.h"
@@ -64,10 +66,15 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(cmdRefreshRecord, &QPushButton::clicked, this, &frmMain::OnRefreshRecordset);
     connect(cmdGetFileInfo, &QPushButton::clicked, this, &frmMain::OnRefreshFileInformation);
     connect(cmdByeBye, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdGetWaveFile, &QPushButton::clicked, this, &frmMain::OnGetWaveFile);
+    Process().ShowConvertProgress = [this](int percent) { pbConvert->setValue(percent); };
     Load();
 }
 
-frmMain::~frmMain() { Process().StatusBarEcho = nullptr; }
+frmMain::~frmMain() {
+    Process().StatusBarEcho = nullptr;
+    Process().ShowConvertProgress = nullptr;
+}
 
 void frmMain::Load() {
     InitMainForm();
@@ -222,11 +229,36 @@ void frmMain::OnRefreshFileInformation() {
     Process().dialogs->Information("Record File = " + std::to_string(*count));
 }
 
+// "Get Wave File": the current row's recording, converted into a WAV file
+// the operator names. While it converts, the command is disabled (and
+// ConvertFile refuses a second conversion anyway).
+void frmMain::OnGetWaveFile() {
+    try {
+        const std::string target =
+            Process().dialogs->PickFile(this, "Get Wave File", "", "(*.wav)|*.wav|(*.*)|*.*", "wav");
+        const auto& set = Process().rsResult;
+        const std::string source = set && set->IsOpen() && set->RecordCount() > 0 ? set->Field("FileFullName") : "";
+        if (target.empty() || source.empty()) return;
+        cmdGetWaveFile->setEnabled(false);
+        ConvertFile(source, target);
+        if (!exited_) cmdGetWaveFile->setEnabled(true);
+        std::error_code ec;
+        if (!std::filesystem::exists(target, ec))
+            WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
+    } catch (const std::exception& e) {
+        cmdGetWaveFile->setEnabled(true);
+        const std::string line = "!GetWaveFile " + Describe(e);
+        WriteRunLog(line);
+        Process().dialogs->Information(line);
+    }
+}
+
 void frmMain::ExitPlayer() {
     PlayerProcess& p = Process();
     p.IsParsing = false;
-    // Stopping playback and a running conversion join here with the player
-    // block and the conversion, which this window does not drive yet.
+    // Stopping playback joins here with the player block, which this window
+    // does not drive yet.
+    if (p.IsConverting) FinishConvert();  // the wait of ConvertFile on the stack then ends
     parseFileWindow_->Unload();
     exited_ = true;
     close();  // inside the close request that asked, this is that close

@@ -36,10 +36,12 @@
 // works. Tab leaves the grid and a picker at once (the arrows walk a
 // picker's parts) and passes over the read-only play time.
 //
-// The controls of the player block and the file commands ("Get Wave File",
-// "Pickup All", "Delete", "DeleteAll", "Play Select File", "..") stand in
-// their places, disabled until playback, conversion and file management
-// drive them.
+// "Get Wave File" exports the current row's recording through the core's
+// ConvertFile, with pbConvert following the conversion; closing during it
+// stops the converter (FinishConvert). The controls of the player block and
+// the other file commands ("Pickup All", "Delete", "DeleteAll", "Play
+// Select File", "..") stand in their places, disabled until playback and
+// file management drive them.
 #pragma once
 
 #include <QCheckBox>
@@ -140,6 +142,7 @@ private:
     void OnShowResult();
     void OnRefreshRecordset();
     void OnRefreshFileInformation();
+    void OnGetWaveFile();
     std::optional<std::int32_t> Rebuild();
     void OnHeadingClicked(int column);
     void BindResult(const std::string& sql, const char* trapName, bool moveFirst);

@@ -207,9 +207,9 @@ void frmMain::BuildControls() {
     stbPlayer->addPermanentWidget(stbPlayerPanel2);
     setStatusBar(stbPlayer);
 
-    // Driven by playback, conversion and file management, not yet by this window.
+    // Driven by playback and file management, not yet by this window.
     for (QWidget* inert : std::initializer_list<QWidget*>{
-             cmdChooseMainFolder, cmdPlayRecordFile, cmdGetWaveFile, cmdPickUpAll, cmdDelFile, cmdDelAllFile,
+             cmdChooseMainFolder, cmdPlayRecordFile, cmdPickUpAll, cmdDelFile, cmdDelAllFile,
              cmdBackward, cmdPlay, cmdPause, CmdStop, cmdForeward, cmdPlayPrevious, cmdPlayNext, sldDuration})
         inert->setEnabled(false);
 

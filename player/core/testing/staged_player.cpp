@@ -30,9 +30,10 @@ std::string ScriptedDialogs::PickFolder(WindowHandle, std::string_view title) {
     return folderAnswer;
 }
 
-std::string ScriptedDialogs::PickFile(WindowHandle, std::string_view title, std::string_view) {
+std::string ScriptedDialogs::PickFile(WindowHandle, std::string_view title, std::string_view, std::string_view,
+                                      std::string_view) {
     asked.emplace_back(title);
-    return {};
+    return fileAnswer;
 }
 
 fs::path BuiltDatabase() { return fs::path(CALLDECK_EMPTY_DATABASE); }
@@ -66,6 +67,12 @@ StagedPlayer::~StagedPlayer() {
         unsetenv(kProgramFolderVariable);
     std::error_code ec;
     fs::remove_all(folder_, ec);
+}
+
+void StagedPlayer::StageLibrary(const std::string& file, const std::string& as) {
+    fs::path built = fs::path(CALLDECK_BUILT_PROGRAM_FOLDER) / file;
+    if (!fs::exists(built)) built = fs::path(CALLDECK_BUILT_PROGRAM_FOLDER) / "test-libs" / file;
+    fs::create_symlink(built, folder_ / (as.empty() ? file : as));
 }
 
 void StagedPlayer::Start() {

@@ -30,7 +30,9 @@ public:
     bool Question(std::string_view text, bool) override;
     void Information(std::string_view text) override;
     std::string PickFolder(WindowHandle, std::string_view title) override;
-    std::string PickFile(WindowHandle, std::string_view title, std::string_view) override;
+    std::string fileAnswer;        // PickFile; "" is a cancel
+    std::string PickFile(WindowHandle, std::string_view title, std::string_view, std::string_view,
+                         std::string_view) override;
 };
 
 class StagedPlayer {
@@ -54,6 +56,10 @@ public:
 
     // InitPath and ConnectAccess, as the program's start does.
     void Start();
+    // Links a library of the built program folder (or of its test-libs)
+    // into the staged folder, under `as` when given: the player then finds
+    // it by name as it finds the delivered one.
+    void StageLibrary(const std::string& file, const std::string& as = "");
 
 private:
     std::filesystem::path folder_;

@@ -7,9 +7,11 @@
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <utility>
 
 #include "platform/sqlstore/connection.h"
@@ -162,6 +164,8 @@ private slots:
     void closingAnsweredNoKeepsTheWindowOpen();
     void closingAnsweredYesEndsThePlayer();
     void closingDuringAScanEndsItWithoutAnotherMessage();
+    void getWaveFileExportsTheSelectedRecordingOrLogsWhyNot();
+    void closingDuringAConversionStopsIt();
 };
 
 void MainWindow::startShowsEveryControlWithItsCaptionAndStartingValue() {
@@ -696,6 +700,65 @@ void MainWindow::closingDuringAScanEndsItWithoutAnotherMessage() {
     for (const std::string& line : t.Staged().LogMessages())
         QVERIFY2(line.rfind("!", 0) != 0, qPrintable("an error was logged while the player ended: " +
                                                      QString::fromStdString(line)));
+}
+
+void MainWindow::getWaveFileExportsTheSelectedRecordingOrLogsWhyNot() {
+    WindowUnderTest t;
+    frmMain& w = t.Window();
+    const fs::path calls = t.Folder("calls");
+    std::ofstream(calls / "a.WAV", std::ios::binary) << "RIFF-recorded";
+    std::ofstream(calls / "b.XYZ", std::ios::binary) << "?";
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-01 12:00:00", "0001", "1", "00:00:01", "IN"));
+    InsertFileInfo(Row((calls / "b.XYZ").string(), "2024-05-01 12:00:01", "0001", "2", "00:00:01", "IN"));
+    t.Click(w.cmdRefreshRecord);
+    QVERIFY2(w.cmdGetWaveFile->isEnabled(), "\"Get Wave File\" cannot be clicked");
+
+    t.Dialogs().fileAnswer = (calls / "export.wav").string();
+    t.Click(w.cmdGetWaveFile);
+    std::ifstream exported(calls / "export.wav", std::ios::binary);
+    EXPECT_SEEN(std::string(std::istreambuf_iterator<char>(exported), {}), std::string("RIFF-recorded"),
+                "the exported WAV file");
+
+    Process().rsResult->MoveNext();
+    t.Dialogs().fileAnswer = (calls / "unknown.wav").string();
+    t.Click(w.cmdGetWaveFile);
+    t.Dialogs().fileAnswer.clear();  // cancelled
+    t.Click(w.cmdGetWaveFile);
+    const auto log = t.Staged().LogMessages();
+    EXPECT_SEEN(std::vector<std::string>(log.end() - 1, log.end()),
+                std::vector<std::string>{"ConvertFile File [" + (calls / "b.XYZ").string() + "] To [" +
+                                         (calls / "unknown.wav").string() + "] Error!"},
+                "the last run-log line");
+    EXPECT_SEEN(t.Dialogs().asked.back(), std::string("Get Wave File"), "the file dialog's title");
+}
+
+void MainWindow::closingDuringAConversionStopsIt() {
+    WindowUnderTest t;
+    frmMain& w = t.Window();
+    for (const char* library : {"VelkCodec.so", "AuralCodecG711a.so", "AuralCodecWren2.so", "AuralWren2.so"})
+        t.Staged().StageLibrary(library);
+    const fs::path calls = t.Folder("calls");
+    std::ofstream(calls / "call.NTC", std::ios::binary) << std::string(20 * 180000, '\x5a');  // an hour of G.729
+    InsertFileInfo(Row((calls / "call.NTC").string(), "2024-05-01 12:00:00", "0001", "1", "01:00:00", "IN"));
+    t.Click(w.cmdRefreshRecord);
+    t.Dialogs().fileAnswer = (calls / "call.wav").string();
+    t.Dialogs().answers = {true};  // "Exit Player?"
+    bool closed = false, buttonEnabled = true;
+    Process().PumpEvents = [&] {
+        if (closed || !Process().IsConverting) return;
+        closed = true;
+        buttonEnabled = w.cmdGetWaveFile->isEnabled();
+        w.close();
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    t.Click(w.cmdGetWaveFile);
+    QVERIFY2(closed, "the conversion never let window events run");
+    QVERIFY2(!buttonEnabled, "\"Get Wave File\" could be clicked during the conversion");
+    QVERIFY2(!w.isVisible(), "the window stayed open after Yes during the conversion");
+    QVERIFY2(!Process().IsConverting, "the conversion was not finished by the close");
+    QVERIFY2(std::chrono::steady_clock::now() - t0 < std::chrono::seconds(10), "the close waited out the conversion");
+    QVERIFY2(fs::file_size(calls / "call.wav") < 58 + 160 * 1000,
+             "the conversion went on after the close: it was not stopped");
 }
 
 int main(int argc, char** argv) {

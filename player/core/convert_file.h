@@ -1,0 +1,34 @@
+// player: every recording becomes a WAV file before it is played or exported.
+//
+// ConvertFile picks the converter from the upper-cased extension: VOC (type
+// 0), VC2 (1) and VC5 (4) go to the outside library VoiceCvt.dll, VC8, NTC,
+// VD8 and DEC (G.729) to VelkCodec.dll as an A-law WAV (codes 3 and 0), a
+// WAV is copied, anything else is left alone. An encrypted recording is
+// decrypted into a copy first (decrypt_file.h), and the copy deleted after.
+// The conversion runs on the library's own thread; ConvertFile waits for it,
+// letting window events run and showing its progress in pbConvert
+// (ShowConvertProgress), until it reports 100 or 120 seconds have passed,
+// then FinishConvert stops the converter. The caller learns success only by
+// finding the target file.
+//
+// A start the library refuses (a missing plug-in, a damaged source, a
+// source that is the target) is known at once: its code is logged with
+// the library's own description and the wait is skipped, instead of
+// sitting out 120 seconds with the bar at 0. Since window events run during
+// the wait, a second request can arrive while a conversion runs: it is
+// refused and logged, never started beside the first.
+//
+// Run-log lines: "!ConvertFile " + description for a run-time error (a
+// library or function that cannot be found among them).
+#pragma once
+
+#include <string>
+
+namespace player {
+
+void ConvertFile(const std::string& source, const std::string& target);
+// Stops the running conversion's converter, if any; clears IsConverting
+// and ConvertingType. Never fails.
+void FinishConvert();
+
+}  // namespace player

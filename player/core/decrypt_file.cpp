@@ -1,0 +1,82 @@
+// Encrypted recordings: see decrypt_file.h.
+#include "decrypt_file.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "converter/velkcodec_api.h"
+#include "cut_text.h"
+#include "outside_library.h"
+#include "process_state.h"
+#include "run_error.h"
+#include "run_log.h"
+#include "utilities.h"
+
+namespace player {
+namespace {
+
+// A writable copy of a text, as the entry points take their texts.
+std::vector<char> Writable(const std::string& s) {
+    std::vector<char> copy(s.begin(), s.end());
+    copy.push_back('\0');
+    return copy;
+}
+
+}  // namespace
+
+std::int16_t clsDecryptFile::setDecryptVoiceMask(bool bUse) {
+    auto set = VelkCodecLibrary().Function<velk::SetVoiceMaskFn>(velk::kSetVoiceMaskName);
+    auto mask = Writable(bUse ? MaskKey : std::string());
+    return set(mask.data());
+}
+
+std::int16_t clsDecryptFile::DecryptFile(const std::string& source, std::int32_t type, const std::string& target) {
+    auto decrypt = VelkCodecLibrary().Function<velk::CryptFileFn>(velk::kDecryptFileName);
+    auto from = Writable(source), to = Writable(target);
+    return decrypt(from.data(), type, to.data());
+}
+
+bool IsEncryptedFile(const std::string& path) {
+    const std::string p = text::Trim(path);
+    std::error_code ec;
+    if (p.size() < 5 || !std::filesystem::is_regular_file(p, ec)) return false;
+    return text::Right(text::Left(p, static_cast<long>(p.size()) - 4), 1) == "E";
+}
+
+std::string DecryptFile(const std::string& path) {
+    const std::string p = text::Trim(path);
+    try {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(p, ec)) {
+            WriteRunLog("file loss , path = " + p);
+            return {};
+        }
+        const std::string name = std::filesystem::path(p).filename().string();
+        const std::string ext = text::UCase(text::Right(p, 3));
+        const std::int32_t type = ext == "WAV" ? 0 : ext == "NTC" ? 3 : -1;
+        const std::string base = name.substr(0, name.find('.'));
+        if (type < 0) {
+            WriteRunLog("unknow source file type , path = " + p);
+            return {};
+        }
+        PlayerProcess& process = Process();
+        if (!MyMkDir(process.DecryptTmpFolder)) return {};
+        const LocalTime now = process.Now();
+        const std::string stamp = FormatDate(now) + FormatClock(now);  // "YYYY-MM-DD" "hh:mm:ss"
+        std::string digits;
+        for (char c : stamp)
+            if (c >= '0' && c <= '9') digits += c;
+        const std::string target = process.DecryptTmpFolder + "/dec_" + base + "_" + digits + "N." + ext;
+        clsDecryptFile decryptor;
+        decryptor.setDecryptVoiceMask(true);
+        const std::int16_t code = decryptor.DecryptFile(p, type, target);
+        if (code == 0) return target;
+        WriteRunLog("can not decrypt file , path = " + p + " , return = " + std::to_string(code));
+        return {};
+    } catch (const std::exception& e) {
+        WriteRunLog("!DecryptFile " + Describe(e) + " file = " + p);
+        return {};
+    }
+}
+
+}  // namespace player

@@ -1,0 +1,37 @@
+// player: encrypted recordings, decrypted into a copy before use.
+//
+// A recording is encrypted when the character before its four-character
+// extension is an upper-case "E" (0012345E.WAV, 0012345E.NTC). DecryptFile
+// decrypts it through VelkCodec's cvt_DecryptFile (with the player's voice
+// mask, set through cvt_SetVoiceMask) into a new copy under decryptTmp,
+// "dec_" + the name up to its first dot + "_" + yyyyMMddHHmmss + "N." + the
+// upper-cased extension, and returns that copy's path; the caller deletes
+// it when done. Only WAV (type 0) and NTC (type 3) recordings are
+// decrypted. Every failure writes its run-log line and returns "":
+//   "file loss , path = " + path                     no such file
+//   "unknow source file type , path = " + path       neither WAV nor NTC
+//   "can not decrypt file , path = " + path + " , return = " + code
+//   "!DecryptFile " + description + " file = " + path  a run-time error,
+//                                   VelkCodec or its entry point missing
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace player {
+
+class clsDecryptFile {
+public:
+    // The voice mask the player's recordings are encrypted with.
+    std::string MaskKey = "pkrvmhaxbqzetwnjcydsoul";
+
+    // cvt_SetVoiceMask with MaskKey (bUse) or "" ; its result.
+    std::int16_t setDecryptVoiceMask(bool bUse);
+    // cvt_DecryptFile; 0 when the target was written.
+    std::int16_t DecryptFile(const std::string& source, std::int32_t type, const std::string& target);
+};
+
+bool IsEncryptedFile(const std::string& path);
+std::string DecryptFile(const std::string& path);
+
+}  // namespace player

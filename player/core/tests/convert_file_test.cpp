@@ -1,0 +1,196 @@
+// Every recording becomes a WAV file: the converter each extension goes to,
+// a real G.729 recording through VelkCodec, the failures an operator meets
+// (a library missing, a start refused, a second request while one runs)
+// and encrypted recordings.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "codec_framework/testing/plugin_under_test.h"
+#include "codec_framework/testing/signals.h"
+#include "player/core/convert_file.h"
+#include "player/core/decrypt_file.h"
+#include "player/core/testing/staged_player.h"
+
+namespace fs = std::filesystem;
+using namespace player;
+using player::testing::StagedPlayer;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::string Read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void Write(const fs::path& file, const std::string& bytes) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+Lines ReadLines(const fs::path& file) {
+    std::ifstream in(file);
+    Lines out;
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+class Converting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        staged_.Start();
+        calls_ = staged_.Folder() / "calls";
+        fs::create_directories(calls_);
+        setenv("STAND_IN_VOICECVT_LOG", (staged_.Folder() / "voicecvt.log").c_str(), 1);
+        Process().ShowConvertProgress = [this](int p) { bar_.push_back(p); };
+    }
+    void TearDown() override { unsetenv("STAND_IN_VOICECVT_LOG"); }
+    // The delivered conversion library and the two codecs of the player's conversion.
+    void StageVelkCodec(bool withG729 = true) {
+        staged_.StageLibrary("VelkCodec.so");
+        staged_.StageLibrary("AuralCodecG711a.so");
+        if (withG729) {
+            staged_.StageLibrary("AuralCodecWren2.so");
+            staged_.StageLibrary("AuralWren2.so");
+        }
+    }
+    void StageVoiceCvt() { staged_.StageLibrary("StandInVoiceCvt.so", "VoiceCvt.so"); }
+    Lines VoiceCvtCalls() const { return ReadLines(staged_.Folder() / "voicecvt.log"); }
+    // Seconds of speech coded by the G.729 plug-in, as the recorder writes an NTC file.
+    static std::string G729Call(const std::vector<int16_t>& pcm) {
+        Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll");
+        auto encoder = g729.Encoder();
+        EXPECT_EQ(encoder->Init(), 0) << "the G.729 codec is not ready";
+        std::string coded(pcm.size() / 160 * 20, '\0');
+        for (size_t f = 0; f < pcm.size() / 160; ++f)
+            encoder->Encode(reinterpret_cast<uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
+        return coded;
+    }
+
+    StagedPlayer staged_;
+    fs::path calls_;
+    std::vector<int> bar_;
+};
+
+int16_t ALawToLinear(uint8_t a) {
+    a ^= 0x55;
+    int t = (a & 0x0F) << 4;
+    const int seg = (a & 0x70) >> 4;
+    t = seg == 0 ? t + 8 : seg == 1 ? t + 0x108 : (t + 0x108) << (seg - 1);
+    return int16_t(a & 0x80 ? t : -t);
+}
+
+}  // namespace
+
+TEST_F(Converting, EveryExtensionGoesToItsConverter) {
+    StageVoiceCvt();
+    Write(calls_ / "a.wav", "RIFF-a-wav-recording");
+    ConvertFile("  " + (calls_ / "a.wav").string() + "  ", (calls_ / "a-out.wav").string());
+    EXPECT_EQ(Read(calls_ / "a-out.wav"), "RIFF-a-wav-recording") << "a WAV recording is copied unchanged";
+    EXPECT_TRUE(bar_.empty()) << "copying a WAV recording moved the progress bar";
+    EXPECT_TRUE(VoiceCvtCalls().empty());
+
+    const struct {
+        const char* name;
+        const char* type;
+    } voice[] = {{"b.voc", "0"}, {"c.VC2", "1"}, {"d.vc5", "4"}};
+    for (const auto& v : voice) {
+        Write(calls_ / v.name, "coded");
+        fs::remove(staged_.Folder() / "voicecvt.log");
+        ConvertFile((calls_ / v.name).string(), (calls_ / "out.wav").string());
+        const std::string start = "start " + std::string(v.type) + " 1.0 " + (calls_ / v.name).string() + " " +
+                                  (calls_ / "out.wav").string();
+        EXPECT_EQ(VoiceCvtCalls(), (Lines{"init", start, "progress 50", "progress 100", "stop"}))
+            << v.name << " did not go through VoiceCvt as type " << v.type;
+    }
+    EXPECT_EQ(bar_.back(), 100) << "the progress bar does not rest at 100";
+
+    Write(calls_ / "e.xyz", "?");
+    fs::remove(staged_.Folder() / "voicecvt.log");
+    ConvertFile((calls_ / "e.xyz").string(), (calls_ / "e.wav").string());
+    ConvertFile((calls_ / "missing.voc").string(), (calls_ / "m.wav").string());
+    EXPECT_FALSE(fs::exists(calls_ / "e.wav") || fs::exists(calls_ / "m.wav"));
+    EXPECT_TRUE(VoiceCvtCalls().empty()) << "an unknown or missing recording reached a converter";
+    EXPECT_FALSE(Process().IsConverting);
+    EXPECT_EQ(Process().ConvertingType, "");
+}
+
+TEST_F(Converting, AG729RecordingBecomesAnALawWaveOfTheSameSpeech) {
+    StageVelkCodec();
+    const auto speech = Tessel::testing::SpeechLike(3.0, 7);
+    Write(calls_ / "call.NTC", G729Call(speech));
+    ConvertFile((calls_ / "call.NTC").string(), (calls_ / "call.wav").string());
+    const std::string wav = Read(calls_ / "call.wav");
+    const size_t frames = speech.size() / 160 - 1;  // the first frame is not converted
+    ASSERT_EQ(wav.size(), 58 + frames * 160) << "no A-law WAV of the recording's length was written";
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(uint8_t(wav[20]), 6) << "the WAV is not A-law (format tag 6)";
+    std::vector<int16_t> heard;
+    for (size_t i = 58; i < wav.size(); ++i) heard.push_back(ALawToLinear(uint8_t(wav[i])));
+    const std::span<const int16_t> said(speech.data() + 160, heard.size());
+    const int lag = Tessel::testing::BestLag(said, heard, 80);
+    EXPECT_GT(Tessel::testing::Correlation(said, heard, lag), 0.7) << "the WAV does not say what the call said";
+    EXPECT_EQ(bar_.back(), 100);
+    EXPECT_FALSE(Process().IsConverting);
+}
+
+TEST_F(Converting, AMissingLibraryOrARefusedStartIsLoggedAndEndsAtOnce) {
+    Write(calls_ / "a.VC8", std::string(2000, 'x'));
+    Write(calls_ / "b.VOC", "coded");
+    ConvertFile((calls_ / "a.VC8").string(), (calls_ / "a.wav").string());
+    ConvertFile((calls_ / "b.VOC").string(), (calls_ / "b.wav").string());
+
+    StageVelkCodec(/*withG729=*/false);
+    StageVoiceCvt();
+    Write(calls_ / "refused.VC2", "coded");
+    const auto t0 = std::chrono::steady_clock::now();
+    ConvertFile((calls_ / "a.VC8").string(), (calls_ / "a.wav").string());
+    ConvertFile((calls_ / "refused.VC2").string(), (calls_ / "r.wav").string());
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10))
+        << "a start the library refused was waited for";
+    EXPECT_EQ(staged_.LogMessages(),
+              (Lines{"!ConvertFile File not found: VelkCodec.dll", "!ConvertFile File not found: VoiceCvt.dll",
+                     "!ConvertFile can't load DLL:AuralCodecWren2.dll",
+                     "!ConvertFile VoiceCvt.dll refused to convert [" + (calls_ / "refused.VC2").string() +
+                         "], return = -3"}));
+    EXPECT_FALSE(fs::exists(calls_ / "a.wav") || fs::exists(calls_ / "r.wav"));
+    EXPECT_FALSE(Process().IsConverting);
+}
+
+TEST_F(Converting, ASecondRequestWhileOneRunsIsRefused) {
+    StageVoiceCvt();
+    Write(calls_ / "a.VOC", "first");
+    Write(calls_ / "b.VOC", "second");
+    bool asked = false;
+    Process().PumpEvents = [&] {
+        if (asked) return;
+        asked = true;  // an operator's second click while the first converts
+        ConvertFile((calls_ / "b.VOC").string(), (calls_ / "b.wav").string());
+    };
+    ConvertFile((calls_ / "a.VOC").string(), (calls_ / "a.wav").string());
+    EXPECT_TRUE(fs::exists(calls_ / "a.wav"));
+    EXPECT_FALSE(fs::exists(calls_ / "b.wav")) << "a second conversion started beside the first";
+    EXPECT_EQ(staged_.LogMessages(), Lines{"!ConvertFile a conversion is running already; [" +
+                                           (calls_ / "b.VOC").string() + "] is not converted"});
+}
+
+TEST_F(Converting, EncryptedRecordingsAreMarkedByAnUpperCaseEAndRefusedWhenTheyCannotBeDecrypted) {
+    Write(calls_ / "0012345E.WAV", "x");
+    Write(calls_ / "0012345e.WAV", "x");
+    Write(calls_ / "0012345E.VOC", "x");
+    EXPECT_TRUE(IsEncryptedFile((calls_ / "0012345E.WAV").string()));
+    EXPECT_FALSE(IsEncryptedFile((calls_ / "0012345e.WAV").string())) << "a lower-case e counts as encrypted";
+    EXPECT_FALSE(IsEncryptedFile((calls_ / "0099999E.WAV").string())) << "a missing file counts as encrypted";
+
+    const std::string missing = (calls_ / "0099999E.WAV").string();
+    EXPECT_EQ(DecryptFile(missing), "");
+    EXPECT_EQ(DecryptFile((calls_ / "0012345E.VOC").string()), "");
+    EXPECT_EQ(DecryptFile((calls_ / "0012345E.WAV").string()), "") << "decrypted without VelkCodec";
+    EXPECT_EQ(staged_.LogMessages(),
+              (Lines{"file loss , path = " + missing,
+                     "unknow source file type , path = " + (calls_ / "0012345E.VOC").string(),
+                     "!DecryptFile File not found: VelkCodec.dll file = " + (calls_ / "0012345E.WAV").string()}));
+}
