@@ -4,6 +4,7 @@
 #include "outside/voicecvt/transcoders.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -41,6 +42,10 @@ void AppendPcm(std::span<const int16_t> samples, std::vector<uint8_t>& out) {
     const size_t at = out.size();
     out.resize(at + samples.size() * 2);
     uint8_t* p = out.data() + at;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, samples.data(), samples.size() * 2);
+        return;
+    }
     for (int16_t s : samples) {
         *p++ = static_cast<uint8_t>(s);
         *p++ = static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8);
@@ -50,6 +55,10 @@ void AppendPcm(std::span<const int16_t> samples, std::vector<uint8_t>& out) {
 // Little-endian 16-bit samples of `in`, whole samples only.
 std::span<int16_t> ReadPcm(std::span<const uint8_t> in, std::vector<int16_t>& buffer) {
     buffer.resize(in.size() / 2);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(buffer.data(), in.data(), buffer.size() * 2);
+        return buffer;
+    }
     for (size_t i = 0; i < buffer.size(); ++i)
         buffer[i] = static_cast<int16_t>(in[2 * i] | (in[2 * i + 1] << 8));
     return buffer;
