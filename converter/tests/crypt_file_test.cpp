@@ -5,6 +5,7 @@
 // file (SiteKey.bin) is there is the case's choice. A failed call must leave
 // nothing at the target: no file where there was none, an existing file
 // unchanged, and no temporary file beside it.
+#include <sodium.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -107,6 +108,47 @@ TEST_F(EncryptedRecordings, RoundTripsGiveBackTheSameBytes) {
     EXPECT_TRUE(ReadFile(dir / "out.ntc") == plain);
     EXPECT_FALSE(std::search(first.begin(), first.end(), plain.begin(), plain.begin() + 64) != first.end())
         << "the recording's bytes appear in the clear in the encrypted file";
+}
+
+// A recorder that knows only docs/encryption.md: libsodium called directly.
+Bytes RecorderMade(const Bytes& plain, const std::string& mask, const Bytes& siteKey, uint8_t type) {
+    if (sodium_init() < 0) return {};
+    const char context[] = "CallDeck recording key v1";  // and its zero byte
+    uint8_t key[32];
+    crypto_generichash_state h;
+    crypto_generichash_init(&h, siteKey.empty() ? nullptr : siteKey.data(), siteKey.size(), sizeof key);
+    crypto_generichash_update(&h, reinterpret_cast<const uint8_t*>(context), sizeof context);
+    crypto_generichash_update(&h, reinterpret_cast<const uint8_t*>(mask.data()), mask.size());
+    crypto_generichash_final(&h, key, sizeof key);
+
+    Bytes file = {'C', 'D', 'K', 'R', 'E', 'C', 1, type};
+    file.resize(kHeader);
+    crypto_secretstream_xchacha20poly1305_state st;
+    crypto_secretstream_xchacha20poly1305_init_push(&st, file.data() + 8, key);
+    for (size_t at = 0;; at += kChunk) {
+        const bool last = plain.size() - at < kChunk;
+        Bytes chunk(plain.begin() + std::ptrdiff_t(at), plain.begin() + std::ptrdiff_t(last ? plain.size() : at + kChunk));
+        if (last) chunk.push_back(0x80), chunk.resize(kChunk, 0);
+        Bytes sealed(kBlock);
+        crypto_secretstream_xchacha20poly1305_push(&st, sealed.data(), nullptr, chunk.data(), chunk.size(),
+                                                   at == 0 ? file.data() : nullptr, at == 0 ? 8 : 0,
+                                                   last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
+        file.insert(file.end(), sealed.begin(), sealed.end());
+        if (last) return file;
+    }
+}
+
+TEST_F(EncryptedRecordings, ARecordingMadeByTheDocumentedRecipeOpens) {
+    const Bytes siteKey = Recording(32, 21);
+    PutSiteKey(siteKey);
+    for (size_t size : {size_t(0), 2 * kChunk, 2 * kChunk + 99}) {
+        const Bytes plain = Recording(size, 5);
+        WriteFile(dir / "made.ntc", RecorderMade(plain, kPlayerMask, siteKey, kCryptTypeNtc));
+        ASSERT_EQ(Named(Decrypt(dir / "made.ntc", kCryptTypeNtc, dir / "out.ntc")), Named(kCryptDone))
+            << "a " << size << "-byte recording made from docs/encryption.md does not open: the format or the key "
+            << "derivation no longer matches what is documented";
+        EXPECT_TRUE(ReadFile(dir / "out.ntc") == plain);
+    }
 }
 
 TEST_F(EncryptedRecordings, AnyFlippedBitIsRefusedAndLeavesNoTarget) {
