@@ -5,13 +5,11 @@
 // recording, or leave a target that is not the whole conversion.
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <future>
 #include <thread>
 
@@ -125,7 +123,7 @@ TEST_F(VoiceCvtRobustness, ASourceCutOrDeletedWhileConvertedLeavesNoTarget) {
         EXPECT_TRUE(ReachesHundred()) << "a source " << what << " meanwhile left the player waiting";
         lib.stop();
         EXPECT_FALSE(fs::exists(dir / "out.wav")) << "a source " << what << " meanwhile still gave a target";
-        for (const auto& entry : fs::directory_iterator(dir / ""))
+        for (const auto& entry : fs::directory_iterator(dir.path()))
             EXPECT_NE(entry.path().filename().string()[0], '.')
                 << "a temporary file was left behind (source " << what << "): " << entry.path();
     }
@@ -133,15 +131,13 @@ TEST_F(VoiceCvtRobustness, ASourceCutOrDeletedWhileConvertedLeavesNoTarget) {
 
 TEST_F(VoiceCvtRobustness, ARefusedWriteFailsTheConversion) {
     WriteFile(dir / "call.vc2", Bytes(40000, 0x17));  // ten seconds: 160 044 bytes as WAV
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit small = previous;
-    small.rlim_cur = 100000;  // a write past this fails as on a full disk
-    setrlimit(RLIMIT_FSIZE, &small);
-    const int32_t code = Start(dir / "call.vc2", dir / "out.wav", kTypeVc2);
-    const bool ended = ReachesHundred();
-    setrlimit(RLIMIT_FSIZE, &previous);
+    int32_t code = 0;
+    bool ended = false;
+    {
+        const velk::testing::FileSizeLimit full(100000);  // a write past this fails as on a full disk
+        code = Start(dir / "call.vc2", dir / "out.wav", kTypeVc2);
+        ended = ReachesHundred();
+    }
     lib.stop();
     EXPECT_EQ(code, kStarted);
     EXPECT_TRUE(ended) << "a refused write left the player waiting";

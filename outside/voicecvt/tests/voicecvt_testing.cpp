@@ -2,9 +2,6 @@
 #include "outside/voicecvt/tests/voicecvt_testing.h"
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 #include <thread>
 
 namespace voicecvt::testing {
@@ -48,32 +45,6 @@ Bytes Wave(uint16_t formatTag, uint16_t bits, bool fact, std::span<const uint8_t
 
 }  // namespace
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "voicecvt-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch folder in " + pattern);
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-void WriteFile(const fs::path& file, const Bytes& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + file.string());
-}
-
-Bytes ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-uint32_t U32At(const Bytes& bytes, size_t offset) {
-    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | uint32_t{bytes[offset + 3]} << 24;
-}
-
 Bytes PcmWave(std::span<const int16_t> samples) {
     Bytes data;
     for (int16_t s : samples) Put(data, static_cast<uint16_t>(s), 2);
@@ -86,11 +57,6 @@ std::vector<int16_t> PcmOf(const Bytes& wave) {
     std::vector<int16_t> samples;
     for (size_t i = 44; i + 1 < wave.size(); i += 2) samples.push_back(static_cast<int16_t>(wave[i] | wave[i + 1] << 8));
     return samples;
-}
-
-fs::path BuiltProgramFolder() {
-    std::error_code ec;
-    return fs::read_symlink("/proc/self/exe", ec).parent_path();
 }
 
 VoiceCvtLibrary::VoiceCvtLibrary() : library(kLibraryName) {

@@ -1,6 +1,6 @@
-// Helpers for VoiceCvt's tests: scratch folders and files, WAV images made
-// here (not by the library under test), and the library loaded by its
-// Windows name as the player loads it.
+// Helpers for VoiceCvt's tests: WAV images made here (not by the library
+// under test), and the library loaded by its Windows name as the player
+// loads it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,30 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "converter/tests/converter_testing.h"
 #include "outside/voicecvt/voicecvt_api.h"
 #include "platform/dynlib/dynlib.h"
 
 namespace voicecvt::testing {
 
+// Scratch folders and files, shared with the conversion library's tests.
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-
-// A scratch folder, removed with everything in it when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
-
-void WriteFile(const fs::path& file, const Bytes& bytes);
-Bytes ReadFile(const fs::path& file);
-uint32_t U32At(const Bytes& bytes, size_t offset);
+using velk::testing::Bytes;
+using velk::testing::BuiltProgramFolder;
+using velk::testing::ReadFile;
+using velk::testing::TempDir;
+using velk::testing::U32At;
+using velk::testing::WriteFile;
 
 // 8 kHz mono WAV images: 16-bit PCM with the plain 44-byte header, A-law
 // with the 58-byte one (fmt of 18 bytes, fact chunk).
@@ -42,9 +32,6 @@ Bytes PcmWave(std::span<const int16_t> samples);
 Bytes ALawWave(std::span<const uint8_t> alaw);
 // The samples after a 44-byte header.
 std::vector<int16_t> PcmOf(const Bytes& wave);
-
-// The built program folder (the test programs are built into it).
-fs::path BuiltProgramFolder();
 
 // VoiceCvt.dll through platform/dynlib, its five entry points bound.
 struct VoiceCvtLibrary {
