@@ -53,11 +53,18 @@ int Length(Random& r) {
 Container PickContainer(Random& r, std::string& extension) {
     static const char* const kG729[] = {"VC8", "NTC", "VD8", "DEC"};
     const int pick = r.Between(1, 100);
-    if (pick <= 25) return extension = "WAV", Container::PcmWave;
-    if (pick <= 50) return extension = "WAV", Container::AlawWave;
+    if (pick <= 20) return extension = "WAV", Container::PcmWave;
+    if (pick <= 38) return extension = "WAV", Container::AlawWave;
+    if (pick <= 46) return extension = "VOC", Container::Voc;
+    if (pick <= 54) return extension = "VC2", Container::Vc2;
+    if (pick <= 62) return extension = "VC5", Container::Vc5;
+    if (pick <= 67) return extension = "WAV", Container::EncryptedAlawWave;
+    if (pick <= 72) return extension = "NTC", Container::EncryptedG729;
     extension = kG729[r.Between(0, 3)];
     return Container::G729;
 }
+
+bool IsEncrypted(Container c) { return c == Container::EncryptedAlawWave || c == Container::EncryptedG729; }
 
 // The recorder's name for a call, in one of its three formats.
 std::string NameOf(int format, const Day& d, int second, Recording& call, const std::string& extension) {
@@ -107,8 +114,10 @@ std::vector<Recording> MakePlan(const PlanOptions& options) {
         call.seconds = Length(r);
         std::string extension;
         call.container = PickContainer(r, extension);
-        const int format = r.Between(1, 3);
+        const int drawn = r.Between(1, 3);
+        const int format = IsEncrypted(call.container) ? 1 : drawn;
         call.name = NameOf(format, day, second, call, extension);
+        if (IsEncrypted(call.container)) call.name.insert(call.name.size() - 4, "E");
         // A few of the supervisor's calls, the first among them, are kept in a
         // folder of his own.
         call.folder = plan.empty() || r.Chance(4) ? kSupervisorFolder : "Board" + std::to_string(board) + "/" + DayFolder(day);

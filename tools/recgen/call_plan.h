@@ -11,7 +11,10 @@
 // are not recordings the player can index (a log, a name without a
 // channel, a date that does not exist, channel 129, too many pieces).
 // Recordings use all three name formats, both directions, and the
-// containers 16-bit PCM WAV, A-law WAV and raw G.729 (VC8, NTC, VD8, DEC).
+// containers 16-bit PCM WAV, A-law WAV, raw G.729 (VC8, NTC, VD8, DEC),
+// VoiceCvt's VOC, VC2 and VC5, and encrypted A-law WAV and G.729 NTC
+// recordings ("...E.WAV", "...E.NTC"; the recorder marks those only in its
+// first name format, where the mark stands before the extension).
 #pragma once
 
 #include <cstdint>
@@ -33,7 +36,7 @@ private:
     std::uint64_t state_;
 };
 
-enum class Container { PcmWave, AlawWave, G729 };
+enum class Container { PcmWave, AlawWave, G729, Voc, Vc2, Vc5, EncryptedAlawWave, EncryptedG729 };
 
 struct Recording {
     std::string folder;  // relative to the tree's root

@@ -28,6 +28,7 @@
 
 #include "call_plan.h"
 #include "codec_writer.h"
+#include "outside_writer.h"
 #include "speech.h"
 
 namespace fs = std::filesystem;
@@ -81,15 +82,32 @@ struct Writers {
     CodecWriter linear{"AuralCodecLinear.dll"};
     CodecWriter alaw{"AuralCodecG711a.dll"};
     CodecWriter g729{"AuralCodecWren2.dll"};
+    VoiceWriter voice;
+    Encryptor encryptor;
 };
 
 // What was written: the recordings the player indexes, by container, and
 // the files it refuses.
 struct Counts {
-    int pcm = 0, alaw = 0, g729 = 0, empty = 0, refused = 0;
+    int pcm = 0, alaw = 0, g729 = 0, voc = 0, vc2 = 0, vc5 = 0, encrypted = 0, empty = 0, refused = 0;
     std::uintmax_t bytes = 0;
-    int Recordings() const { return pcm + alaw + g729 + empty; }
+    int Recordings() const { return pcm + alaw + g729 + voc + vc2 + vc5 + encrypted + empty; }
 };
+
+// The call written plain to a scratch file beside its place, then made into
+// the recording by an outside library, and the scratch file removed.
+template <class Make>
+void ThroughScratch(const fs::path& path, const char* scratchExtension, Make&& make) {
+    const fs::path scratch = path.string() + scratchExtension;
+    try {
+        make(scratch);
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(scratch, ec);
+        throw;
+    }
+    fs::remove(scratch);
+}
 
 void WriteOne(const fs::path& root, const Recording& call, Speaker& speaker, Writers& writers, Counts& counts,
               Random& noise) {
@@ -106,15 +124,41 @@ void WriteOne(const fs::path& root, const Recording& call, Speaker& speaker, Wri
     } else {
         const Pcm once = Announcement(speaker, call, noise);
         const std::size_t samples = static_cast<std::size_t>(call.seconds) * kRate;
-        if (call.container == Container::G729) {
+        switch (call.container) {
+        case Container::Voc:
+        case Container::Vc2:
+        case Container::Vc5: {
+            const std::int32_t type = call.container == Container::Voc ? 0 : call.container == Container::Vc2 ? 1 : 4;
+            ThroughScratch(path, ".pcm.wav", [&](const fs::path& wav) {
+                writers.linear.Write(wav, once, samples, true);
+                writers.voice.Write(wav, path, type);
+            });
+            kind = call.container == Container::Voc ? &counts.voc : call.container == Container::Vc2 ? &counts.vc2
+                                                                                                    : &counts.vc5;
+            break;
+        }
+        case Container::EncryptedAlawWave:
+        case Container::EncryptedG729: {
+            const bool wave = call.container == Container::EncryptedAlawWave;
+            ThroughScratch(path, ".plain", [&](const fs::path& plain) {
+                (wave ? writers.alaw : writers.g729).Write(plain, once, samples, wave);
+                writers.encryptor.Write(plain, path, wave ? 0 : 3);
+            });
+            kind = &counts.encrypted;
+            break;
+        }
+        case Container::G729:
             writers.g729.Write(path, once, samples, false);
             kind = &counts.g729;
-        } else if (call.container == Container::AlawWave) {
+            break;
+        case Container::AlawWave:
             writers.alaw.Write(path, once, samples, true);
             kind = &counts.alaw;
-        } else {
+            break;
+        case Container::PcmWave:
             writers.linear.Write(path, once, samples, true);
             kind = &counts.pcm;
+            break;
         }
     }
     ++*(call.indexable ? kind : &counts.refused);
@@ -172,10 +216,11 @@ int main(int argc, char** argv) {
         for (const Recording& call : MakePlan(options)) WriteOne(partial, call, speaker, writers, counts, noise);
         fs::remove(target, ec);  // an empty folder
         fs::rename(partial, target);
-        std::printf("recgen: %d recordings (%d PCM WAV, %d A-law WAV, %d G.729, %d empty) and %d files the player "
-                    "refuses, %.1f MB, in %s\n",
-                    counts.Recordings(), counts.pcm, counts.alaw, counts.g729, counts.empty, counts.refused,
-                    static_cast<double>(counts.bytes) / 1e6, out.c_str());
+        std::printf("recgen: %d recordings (%d PCM WAV, %d A-law WAV, %d G.729, %d VOC, %d VC2, %d VC5, %d "
+                    "encrypted, %d empty) and %d files the player refuses, %.1f MB, in %s\n",
+                    counts.Recordings(), counts.pcm, counts.alaw, counts.g729, counts.voc, counts.vc2, counts.vc5,
+                    counts.encrypted, counts.empty, counts.refused, static_cast<double>(counts.bytes) / 1e6,
+                    out.c_str());
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "recgen: %s\n", e.what());

@@ -55,8 +55,9 @@ void Help(std::FILE* to) {
     std::fprintf(to,
                  "\n"
                  "The first frame after a source's header is not converted, and a source needs\n"
-                 "at least two whole frames. An existing TARGET is written over from its start\n"
-                 "but not shortened. The player converts its recordings with codes 3 -> 0.\n"
+                 "at least two whole frames. An existing TARGET is written over and ends at the\n"
+                 "last frame written; a conversion that fails leaves no TARGET. The player\n"
+                 "converts its recordings with codes 3 -> 0.\n"
                  "\n"
                  "velkconv prints the library's result line (\"conv success!\" or what went\n"
                  "wrong), the progress, and exits 0 when the conversion reached 100%%, 1 when\n"

@@ -17,7 +17,22 @@ expect() {  # expect WHAT ACTUAL WANTED
 report=$("$recgen" --seed 7 --calls 16 --days 2 "$stage/one" 2>/dev/null)
 "$recgen" --seed 7 --calls 16 --days 2 "$stage/two" >/dev/null 2>&1
 "$recgen" --seed 8 --calls 16 --days 2 "$stage/other" >/dev/null 2>&1
-diff -r "$stage/one" "$stage/two" >/dev/null || fail "two trees from seed 7 differ"
+# Encrypted recordings carry a random nonce: they differ in their bytes but
+# must hold the same recording.
+diff -r -x '*E.WAV' -x '*E.NTC' "$stage/one" "$stage/two" >/dev/null || fail "two trees from seed 7 differ"
+velkconv=$(dirname "$recgen")/velkconv
+encrypted=0
+while IFS= read -r -d '' f; do
+  type=0; [[ $f == *.NTC ]] && type=3
+  twin=$stage/two/${f#"$stage/one/"}
+  "$velkconv" decrypt "$f" $type "$stage/plain-one" >/dev/null && "$velkconv" decrypt "$twin" $type "$stage/plain-two" >/dev/null \
+    || fail "$f does not open with the player's voice mask"
+  cmp -s "$stage/plain-one" "$stage/plain-two" || fail "$f holds another recording in the second tree"
+  encrypted=$((encrypted + 1))
+done < <(find "$stage/one" -type f \( -name '*E.WAV' -o -name '*E.NTC' \) -print0)
+[ "$encrypted" -gt 0 ] || fail "no encrypted recording in the tree"
+[ -n "$(find "$stage/one" -type f \( -name '*.VOC' -o -name '*.VC2' -o -name '*.VC5' \) -size +0)" ] \
+  || fail "no VoiceCvt recording (VOC, VC2, VC5) in the tree"
 if diff -r "$stage/one" "$stage/other" >/dev/null; then fail "seeds 7 and 8 gave the same tree"; fi
 [ ! -e "$stage/one.part" ] || fail "the half-written tree was left beside the finished one"
 
@@ -26,11 +41,12 @@ recordings=$(sed -n 's/^recgen: \([0-9]*\) recordings.*/\1/p' <<<"$report")
 expect "recordings reported" "$recordings" 17   # 16 calls and the empty one
 
 ls "$stage/one/O'Brien's calls/"* >/dev/null 2>&1 || fail "no recording in the folder whose name holds an apostrophe"
-for f in $(find "$stage/one" -type f \( -name '*.VC8' -o -name '*.NTC' -o -name '*.VD8' -o -name '*.DEC' \) -size +0 | tr ' ' '?'); do
+# Encrypted recordings (E before the extension) are ciphertext, not frames or RIFF.
+for f in $(find "$stage/one" -type f \( -name '*.VC8' -o -name '*.NTC' -o -name '*.VD8' -o -name '*.DEC' \) ! -name '*E.NTC' -size +0 | tr ' ' '?'); do
   [ $(( $(stat -c %s "$f") % 20 )) -eq 0 ] || fail "$f is not whole 20-byte G.729 frames"
 done
 alaw=0
-for f in $(find "$stage/one" -type f -name '*.WAV' -size +0 | tr ' ' '?'); do
+for f in $(find "$stage/one" -type f -name '*.WAV' ! -name '*E.WAV' -size +0 | tr ' ' '?'); do
   [ "$(head -c 4 "$f")" == RIFF ] || fail "$f is not a WAV file"
   [ "$(od -An -tu2 -j20 -N2 "$f" | tr -d ' ')" == 6 ] && alaw=$((alaw + 1))
 done
