@@ -12,6 +12,8 @@
 
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
+#include "converter/velkcodec_api.h"
+#include "platform/dynlib/dynlib.h"
 #include "player/core/convert_file.h"
 #include "player/core/decrypt_file.h"
 #include "player/core/testing/staged_player.h"
@@ -74,6 +76,17 @@ protected:
     fs::path calls_;
     std::vector<int> bar_;
 };
+
+// Encrypts `plain` into `encrypted` as a recorder does, with `mask`.
+void Encrypt(const fs::path& plain, int32_t type, const fs::path& encrypted, const std::string& mask) {
+    platform::dynlib::Library velkcodec(velk::kLibraryName);
+    auto setMask = reinterpret_cast<velk::SetVoiceMaskFn>(velkcodec.symbol(velk::kSetVoiceMaskName));
+    auto encrypt = reinterpret_cast<velk::CryptFileFn>(velkcodec.symbol(velk::kEncryptFileName));
+    ASSERT_TRUE(setMask && encrypt) << "VelkCodec's encryption did not load";
+    std::string m = mask, from = plain.string(), to = encrypted.string();
+    setMask(m.data());
+    ASSERT_EQ(encrypt(from.data(), type, to.data()), 0) << "the recording could not be encrypted";
+}
 
 int16_t ALawToLinear(uint8_t a) {
     a ^= 0x55;
@@ -193,4 +206,24 @@ TEST_F(Converting, EncryptedRecordingsAreMarkedByAnUpperCaseEAndRefusedWhenTheyC
               (Lines{"file loss , path = " + missing,
                      "unknow source file type , path = " + (calls_ / "0012345E.VOC").string(),
                      "!DecryptFile File not found: VelkCodec.dll file = " + (calls_ / "0012345E.WAV").string()}));
+}
+
+TEST_F(Converting, AnEncryptedRecordingIsDecryptedConvertedAndItsCopyDeleted) {
+    StageVelkCodec();
+    const auto speech = Tessel::testing::SpeechLike(1.0, 3);
+    Write(calls_ / "plain.ntc", G729Call(speech));
+    Encrypt(calls_ / "plain.ntc", 3, calls_ / "0012345E.NTC", "pkrvmhaxbqzetwnjcydsoul");
+    Encrypt(calls_ / "plain.ntc", 3, calls_ / "0099999E.NTC", "another site's mask");
+    ConvertFile((calls_ / "0012345E.NTC").string(), (calls_ / "call.wav").string());
+    EXPECT_EQ(fs::file_size(calls_ / "call.wav"), 58 + (speech.size() / 160 - 1) * 160)
+        << "the encrypted recording was not decrypted and converted";
+    EXPECT_TRUE(fs::is_empty(staged_.Folder() / "decryptTmp")) << "the decrypted copy was left behind";
+
+    ConvertFile((calls_ / "0099999E.NTC").string(), (calls_ / "other.wav").string());
+    EXPECT_FALSE(fs::exists(calls_ / "other.wav"));
+    const Lines log = staged_.LogMessages();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("can not decrypt file , path = " + (calls_ / "0099999E.NTC").string() + " , return = ", 0),
+              0u)
+        << "a recording encrypted with another mask was not reported: " << log.back();
 }
