@@ -105,7 +105,7 @@ void ConvertFile(const std::string& source, const std::string& target) {
                     ShowProgress(progress);
                     // The converters answer at once below 100: a short pause
                     // keeps the wait from spinning a core.
-                    if (progress < 100) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    if (progress < 100) std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 }
             }
             ShowProgress(100);

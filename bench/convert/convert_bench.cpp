@@ -1,0 +1,125 @@
+// bench/convert: how long "Get Wave File" takes, from the call of
+// ConvertFile to the target ready, for a one-minute recording of each
+// format: WAV (a copy), VOC, VC2 and VC5 (VoiceCvt), NTC (VelkCodec, whose
+// worker starts after a fixed second and whose collection waits in
+// one-second steps, so about two seconds of its time are waiting by
+// design). The recordings are made from one minute of speech-like audio
+// through the same libraries, in the recorder's direction.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "codec_framework/testing/plugin_under_test.h"
+#include "codec_framework/testing/signals.h"
+#include "outside/voicecvt/voicecvt_api.h"
+#include "platform/dynlib/dynlib.h"
+#include "player/core/convert_file.h"
+#include "player/core/process_state.h"
+#include "player/core/testing/staged_player.h"
+
+namespace fs = std::filesystem;
+using namespace player;
+
+namespace {
+
+void WriteBytes(const fs::path& file, const void* data, size_t size) {
+    std::ofstream(file, std::ios::binary).write(static_cast<const char*>(data), std::streamsize(size));
+}
+
+// A minute of speech as a 16-bit PCM WAV at 8 kHz.
+void WriteSpeechWav(const fs::path& file) {
+    const auto pcm = Tessel::testing::SpeechLike(60, 11);
+    const uint32_t data = uint32_t(pcm.size() * 2);
+    std::string h = "RIFF";
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) h += char(v >> (8 * i)); };
+    auto u16 = [&](uint16_t v) { for (int i = 0; i < 2; ++i) h += char(v >> (8 * i)); };
+    u32(36 + data);
+    h += "WAVEfmt ";
+    u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
+    h += "data";
+    u32(data);
+    std::ofstream out(file, std::ios::binary);
+    out.write(h.data(), std::streamsize(h.size()));
+    out.write(reinterpret_cast<const char*>(pcm.data()), std::streamsize(data));
+}
+
+struct Recordings {
+    std::unique_ptr<player::testing::StagedPlayer> staged = std::make_unique<player::testing::StagedPlayer>();
+    fs::path folder = staged->Folder() / "calls";
+    std::string error;
+
+    Recordings() {
+        staged->Start();
+        for (const char* lib : {"VelkCodec.so", "VoiceCvt.so", "AuralCodecG711a.so", "AuralCodecWren2.so",
+                                "AuralWren2.so"})
+            staged->StageLibrary(lib);
+        fs::create_directories(folder);
+        WriteSpeechWav(folder / "call.WAV");
+        // NTC: the G.729 plug-in's frames of the same speech.
+        {
+            Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll");
+            auto encoder = g729.Encoder();
+            encoder->Init();
+            const auto pcm = Tessel::testing::SpeechLike(60, 11);
+            std::string coded(pcm.size() / 160 * 20, '\0');
+            for (size_t f = 0; f < pcm.size() / 160; ++f)
+                encoder->Encode(reinterpret_cast<uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
+            WriteBytes(folder / "call.NTC", coded.data(), coded.size());
+        }
+        // VOC, VC2, VC5: through VoiceCvt, from the WAV (VOC from its A-law form).
+        platform::dynlib::Library voice(voicecvt::kLibraryName);
+        auto from = reinterpret_cast<voicecvt::StartCvtFn>(voice.symbol(voicecvt::kStartCvtFromFileWaveName));
+        auto progress = reinterpret_cast<voicecvt::GetCvtVoiceProcessFn>(voice.symbol(voicecvt::kGetCvtVoiceProcessName));
+        auto stop = reinterpret_cast<voicecvt::StopCvtFn>(voice.symbol(voicecvt::kStopCvtToFileWaveName));
+        if (!from || !progress || !stop) {
+            error = "VoiceCvt.dll did not load: " + platform::dynlib::LastError();
+            return;
+        }
+        for (auto [ext, type] : {std::pair{"VOC", voicecvt::kTypeVoc}, {"VC2", voicecvt::kTypeVc2},
+                                 {"VC5", voicecvt::kTypeVc5}}) {
+            const fs::path target = folder / (std::string("call.") + ext);
+            if (from((folder / "call.WAV").c_str(), target.c_str(), type, 1.0) != 0) {
+                error = std::string("VoiceCvt refused to make a ") + ext + " recording";
+                return;
+            }
+            while (progress() < 100) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            stop();
+            if (!fs::exists(target)) error = std::string("no ") + ext + " recording was made";
+        }
+    }
+};
+
+Recordings& TheRecordings() {
+    static Recordings r;
+    return r;
+}
+
+void BM_ConvertFile(benchmark::State& state, const char* ext) {
+    Recordings& r = TheRecordings();
+    if (!r.error.empty()) {
+        state.SkipWithError(r.error.c_str());
+        return;
+    }
+    const fs::path source = r.folder / (std::string("call.") + ext);
+    const fs::path target = r.folder / (std::string("out-") + ext + ".wav");
+    for (auto _ : state) {
+        fs::remove(target);
+        ConvertFile(source.string(), target.string());
+    }
+    if (!fs::exists(target)) state.SkipWithError("no WAV file was written");
+    state.counters["wav_bytes"] = double(fs::file_size(target));
+}
+BENCHMARK_CAPTURE(BM_ConvertFile, WAV, "WAV")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(BM_ConvertFile, VOC, "VOC")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(BM_ConvertFile, VC2, "VC2")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(BM_ConvertFile, VC5, "VC5")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK_CAPTURE(BM_ConvertFile, NTC, "NTC")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
