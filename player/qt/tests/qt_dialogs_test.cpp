@@ -94,3 +94,22 @@ TEST_F(RealDialogs, QuestionsCarryTheProgramTitleAndOnlyYesProceeds) {
     WhenShown([](QWidget* w) { static_cast<QMessageBox*>(w)->button(QMessageBox::No)->click(); });
     EXPECT_FALSE(dialogs.Question("Exit Player?"));
 }
+
+TEST_F(RealDialogs, TheWaveFileDialogOffersWavFilesAndTakesANewNameWithoutItsSuffix) {
+    const QString folder = QDir::tempPath();
+    QStringList filters;
+    WhenShown([&](QWidget* w) {
+        auto* dialog = static_cast<QFileDialog*>(w);
+        filters = dialog->nameFilters();
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr) << "the file dialog has no name box";
+        name->setText(folder + "/calldeck-export-that-does-not-exist");
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    QtDialogs dialogs;
+    const std::string picked =
+        dialogs.PickFile(nullptr, "Get Wave File", "", "(*.wav)|*.wav|(*.*)|*.*", "wav");
+    EXPECT_EQ(QString::fromStdString(picked), folder + "/calldeck-export-that-does-not-exist.wav")
+        << "a new name typed without a suffix did not get .wav";
+    EXPECT_EQ(filters, (QStringList{"(*.wav)", "(*.*)"})) << "the dialog's filters";
+}
