@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <mutex>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
@@ -11,7 +13,18 @@
 namespace platform::dynlib {
 namespace {
 
-thread_local std::string t_lastError;
+// The loader's last complaint. Not thread-local: a library holding
+// thread-local storage leaves the sanitizers' leak check walking it after
+// the library is unloaded (every codec plug-in that carries this loader
+// is), and loading happens on one thread at a time anyway. A fixed buffer,
+// so no destructor runs for it at exit.
+std::mutex g_errorLock;
+char g_lastError[512] = {};
+
+void SetLastError(const std::string& why) {
+    std::lock_guard lock(g_errorLock);
+    std::snprintf(g_lastError, sizeof g_lastError, "%s", why.c_str());
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c); };
@@ -35,7 +48,7 @@ Handle OpenPath(const std::string& path) {
     Handle h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) {
         const char* why = dlerror();
-        t_lastError = why ? why : ("cannot load " + path);
+        SetLastError(why ? why : ("cannot load " + path));
     }
     return h;
 }
@@ -65,9 +78,9 @@ std::filesystem::path FindInProgramFolder(std::string_view name) {
 }
 
 Handle Open(std::string_view name) {
-    t_lastError.clear();
+    SetLastError("");
     if (name.empty()) {
-        t_lastError = "no library name given";
+        SetLastError("no library name given");
         return nullptr;
     }
     const std::string requested(name);
@@ -78,9 +91,9 @@ Handle Open(std::string_view name) {
         return nullptr;  // found but broken: say so rather than load a stranger
     }
     if (Handle h = OpenPath(ElfName(name))) return h;
-    const std::string first = t_lastError;
+    const std::string first = LastError();
     if (Handle h = OpenPath(requested)) return h;
-    t_lastError = first;
+    SetLastError(first);
     return nullptr;
 }
 
@@ -90,7 +103,7 @@ void* Symbol(Handle handle, const char* name) {
     void* sym = dlsym(handle, name);
     if (!sym) {
         const char* why = dlerror();
-        t_lastError = why ? why : std::string("no symbol ") + name;
+        SetLastError(why ? why : std::string("no symbol ") + name);
     }
     return sym;
 }
@@ -99,6 +112,9 @@ void Close(Handle handle) {
     if (handle) dlclose(handle);
 }
 
-std::string LastError() { return t_lastError; }
+std::string LastError() {
+    std::lock_guard lock(g_errorLock);
+    return g_lastError;
+}
 
 }  // namespace platform::dynlib

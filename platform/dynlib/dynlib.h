@@ -38,7 +38,7 @@ Handle Open(std::string_view name);
 void* Symbol(Handle handle, const char* name);
 // FreeLibrary: a null handle is ignored.
 void Close(Handle handle);
-// The loader's last complaint on this thread, for log lines and messages.
+// The loader's last complaint (any thread's), for log lines and messages.
 std::string LastError();
 
 // The folder searched first: CALLDECK_PROGRAM_FOLDER, else the folder of

@@ -9,6 +9,7 @@
 #include "converter/velkcodec_api.h"
 #include "cut_text.h"
 #include "decrypt_file.h"
+#include "outside/voicecvt/result_codes.h"
 #include "outside/voicecvt/voicecvt_api.h"
 #include "outside_library.h"
 #include "process_state.h"
@@ -53,7 +54,8 @@ bool Start(Converter converter, std::int32_t voiceType, const std::string& sourc
         init();
         const std::int32_t code = start(source.c_str(), target.c_str(), voiceType, 1.0);
         if (code == 0) return true;
-        WriteRunLog("!ConvertFile VoiceCvt.dll refused to convert [" + source + "], return = " + std::to_string(code));
+        WriteRunLog("!ConvertFile VoiceCvt.dll refused to convert [" + source + "]: " + voicecvt::DescribeStart(code) +
+                    ", return = " + std::to_string(code));
         return false;
     }
     auto start = VelkCodecLibrary().Function<velk::VelkCodecFn>(velk::kVelkCodecName);

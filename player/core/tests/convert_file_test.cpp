@@ -168,7 +168,7 @@ TEST_F(Converting, AMissingLibraryOrARefusedStartIsLoggedAndEndsAtOnce) {
               (Lines{"!ConvertFile File not found: VelkCodec.dll", "!ConvertFile File not found: VoiceCvt.dll",
                      "!ConvertFile can't load DLL:AuralCodecWren2.dll",
                      "!ConvertFile VoiceCvt.dll refused to convert [" + (calls_ / "refused.VC2").string() +
-                         "], return = -3"}));
+                         "]: gain is negative or not a number, return = -3"}));
     EXPECT_FALSE(fs::exists(calls_ / "a.wav") || fs::exists(calls_ / "r.wav"));
     EXPECT_FALSE(Process().IsConverting);
 }
