@@ -22,10 +22,14 @@ namespace fs = std::filesystem;
 
 constexpr uint8_t kMagic[6] = {'C', 'D', 'K', 'R', 'E', 'C'};
 constexpr uint8_t kVersion = 1;
-constexpr size_t kPrefixBytes = 8;  // magic, version, type: also the first chunk's additional data
+// Magic, version, type and the plaintext length: also the first chunk's
+// additional data, so none of them can be changed unnoticed.
+constexpr size_t kPrefixBytes = 16;
+constexpr size_t kTypedBytes = 8;  // magic, version, type: what tells an encrypted recording
+constexpr size_t kLengthAt = 8;  // the plaintext length, 8 bytes little-endian
 constexpr size_t kStreamHeaderBytes = crypto_secretstream_xchacha20poly1305_HEADERBYTES;
 constexpr size_t kTagBytes = crypto_secretstream_xchacha20poly1305_ABYTES;
-constexpr size_t kBlockBytes = kCryptChunkBytes + kTagBytes;  // one chunk as stored
+constexpr size_t kBlockBytes = kCryptChunkBytes + kTagBytes;  // a whole chunk as stored
 constexpr char kContext[] = "CallDeck recording key v1";  // hashed with its terminating zero
 static_assert(kPrefixBytes + kStreamHeaderBytes == kCryptHeaderBytes);
 
@@ -168,11 +172,36 @@ CryptResult CheckTarget(const char* target, const struct stat& source) {
     return S_ISREG(st.st_mode) ? kCryptDone : kCryptTargetNotWritable;
 }
 
-void Prefix(uint8_t* to, int32_t type) {
+void Prefix(uint8_t* to, int32_t type, uint64_t length) {
     std::memcpy(to, kMagic, sizeof kMagic);
     to[6] = kVersion;
     to[7] = uint8_t(type);
+    for (size_t i = 0; i < 8; ++i) to[kLengthAt + i] = uint8_t(length >> (8 * i));
 }
+
+uint64_t LengthOf(const uint8_t* header) {
+    uint64_t length = 0;
+    for (size_t i = 0; i < 8; ++i) length |= uint64_t(header[kLengthAt + i]) << (8 * i);
+    return length;
+}
+
+// The chunks of a recording of `length` bytes, in order: length / 65536
+// whole chunks tagged MESSAGE, then one of length % 65536 bytes (0 to
+// 65535) tagged FINAL.
+class ChunkPlan {
+public:
+    explicit ChunkPlan(uint64_t length) : left_(length) {}
+    bool Final() const { return left_ < kCryptChunkBytes; }
+    size_t PlainBytes() const { return Final() ? size_t(left_) : kCryptChunkBytes; }
+    size_t StoredBytes() const { return PlainBytes() + kTagBytes; }
+    unsigned char Tag() const {
+        return Final() ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE;
+    }
+    void Next() { left_ -= PlainBytes(); }
+
+private:
+    uint64_t left_;
+};
 
 // A chunk's plaintext and its stored block, allocated once per file.
 struct Buffers {
@@ -219,29 +248,26 @@ CryptResult EncryptRecording(const char* source, int32_t type, const char* targe
     TempTarget out;
     if (!out.Create(target)) return kCryptTargetNotWritable;
 
+    // The length is the source's size at open: exactly that many bytes are
+    // read. A source that turns out shorter changed while it was read; one
+    // that grew is read no further than the length.
+    const uint64_t length = uint64_t(st.st_size);
     uint8_t header[kCryptHeaderBytes];
-    Prefix(header, type);
+    Prefix(header, type, length);
     StreamState state;
     crypto_secretstream_xchacha20poly1305_init_push(&state.s, header + kPrefixBytes, key.data());
     if (!out.Write(header, sizeof header)) return kCryptTargetNotWritable;
 
-    // Whole chunks go as they are; the rest (0 to 65535 bytes) is padded to
-    // a whole chunk and sealed as the final one, so every stored chunk has
-    // the same length and a reader finds the end without a length field.
-    for (bool first = true;; first = false) {
-        const ssize_t n = ReadFull(in.get(), buf.plain.get(), kCryptChunkBytes);
-        if (n < 0) return kCryptSourceUnreadable;
-        const bool last = size_t(n) < kCryptChunkBytes;
-        size_t length = size_t(n);
-        if (last && sodium_pad(&length, buf.plain.get(), size_t(n), kCryptChunkBytes, kCryptChunkBytes) != 0)
-            return kCryptInternal;
+    ChunkPlan chunk(length);
+    for (bool first = true;; first = false, chunk.Next()) {
+        const ssize_t n = ReadFull(in.get(), buf.plain.get(), chunk.PlainBytes());
+        if (n < 0 || size_t(n) < chunk.PlainBytes()) return kCryptSourceUnreadable;  // failed, or shrank
         unsigned long long sealed = 0;
-        crypto_secretstream_xchacha20poly1305_push(
-            &state.s, buf.block.get(), &sealed, buf.plain.get(), length, first ? header : nullptr,
-            first ? kPrefixBytes : 0,
-            last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
+        crypto_secretstream_xchacha20poly1305_push(&state.s, buf.block.get(), &sealed, buf.plain.get(),
+                                                   chunk.PlainBytes(), first ? header : nullptr,
+                                                   first ? kPrefixBytes : 0, chunk.Tag());
         if (!out.Write(buf.block.get(), size_t(sealed))) return kCryptTargetNotWritable;
-        if (last) break;
+        if (chunk.Final()) break;
     }
     return out.Commit(target) ? kCryptDone : kCryptTargetNotWritable;
 }
@@ -255,7 +281,7 @@ CryptResult DecryptRecording(const char* source, int32_t type, const char* targe
     uint8_t header[kCryptHeaderBytes];
     const ssize_t got = ReadFull(in.get(), header, sizeof header);
     if (got < 0) return kCryptSourceUnreadable;
-    if (size_t(got) < kPrefixBytes || std::memcmp(header, kMagic, sizeof kMagic) != 0 || header[6] != kVersion)
+    if (size_t(got) < kTypedBytes || std::memcmp(header, kMagic, sizeof kMagic) != 0 || header[6] != kVersion)
         return kCryptNotEncrypted;
     if (header[7] != uint8_t(type)) return kCryptTypeMismatch;
     if (size_t(got) < sizeof header) return kCryptTruncated;
@@ -268,29 +294,31 @@ CryptResult DecryptRecording(const char* source, int32_t type, const char* targe
     TempTarget out;
     if (!out.Create(target)) return kCryptTargetNotWritable;
 
-    for (bool first = true;; first = false) {
-        const ssize_t n = ReadFull(in.get(), buf.block.get(), kBlockBytes);
+    // Each chunk is read at the size the header's length gives it. The
+    // length is trusted only that far: a file shorter than it claims runs
+    // out of bytes (truncated), and a changed length fails the first chunk,
+    // whose additional data it is.
+    ChunkPlan chunk(LengthOf(header));
+    for (bool first = true;; first = false, chunk.Next()) {
+        const ssize_t n = ReadFull(in.get(), buf.block.get(), chunk.StoredBytes());
         if (n < 0) return kCryptSourceUnreadable;
-        if (size_t(n) < kBlockBytes) return kCryptTruncated;  // ends before its final chunk
+        if (size_t(n) < chunk.StoredBytes()) return kCryptTruncated;  // cut at or inside this chunk
         unsigned long long opened = 0;
         unsigned char tag = 0;
         if (crypto_secretstream_xchacha20poly1305_pull(&state.s, buf.plain.get(), &opened, &tag, buf.block.get(),
                                                        size_t(n), first ? header : nullptr,
                                                        first ? kPrefixBytes : 0) != 0)
             return kCryptAuthFailed;
-        const bool last = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
-        size_t length = size_t(opened);
-        if (last && sodium_unpad(&length, buf.plain.get(), length, kCryptChunkBytes) != 0)
-            return kCryptNotEncrypted;  // authentic, but not padded as this format pads
-        if (!out.Write(buf.plain.get(), length)) return kCryptTargetNotWritable;
-        if (last) {
-            uint8_t after;
-            const ssize_t more = ReadFull(in.get(), &after, 1);
-            if (more < 0) return kCryptSourceUnreadable;
-            if (more > 0) return kCryptTruncated;  // data after the final chunk
-            break;
-        }
+        // Authentic, but the stream ends where the length says it goes on, or
+        // goes on where it should end.
+        if (tag != chunk.Tag()) return kCryptTruncated;
+        if (!out.Write(buf.plain.get(), size_t(opened))) return kCryptTargetNotWritable;
+        if (chunk.Final()) break;
     }
+    uint8_t after;
+    const ssize_t more = ReadFull(in.get(), &after, 1);
+    if (more < 0) return kCryptSourceUnreadable;
+    if (more > 0) return kCryptTruncated;  // data after the final chunk
     return out.Commit(target) ? kCryptDone : kCryptTargetNotWritable;
 }
 

@@ -1,8 +1,16 @@
 // Encrypted recordings: authenticated encryption of a whole recording file
 // with libsodium's secretstream (XChaCha20-Poly1305), streamed in 64 KiB
-// chunks so that memory stays flat whatever the recording's length. The
-// final chunk is padded to a whole chunk: every stored chunk has one length,
-// so a cut or an addition anywhere is told from an altered byte.
+// chunks so that memory stays flat whatever the recording's length.
+//
+// Nothing is padded: an encrypted recording is its plaintext plus a 40-byte
+// header and 17 bytes a chunk, so the player's scan, which takes a
+// recording's duration from its file size, finds an encrypted call about as
+// long as the plain one. The header holds the plaintext length (8 bytes,
+// little-endian) because the final chunk has a size of its own: the length
+// tells the reader each chunk's stored size and which chunk is the final
+// one, so a cut at or inside any chunk, or an addition after the final one,
+// is told from an altered byte. The length is part of the first chunk's
+// additional data, so changing it is noticed like any other change.
 //
 // The target is written under a temporary name in its own folder, synced,
 // and renamed over the target only when everything held: a failure never
@@ -21,7 +29,7 @@
 namespace velk {
 
 inline constexpr size_t kCryptChunkBytes = 64 * 1024;  // plaintext per chunk
-inline constexpr size_t kCryptHeaderBytes = 32;         // magic, version, type, stream header
+inline constexpr size_t kCryptHeaderBytes = 40;         // magic, version, type, length, stream header
 inline constexpr const char* kSiteKeyFileName = "SiteKey.bin";
 inline constexpr size_t kSiteKeyBytes = 32;
 

@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <sodium.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -72,17 +73,22 @@ struct Recording {
 
     bool File() const { return velk::DecryptRecording(sealed.c_str(), velk::kCryptTypeWav, target.c_str(), key) == velk::kCryptDone; }
 
-    // The bare cipher: the same chunks opened from memory into memory.
+    // The bare cipher: the same chunks opened from memory into memory. The
+    // header's first 16 bytes (magic, version, type, length) are the first
+    // chunk's additional data; the stream header follows them; every chunk
+    // is whole but the final one.
     bool Memory() {
+        constexpr size_t kPrefix = velk::kCryptHeaderBytes - crypto_secretstream_xchacha20poly1305_HEADERBYTES;
         crypto_secretstream_xchacha20poly1305_state st;
-        if (crypto_secretstream_xchacha20poly1305_init_pull(&st, image.data() + 8, key.data()) != 0) return false;
+        if (crypto_secretstream_xchacha20poly1305_init_pull(&st, image.data() + kPrefix, key.data()) != 0) return false;
         uint8_t* to = out.data();
         for (size_t at = velk::kCryptHeaderBytes; at < image.size(); at += kBlock) {
             unsigned long long n = 0;
             unsigned char tag = 0;
             const bool first = at == velk::kCryptHeaderBytes;
-            if (crypto_secretstream_xchacha20poly1305_pull(&st, to, &n, &tag, image.data() + at, kBlock, first ? image.data() : nullptr,
-                                                           first ? 8 : 0) != 0)
+            if (crypto_secretstream_xchacha20poly1305_pull(&st, to, &n, &tag, image.data() + at,
+                                                           std::min(kBlock, image.size() - at),
+                                                           first ? image.data() : nullptr, first ? kPrefix : 0) != 0)
                 return false;
             to += n;
         }

@@ -23,8 +23,15 @@ using namespace std::chrono_literals;
 
 constexpr const char* kPlayerMask = "pkrvmhaxbqzetwnjcydsoul";
 constexpr size_t kChunk = 64 * 1024;
-constexpr size_t kBlock = kChunk + 17;  // a chunk as stored: its bytes and its tag
-constexpr size_t kHeader = 32;
+constexpr size_t kTag = 17;              // what sealing adds to each chunk
+constexpr size_t kBlock = kChunk + kTag;  // a whole chunk as stored
+constexpr size_t kHeader = 40;            // magic, version, type, length, stream header
+
+// How many chunks a recording of `bytes` bytes is stored in: the whole
+// chunks, then the final one with the rest (0 to 65535 bytes).
+size_t Chunks(size_t bytes) { return bytes / kChunk + 1; }
+// The size of the encrypted file of a recording of `bytes` bytes.
+size_t StoredSize(size_t bytes) { return kHeader + bytes + kTag * Chunks(bytes); }
 
 // What the test asks of a result: its code and the code's text, so a
 // failure reads "authentication failed (...)" rather than a bare number.
@@ -88,13 +95,16 @@ protected:
 };
 
 TEST_F(EncryptedRecordings, RoundTripsGiveBackTheSameBytes) {
-    // Empty, one byte, exactly one chunk, and several chunks with a short last one.
-    for (size_t size : {size_t(0), size_t(1), kChunk, 3 * kChunk + 1000}) {
+    // Empty, one byte, a byte short of a chunk, exactly one chunk (then an
+    // empty final chunk), one byte more, and several chunks with a short last one.
+    for (size_t size : {size_t(0), size_t(1), kChunk - 1, kChunk, kChunk + 1, 3 * kChunk + 1000}) {
         SCOPED_TRACE("a recording of " + std::to_string(size) + " bytes");
         const Bytes plain = Recording(size);
         const Bytes sealed = Encrypted(plain);
-        // Whole chunks, then the rest padded to a whole final chunk.
-        EXPECT_EQ(sealed.size(), kHeader + (size / kChunk + 1) * kBlock) << "the encrypted layout has changed";
+        // The header, then every chunk at its own size: nothing is padded.
+        EXPECT_EQ(sealed.size(), StoredSize(size))
+            << "the encrypted file has " << sealed.size() << " bytes, expected " << StoredSize(size)
+            << " (40-byte header, the recording, 17 bytes for each of its " << Chunks(size) << " chunks)";
         ASSERT_EQ(Named(Decrypt(dir / "rec.enc", kCryptTypeWav, dir / "out.wav")), Named(kCryptDone));
         EXPECT_TRUE(ReadFile(dir / "out.wav") == plain) << "the decrypted recording differs from the original";
         EXPECT_EQ(Strays({"rec.wav", "rec.enc", "out.wav"}), std::vector<std::string>{}) << "temporary files left";
@@ -110,8 +120,51 @@ TEST_F(EncryptedRecordings, RoundTripsGiveBackTheSameBytes) {
         << "the recording's bytes appear in the clear in the encrypted file";
 }
 
+TEST_F(EncryptedRecordings, AnEncryptedRecordingIsAboutAsLargeAsThePlainOne) {
+    // The scan takes a recording's duration from its file size: NTC at 1000
+    // bytes a second, A-law WAV at 8000. An encrypted call must show about
+    // as long as the plain one.
+    const Bytes call = Recording(5 * 1000, 3);  // five seconds of NTC
+    const Bytes sealed = Encrypted(call, kCryptTypeNtc);
+    EXPECT_EQ(sealed.size() / 1000, 5u) << "an encrypted 5-second NTC call of " << sealed.size()
+                                        << " bytes would be listed as " << sealed.size() / 1000 << " seconds long";
+    for (size_t size : {size_t(0), size_t(5000), kChunk, 10 * kChunk + 12345}) {
+        const Bytes plain = Recording(size);
+        const size_t stored = Encrypted(plain).size();
+        EXPECT_LE(stored, size + kHeader + kTag * Chunks(size))
+            << "a " << size << "-byte recording became a " << stored << "-byte encrypted file: more than the 40-byte "
+            << "header and 17 bytes for each of its " << Chunks(size) << " chunks";
+        // The length is in the header (bytes 8 to 15, least significant first).
+        const Bytes file = ReadFile(dir / "rec.enc");
+        uint64_t length = 0;
+        for (size_t i = 0; i < 8; ++i) length |= uint64_t(file[8 + i]) << (8 * i);
+        EXPECT_EQ(length, size) << "the header does not hold the recording's length";
+    }
+}
+
+TEST_F(EncryptedRecordings, EncryptionReadsTheSourceAtItsSizeWhenOpened) {
+    // A file that holds less than its size says (as one cut while it is read
+    // would) is refused; one that holds more (as one still growing) is
+    // encrypted up to the size it had. Files of the kernel show both.
+    const fs::path shorter = "/sys/devices/system/cpu/online";  // says 4096 bytes, holds a few
+    const fs::path longer = "/proc/self/status";                 // says 0 bytes, holds many
+    if (!fs::is_regular_file(shorter) || fs::file_size(shorter) == 0 || !fs::is_regular_file(longer))
+        GTEST_SKIP() << "this system has no " << shorter << " or " << longer;
+    EXPECT_EQ(Named(Encrypt(shorter, kCryptTypeWav, dir / "short.enc")), Named(kCryptSourceUnreadable))
+        << "a source that held fewer bytes than its size at open was encrypted";
+    EXPECT_FALSE(fs::exists(dir / "short.enc")) << "a refused encryption left a target";
+    ASSERT_EQ(Named(Encrypt(longer, kCryptTypeWav, dir / "long.enc")), Named(kCryptDone));
+    EXPECT_EQ(fs::file_size(dir / "long.enc"), StoredSize(0))
+        << "a source read past the size it had at open: the encrypted file is not an empty recording's";
+    ASSERT_EQ(Named(Decrypt(dir / "long.enc", kCryptTypeWav, dir / "long.wav")), Named(kCryptDone));
+    EXPECT_EQ(fs::file_size(dir / "long.wav"), 0u);
+}
+
 // A recorder that knows only docs/encryption.md: libsodium called directly.
-Bytes RecorderMade(const Bytes& plain, const std::string& mask, const Bytes& siteKey, uint8_t type) {
+// `wrongTagAt` names a chunk sealed with the other tag (MESSAGE where FINAL
+// is due, or FINAL where MESSAGE is), as a faulty recorder might.
+Bytes RecorderMade(const Bytes& plain, const std::string& mask, const Bytes& siteKey, uint8_t type,
+                   size_t wrongTagAt = SIZE_MAX) {
     if (sodium_init() < 0) return {};
     const char context[] = "CallDeck recording key v1";  // and its zero byte
     uint8_t key[32];
@@ -122,17 +175,19 @@ Bytes RecorderMade(const Bytes& plain, const std::string& mask, const Bytes& sit
     crypto_generichash_final(&h, key, sizeof key);
 
     Bytes file = {'C', 'D', 'K', 'R', 'E', 'C', 1, type};
+    for (int i = 0; i < 8; ++i) file.push_back(uint8_t(uint64_t(plain.size()) >> (8 * i)));  // the length
     file.resize(kHeader);
     crypto_secretstream_xchacha20poly1305_state st;
-    crypto_secretstream_xchacha20poly1305_init_push(&st, file.data() + 8, key);
-    for (size_t at = 0;; at += kChunk) {
+    crypto_secretstream_xchacha20poly1305_init_push(&st, file.data() + 16, key);
+    for (size_t at = 0, index = 0;; at += kChunk, ++index) {
         const bool last = plain.size() - at < kChunk;
-        Bytes chunk(plain.begin() + std::ptrdiff_t(at), plain.begin() + std::ptrdiff_t(last ? plain.size() : at + kChunk));
-        if (last) chunk.push_back(0x80), chunk.resize(kChunk, 0);
-        Bytes sealed(kBlock);
-        crypto_secretstream_xchacha20poly1305_push(&st, sealed.data(), nullptr, chunk.data(), chunk.size(),
-                                                   at == 0 ? file.data() : nullptr, at == 0 ? 8 : 0,
-                                                   last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
+        const size_t bytes = last ? plain.size() - at : kChunk;
+        const bool finalTag = last != (index == wrongTagAt);
+        Bytes sealed(bytes + kTag);
+        crypto_secretstream_xchacha20poly1305_push(&st, sealed.data(), nullptr, plain.data() + at, bytes,
+                                                   at == 0 ? file.data() : nullptr, at == 0 ? 16 : 0,
+                                                   finalTag ? crypto_secretstream_xchacha20poly1305_TAG_FINAL
+                                                            : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
         file.insert(file.end(), sealed.begin(), sealed.end());
         if (last) return file;
     }
@@ -141,7 +196,7 @@ Bytes RecorderMade(const Bytes& plain, const std::string& mask, const Bytes& sit
 TEST_F(EncryptedRecordings, ARecordingMadeByTheDocumentedRecipeOpens) {
     const Bytes siteKey = Recording(32, 21);
     PutSiteKey(siteKey);
-    for (size_t size : {size_t(0), 2 * kChunk, 2 * kChunk + 99}) {
+    for (size_t size : {size_t(0), size_t(99), 2 * kChunk, 2 * kChunk + 99}) {
         const Bytes plain = Recording(size, 5);
         WriteFile(dir / "made.ntc", RecorderMade(plain, kPlayerMask, siteKey, kCryptTypeNtc));
         ASSERT_EQ(Named(Decrypt(dir / "made.ntc", kCryptTypeNtc, dir / "out.ntc")), Named(kCryptDone))
@@ -149,25 +204,43 @@ TEST_F(EncryptedRecordings, ARecordingMadeByTheDocumentedRecipeOpens) {
             << "derivation no longer matches what is documented";
         EXPECT_TRUE(ReadFile(dir / "out.ntc") == plain);
     }
+    // A stream that goes on past the length, or ends before it: chunks that
+    // open, but not where the length puts the end.
+    const Bytes plain = Recording(2 * kChunk + 99, 5);
+    for (size_t chunk = 0; chunk < 3; ++chunk) {
+        WriteFile(dir / "made.ntc", RecorderMade(plain, kPlayerMask, siteKey, kCryptTypeNtc, chunk));
+        EXPECT_EQ(Named(Decrypt(dir / "made.ntc", kCryptTypeNtc, dir / "bad.ntc")), Named(kCryptTruncated))
+            << (chunk == 2 ? "the final chunk is tagged MESSAGE: the recording has no end"
+                           : "chunk " + std::to_string(chunk) + " is tagged FINAL before the recording's length is reached");
+        EXPECT_FALSE(fs::exists(dir / "bad.ntc")) << "a refused decryption left a target";
+    }
 }
 
 TEST_F(EncryptedRecordings, AnyFlippedBitIsRefusedAndLeavesNoTarget) {
-    const Bytes sealed = Encrypted(Recording(3 * kChunk + 100));
-    auto flipped = [&](size_t at, int bit = 0) {
-        Bytes b = sealed;
+    const size_t size = 3 * kChunk + 100;
+    const Bytes sealed = Encrypted(Recording(size));
+    auto flipped = [](Bytes b, size_t at, int bit) {
         b[at] ^= uint8_t(1u << bit);
         return b;
     };
-    for (size_t at = 0; at < 7; ++at) ExpectRefused(flipped(at), kCryptNotEncrypted, "magic/version byte " + std::to_string(at));
-    ExpectRefused(flipped(7), kCryptTypeMismatch, "type byte");
-    for (size_t at = 8; at < kHeader; ++at) ExpectRefused(flipped(at, int(at % 8)), kCryptAuthFailed, "stream header byte " + std::to_string(at));
-    ASSERT_EQ(sealed.size(), kHeader + 4 * kBlock);
+    for (size_t at = 0; at < 7; ++at) ExpectRefused(flipped(sealed, at, 0), kCryptNotEncrypted, "magic/version byte " + std::to_string(at));
+    ExpectRefused(flipped(sealed, 7, 0), kCryptTypeMismatch, "type byte");
+    // Bytes 8 to 15 are the length, 0x30064 here. No single flipped bit
+    // brings it below 65 536, so the first chunk is still read whole, and it
+    // does not open: the length is part of its additional data. Every bit of
+    // the length is tried.
+    for (size_t at = 8; at < 16; ++at)
+        for (int bit = 0; bit < 8; ++bit)
+            ExpectRefused(flipped(sealed, at, bit), kCryptAuthFailed,
+                          "length byte " + std::to_string(at) + ", bit " + std::to_string(bit));
+    for (size_t at = 16; at < kHeader; ++at)
+        ExpectRefused(flipped(sealed, at, int(at % 8)), kCryptAuthFailed, "stream header byte " + std::to_string(at));
+    ASSERT_EQ(sealed.size(), StoredSize(size));
     for (size_t chunk = 0; chunk < 4; ++chunk) {
-        const size_t start = kHeader + chunk * kBlock, end = start + kBlock;
-        // The first byte, a sample in the middle (in the final chunk: its
-        // padding), the first and last byte of the chunk's tag.
-        for (size_t at : {start, start + kChunk / 2, end - 17, end - 1})
-            ExpectRefused(flipped(at, 5), kCryptAuthFailed,
+        const size_t start = kHeader + chunk * kBlock, end = chunk < 3 ? start + kBlock : sealed.size();
+        // The first byte, a sample in the middle, the first and last byte of the chunk's tag.
+        for (size_t at : {start, start + (end - start - kTag) / 2, end - kTag, end - 1})
+            ExpectRefused(flipped(sealed, at, 5), kCryptAuthFailed,
                           "chunk " + std::to_string(chunk) + ", byte " + std::to_string(at - start));
     }
     // The header is bound to the stream: a type byte changed to match what
@@ -176,17 +249,37 @@ TEST_F(EncryptedRecordings, AnyFlippedBitIsRefusedAndLeavesNoTarget) {
     retyped[7] = kCryptTypeNtc;
     WriteFile(dir / "bad.enc", retyped);
     EXPECT_EQ(Named(Decrypt(dir / "bad.enc", kCryptTypeNtc, dir / "out.wav")), Named(kCryptAuthFailed));
+
+    // In a recording of one short chunk, a changed length also changes how
+    // much is read as that chunk. A length grown past what the file holds
+    // leaves the chunk short: truncated (the file is shorter than its header
+    // claims). A length shrunk reads fewer bytes than were sealed, and they
+    // do not open: authentication failed.
+    const Bytes small = Encrypted(Recording(100));
+    for (int bit = 0; bit < 64; ++bit) {
+        const uint64_t claimed = uint64_t(100) ^ (uint64_t(1) << bit);
+        ExpectRefused(flipped(small, 8 + size_t(bit / 8), bit % 8), claimed > 100 ? kCryptTruncated : kCryptAuthFailed,
+                      "a 100-byte recording whose header claims " + std::to_string(claimed) + " bytes");
+    }
     EXPECT_EQ(Strays({"rec.wav", "rec.enc", "bad.enc"}), std::vector<std::string>{}) << "temporary files left";
 }
 
 TEST_F(EncryptedRecordings, ACutOrExtendedRecordingIsTruncated) {
-    const Bytes sealed = Encrypted(Recording(3 * kChunk + 100));
-    ExpectRefused(Bytes(sealed.begin(), sealed.begin() + 20), kCryptTruncated, "cut inside the header");
-    for (size_t chunks = 0; chunks < 4; ++chunks) {
-        const auto boundary = sealed.begin() + std::ptrdiff_t(kHeader + chunks * kBlock);
-        ExpectRefused(Bytes(sealed.begin(), boundary), kCryptTruncated, "cut after " + std::to_string(chunks) + " whole chunks");
-        ExpectRefused(Bytes(sealed.begin(), boundary + 1000), kCryptTruncated,
-                      "cut inside chunk " + std::to_string(chunks));
+    const size_t size = 3 * kChunk + 100;
+    const Bytes sealed = Encrypted(Recording(size));
+    ASSERT_EQ(sealed.size(), StoredSize(size));
+    auto cut = [&](size_t bytes) { return Bytes(sealed.begin(), sealed.begin() + std::ptrdiff_t(bytes)); };
+    ExpectRefused(cut(5), kCryptNotEncrypted, "cut to 5 bytes: too short to tell the format");
+    for (size_t bytes : {size_t(8), size_t(16), size_t(20), kHeader - 1})
+        ExpectRefused(cut(bytes), kCryptTruncated, "cut inside the header, after " + std::to_string(bytes) + " bytes");
+    // Every chunk boundary (after the header and after each chunk but the
+    // final), and inside every chunk: one byte in, halfway, one byte short.
+    for (size_t chunk = 0; chunk < 4; ++chunk) {
+        const size_t start = kHeader + chunk * kBlock, end = chunk < 3 ? start + kBlock : sealed.size();
+        ExpectRefused(cut(start), kCryptTruncated, "cut after " + std::to_string(chunk) + " whole chunks");
+        for (size_t bytes : {start + 1, (start + end) / 2, end - 1})
+            ExpectRefused(cut(bytes), kCryptTruncated,
+                          "cut inside chunk " + std::to_string(chunk) + ", after its byte " + std::to_string(bytes - start));
     }
     Bytes longer = sealed;
     longer.push_back(0);
@@ -194,6 +287,13 @@ TEST_F(EncryptedRecordings, ACutOrExtendedRecordingIsTruncated) {
     longer = sealed;
     longer.insert(longer.end(), sealed.begin() + kHeader, sealed.begin() + kHeader + kBlock);
     ExpectRefused(longer, kCryptTruncated, "a whole chunk after the final chunk");
+    // An empty recording is its header and an empty final chunk.
+    const Bytes empty = Encrypted(Bytes{});
+    ASSERT_EQ(empty.size(), kHeader + kTag);
+    ExpectRefused(Bytes(empty.begin(), empty.begin() + kHeader), kCryptTruncated, "an empty recording without its final chunk");
+    longer = empty;
+    longer.push_back(0);
+    ExpectRefused(longer, kCryptTruncated, "one byte after an empty recording's final chunk");
 }
 
 TEST_F(EncryptedRecordings, OnlyTheRightMaskAndSiteKeyOpenARecording) {
