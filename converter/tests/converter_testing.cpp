@@ -2,7 +2,9 @@
 #include "converter_testing.h"
 
 #include <dlfcn.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +15,8 @@
 
 #include "codec_framework/testing/signals.h"
 #include "converter/source_layout.h"
+
+extern char** environ;
 
 namespace velk::testing {
 
@@ -138,6 +142,18 @@ FileSizeLimit::~FileSizeLimit() {
     getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = previous_;
     setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+int RunProgram(const fs::path& program, const std::vector<std::string>& args) {
+    const std::string path = program.string();
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1000;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 }  // namespace velk::testing

@@ -65,6 +65,10 @@ private:
     uint64_t previous_;
 };
 
+// Runs `program` with `args` and waits for it: its exit status, or minus the
+// signal that ended it (-1000 when it could not be started).
+int RunProgram(const fs::path& program, const std::vector<std::string>& args);
+
 // Polls `done` every 10 ms until it holds or `limit` passes.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 

@@ -3,15 +3,11 @@
 // source, a source cut or deleted while it is converted, a full disk. None
 // of them may crash the host, hang it, destroy a recording or leave a
 // target that another call's audio or a lying header fills.
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "converter/result_text.h"
 #include "converter_testing.h"
-
-extern char** environ;
 
 using namespace velk;
 using namespace velk::testing;
@@ -40,15 +36,7 @@ protected:
     }
     // Runs the exit probe; its exit status, or -signal when a signal ended it.
     static int Probe(const std::vector<std::string>& args) {
-        const std::string program = (BuiltProgramFolder() / "velkcodec_exit_probe").string();
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1000;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        return RunProgram(BuiltProgramFolder() / "velkcodec_exit_probe", args);
     }
 
     TempDir dir;

@@ -4,9 +4,7 @@
 // target, a second start. None may crash or hang the host, destroy a
 // recording, or leave a target that is not the whole conversion.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,8 +13,6 @@
 
 #include "outside/voicecvt/result_codes.h"
 #include "outside/voicecvt/tests/voicecvt_testing.h"
-
-extern char** environ;
 
 using namespace voicecvt;
 using namespace voicecvt::testing;
@@ -61,15 +57,7 @@ protected:
     }
     // Runs the exit probe; its exit status, or -signal when a signal ended it.
     static int Probe(const std::vector<std::string>& args) {
-        const std::string program = (BuiltProgramFolder() / "voicecvt_exit_probe").string();
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1000;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        return RunProgram(BuiltProgramFolder() / "voicecvt_exit_probe", args);
     }
 
     TempDir dir;

@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 using velk::testing::Bytes;
 using velk::testing::BuiltProgramFolder;
 using velk::testing::ReadFile;
+using velk::testing::RunProgram;
 using velk::testing::TempDir;
 using velk::testing::U32At;
 using velk::testing::WriteFile;
