@@ -9,7 +9,8 @@
 //     `reply` receives a status's answer ("" otherwise).
 //
 // Waveaudio devices play WAV files through SDL2's audio output, streamed
-// from the file. Several aliases may be open at once.
+// from the file. Several aliases may be open at once. docs/mci.md says what
+// the layer accepts and how position is counted.
 #pragma once
 
 #include <cstdint>
@@ -27,5 +28,10 @@ inline constexpr uint32_t kNoAudioOutput = 1005;      // the audio output could 
 inline constexpr uint32_t kAliasInUse = 1006;         // an alias that is open already
 
 uint32_t SendString(std::string_view command, std::string& reply);
+
+// Why the audio output could not be opened the last time an open answered
+// kNoAudioOutput (SDL's own words, short); "" while nothing has failed. The
+// layer prints nothing itself: the player writes this to its run log once.
+std::string LastAudioProblem();
 
 }  // namespace platform::mci

@@ -1,0 +1,28 @@
+// One command string taken apart: the verb, the quoted alias (and path for an
+// open) and the verb's words. Strict: anything but the forms the player sends
+// gives nullopt, which the layer answers with kUnknownCommand.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::mci {
+
+enum class Verb { kOpen, kSetTimeFormat, kPlay, kPause, kStop, kSeek, kStatus, kClose };
+enum class StatusItem { kLength, kPosition, kMode };
+
+struct Command {
+  Verb verb{};
+  std::string alias;
+  std::string path;         // kOpen
+  std::string device_type;  // kOpen, upper-cased ("WAVEAUDIO", "AVIVIDEO", ...)
+  bool wait = false;        // kPlay
+  uint32_t to_ms = 0;       // kSeek
+  StatusItem item{};        // kStatus
+};
+
+std::optional<Command> ParseCommand(std::string_view text);
+
+}  // namespace platform::mci
