@@ -18,9 +18,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "fixed_text.h"
+#include "platform/mci/mci.h"
 #include "seams.h"
 
 namespace platform::sqlstore {
@@ -78,6 +80,15 @@ struct PlayerProcess {
     // The main window's status bar, panel 1; empty while there is none.
     std::function<void(const std::string&)> StatusBarEcho;
     std::shared_ptr<Dialogs> dialogs = std::make_shared<ConsoleDialogs>();
+    // The media control interface every MediaPlayer command goes through:
+    // the error code (0 = success) and a status's answer in `reply`. Until
+    // the program installs platform::mci::SendString, every command finds
+    // no audio output and gets an empty reply.
+    std::function<std::uint32_t(std::string_view command, std::string& reply)> MciSend =
+        [](std::string_view, std::string& reply) {
+            reply.clear();
+            return platform::mci::kNoAudioOutput;
+        };
 
     // The folders a running scan has entered (device, inode), so that a
     // link back up the tree is not walked again.

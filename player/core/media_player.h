@@ -1,0 +1,59 @@
+// player: MediaPlayer, one media device driven by command strings.
+//
+// It opens a file under an alias (the path itself), plays, pauses, stops,
+// seeks and reports length, position and mode in milliseconds. Every
+// command goes through Process().MciSend, so tests see the exact strings
+// and script the replies; error codes are never examined, and a failed
+// device only shows as 0 or "" in what the status commands report.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace player {
+
+class MediaPlayer {
+public:
+    MediaPlayer() = default;
+    MediaPlayer(const MediaPlayer&) = delete;
+    MediaPlayer& operator=(const MediaPlayer&) = delete;
+    ~MediaPlayer();
+
+    // Closes what is open, then opens sTheFile as Waveaudio (.wav),
+    // AviVideo (.avi; in window hwnd when it is at least 1) or Sequencer
+    // (.mid). A missing file sets the file name to the not-found message;
+    // any other extension keeps the name but opens no device.
+    void mmOpen(std::string sTheFile, std::optional<std::int32_t> hwnd = std::nullopt);
+    void mmClose();
+    // Pauses, or plays on when the device is paused already.
+    void mmPause();
+    // Plays, from the start when the device stands at the end.
+    void mmPlay();
+    void mmStop();
+    void mmSeek(std::int32_t nPosition);
+    const std::string& filename() const { return fileName_; }
+    void filename(std::string sTheFile) { mmOpen(std::move(sTheFile)); }
+    bool Wait() const { return wait_; }
+    void Wait(bool bWaitvalue) { wait_ = bWaitvalue; }
+    float Length();
+    // Seeks to nPosition rounded to the nearest millisecond, halves to
+    // even; beyond a 32-bit integer raises Overflow.
+    void position(float nPosition);
+    float position();
+    // The device's mode word ("playing", "paused", "stopped"), "" when none.
+    std::string Status();
+    void mmRestart();
+
+private:
+    std::uint32_t Send(const std::string& command);
+    std::string Ask(const std::string& what);
+    std::string Quoted() const;
+
+    std::string fileName_;
+    bool wait_ = false;
+    std::string alias_;
+};
+
+}  // namespace player
