@@ -29,7 +29,8 @@ struct Format {
 
 void PrintTo(const Format& f, std::ostream* os) { *os << f.name; }
 
-// A WAV of `seconds` in the given format whose samples, decoded, are never 0,
+// A WAV of `seconds` in the given format (for A-law and µ-law, every code
+// appears in the first second) whose samples, decoded, are never 0,
 // so silence written by the device between plays marks where each play ends;
 // and the same samples decoded by the test (spandsp for A-law and µ-law).
 struct Recording {
@@ -44,7 +45,10 @@ Recording MakeRecording(const Format& f, uint32_t seconds) {
   for (size_t i = 0; i < n; ++i) {
     const double wave = std::sin(double(i) * 0.05) * 0.8 + (i % f.channels) * 0.1;
     if (f.tag == 6 || f.tag == 7) {
-      uint8_t code = f.tag == 6 ? linear_to_alaw(int16_t(wave * 20000)) : linear_to_ulaw(int16_t(wave * 20000));
+      // Every code once first, then a tone.
+      uint8_t code = i < 256 ? uint8_t(i)
+                     : f.tag == 6 ? linear_to_alaw(int16_t(wave * 20000))
+                                  : linear_to_ulaw(int16_t(wave * 20000));
       if (f.tag == 7 && (code == 0xFF || code == 0x7F)) code = 0xFE;  // µ-law's two codes for 0
       data += char(code);
       samples.push_back(f.tag == 6 ? alaw_to_linear(code) : ulaw_to_linear(code));
@@ -91,6 +95,17 @@ std::string Difference(const std::vector<int16_t>& got, const std::vector<int16_
          " were due; they part at sample " + std::to_string(i);
 }
 
+// Waits (5 s at most) until the device's position is past `ms`.
+std::string PositionPast(const std::string& alias, unsigned long ms) {
+  std::string position = Status(alias, "position");
+  for (auto end = std::chrono::steady_clock::now() + 5s;
+       std::stoul(position) <= ms && std::chrono::steady_clock::now() < end;) {
+    std::this_thread::sleep_for(5ms);
+    position = Status(alias, "position");
+  }
+  return position;
+}
+
 class MciPlayback : public MciTest, public ::testing::WithParamInterface<Format> {};
 
 TEST_P(MciPlayback, TheDeviceReceivesTheRecordingFromEachPlaysPosition) {
@@ -105,7 +120,7 @@ TEST_P(MciPlayback, TheDeviceReceivesTheRecordingFromEachPlaysPosition) {
   EXPECT_EQ(Status(a, "mode"), "stopped");
 
   ASSERT_EQ(Send("Play " + q), kOk);
-  std::this_thread::sleep_for(60ms);
+  ASSERT_NE(PositionPast(a, 0), "0") << "the device did not start playing";
   ASSERT_EQ(Send("Pause " + q), kOk);
   EXPECT_EQ(Status(a, "mode"), "paused");
   const std::string paused_at = Status(a, "position");
@@ -114,7 +129,7 @@ TEST_P(MciPlayback, TheDeviceReceivesTheRecordingFromEachPlaysPosition) {
   EXPECT_EQ(Status(a, "position"), paused_at) << "the position moved while paused";
 
   ASSERT_EQ(Send("Play " + q), kOk);
-  std::this_thread::sleep_for(60ms);
+  ASSERT_NE(PositionPast(a, std::stoul(paused_at)), paused_at) << "the device did not resume after the pause";
   EXPECT_EQ(Status(a, "mode"), "playing");
   ASSERT_EQ(Send("Seek " + q + " to 1500"), kOk);
   EXPECT_EQ(Status(a, "mode"), "stopped") << "a seek while playing should stop at the new position";
@@ -174,8 +189,8 @@ TEST_F(MciTest, ATenHourRecordingPlaysWithoutBeingLoaded) {
   ASSERT_EQ(Send(OpenCommand(wav, "long")), kOk);
   EXPECT_EQ(Status("long", "length"), "36000000");
   ASSERT_EQ(Send("Play \"long\""), kOk);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_GT(std::stoul(Status("long", "position")), 0u) << "the ten-hour recording did not start playing";
+  EXPECT_GT(std::stoul(PositionPast("long", 500)), 500u) << "the ten-hour recording did not play its first half second";
+  EXPECT_EQ(Status("long", "mode"), "playing");
   ASSERT_EQ(Send("Seek \"long\" to 35999000"), kOk);
   ASSERT_EQ(Send("Play \"long\" wait"), kOk);
   EXPECT_EQ(Status("long", "position"), "36000000") << "the last second of ten hours did not play to the end";
