@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <map>
@@ -116,11 +117,16 @@ class Device {
 
 void SDLCALL Silent(void*, int, SDL_LogPriority, const char*) {}
 
+// Set once the table below is gone, for commands sent by other objects'
+// destructors at exit (a player closing its device): they find nothing open.
+constinit std::atomic<bool> layer_ended{false};
+
 // The process-wide table of open aliases and SDL's audio subsystem; closed
 // devices first, then the subsystem, when the program ends.
 class Layer {
  public:
   ~Layer() {
+    layer_ended = true;
     devices_.clear();
     if (audio_up_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
@@ -202,9 +208,10 @@ uint32_t SendString(std::string_view command, std::string& reply) {
   reply.clear();
   auto parsed = ParseCommand(command);
   if (!parsed) return kUnknownCommand;
+  if (layer_ended) return parsed->verb == Verb::kOpen ? kNoAudioOutput : kUnknownAlias;
   return TheLayer().Run(*parsed, reply);
 }
 
-std::string LastAudioProblem() { return TheLayer().Problem(); }
+std::string LastAudioProblem() { return layer_ended ? std::string() : TheLayer().Problem(); }
 
 }  // namespace platform::mci
