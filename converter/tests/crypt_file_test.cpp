@@ -106,7 +106,7 @@ TEST_F(EncryptedRecordings, RoundTripsGiveBackTheSameBytes) {
             << "the encrypted file has " << sealed.size() << " bytes, expected " << StoredSize(size)
             << " (40-byte header, the recording, 17 bytes for each of its " << Chunks(size) << " chunks)";
         ASSERT_EQ(Named(Decrypt(dir / "rec.enc", kCryptTypeWav, dir / "out.wav")), Named(kCryptDone));
-        EXPECT_TRUE(ReadFile(dir / "out.wav") == plain) << "the decrypted recording differs from the original";
+        EXPECT_TRUE(ReadFile(dir / "out.wav") == plain) << "the decrypted recording differs from the recording that was encrypted";
         EXPECT_EQ(Strays({"rec.wav", "rec.enc", "out.wav"}), std::vector<std::string>{}) << "temporary files left";
     }
     // The same recording encrypted twice must not give the same bytes (a
@@ -193,7 +193,7 @@ Bytes RecorderMade(const Bytes& plain, const std::string& mask, const Bytes& sit
     }
 }
 
-TEST_F(EncryptedRecordings, ARecordingMadeByTheDocumentedRecipeOpens) {
+TEST_F(EncryptedRecordings, ARecordingMadeFromDocsEncryptionMdOpens) {
     const Bytes siteKey = Recording(32, 21);
     PutSiteKey(siteKey);
     for (size_t size : {size_t(0), size_t(99), 2 * kChunk, 2 * kChunk + 99}) {
@@ -201,7 +201,7 @@ TEST_F(EncryptedRecordings, ARecordingMadeByTheDocumentedRecipeOpens) {
         WriteFile(dir / "made.ntc", RecorderMade(plain, kPlayerMask, siteKey, kCryptTypeNtc));
         ASSERT_EQ(Named(Decrypt(dir / "made.ntc", kCryptTypeNtc, dir / "out.ntc")), Named(kCryptDone))
             << "a " << size << "-byte recording made from docs/encryption.md does not open: the format or the key "
-            << "derivation no longer matches what is documented";
+            << "derivation no longer matches what it says";
         EXPECT_TRUE(ReadFile(dir / "out.ntc") == plain);
     }
     // A stream that goes on past the length, or ends before it: chunks that

@@ -42,7 +42,7 @@ cmp -s "$dir/call.wav" "$dir/callE.WAV" && fail "the encrypted recording is the 
 "$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/dec.wav" --mask pkrvmhaxbqzetwnjcydsoul > "$dir/dec.txt" 2>&1
 status=$?
 [ $status -eq 0 ] || fail "velkconv decrypt with the player's mask exited $status: $(cat "$dir/dec.txt")"
-cmp -s "$dir/call.wav" "$dir/dec.wav" || fail "the decrypted recording differs from the original"
+cmp -s "$dir/call.wav" "$dir/dec.wav" || fail "the decrypted recording differs from the recording that was encrypted"
 "$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/wrong.wav" --mask someothermask > "$dir/wrong.txt" 2>&1
 status=$?
 [ $status -eq 1 ] || fail "a wrong mask must exit 1, not $status"
