@@ -61,12 +61,11 @@ std::string DecryptFile(const std::string& path) {
         }
         PlayerProcess& process = Process();
         if (!MyMkDir(process.DecryptTmpFolder)) return {};
-        const LocalTime now = process.Now();
-        const std::string stamp = FormatDate(now) + FormatClock(now);  // "YYYY-MM-DD" "hh:mm:ss"
-        std::string digits;
-        for (char c : stamp)
-            if (c >= '0' && c <= '9') digits += c;
-        const std::string target = process.DecryptTmpFolder + "/dec_" + base + "_" + digits + "N." + ext;
+        const LocalTime t = process.Now();
+        using text::ZeroPad;
+        const std::string stamp = ZeroPad(t.year, 4) + ZeroPad(t.month, 2) + ZeroPad(t.day, 2) + ZeroPad(t.hour, 2) +
+                                  ZeroPad(t.minute, 2) + ZeroPad(t.second, 2);  // yyyyMMddHHmmss
+        const std::string target = process.DecryptTmpFolder + "/dec_" + base + "_" + stamp + "N." + ext;
         clsDecryptFile decryptor;
         decryptor.setDecryptVoiceMask(true);
         const std::int16_t code = decryptor.DecryptFile(p, type, target);

@@ -71,31 +71,41 @@ std::int32_t WavByteRateAt(int folder, const char* name, struct stat* st) {
     return got > 0 ? WavByteRateOf(head.data(), static_cast<std::size_t>(got)) : 0;
 }
 
+namespace {
+
+// The rate of a trimmed path: a WAV file's own (read now unless the caller
+// read it already), else the extension's.
+std::int32_t RateOf(const std::string& trimmed, std::optional<std::int32_t> wavRate) {
+    if (IsWav(trimmed)) {
+        const std::int32_t own = wavRate ? *wavRate : WavByteRateAt(AT_FDCWD, trimmed.c_str(), nullptr);
+        if (own > 0) return own;
+    }
+    return RateOfExtension(trimmed);
+}
+
+std::int32_t SecondsOf(std::uintmax_t size, std::int32_t rate) {
+    const std::uintmax_t seconds = rate >= 1 ? size / static_cast<std::uintmax_t>(rate) : 0;
+    return static_cast<std::int32_t>(std::clamp<std::uintmax_t>(seconds, 1, INT32_MAX));
+}
+
+}  // namespace
+
 std::int32_t ByteRate(const std::string& path) {
     const std::string trimmed = text::Trim(path);
     std::error_code ec;
     if (trimmed.empty() || !std::filesystem::is_regular_file(trimmed, ec)) return 0;
-    if (IsWav(trimmed))
-        if (const std::int32_t own = WavByteRateAt(AT_FDCWD, trimmed.c_str(), nullptr); own > 0) return own;
-    return RateOfExtension(trimmed);
+    return RateOf(trimmed, std::nullopt);
 }
 
 std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size, std::optional<std::int32_t> wavRate) {
-    const std::string trimmed = text::Trim(path);
-    std::int32_t rate = RateOfExtension(trimmed);
-    if (IsWav(trimmed)) {
-        if (!wavRate) wavRate = WavByteRateAt(AT_FDCWD, trimmed.c_str(), nullptr);
-        if (*wavRate > 0) rate = *wavRate;
-    }
-    std::uintmax_t seconds = rate >= 1 ? size / static_cast<std::uintmax_t>(rate) : 0;
-    return static_cast<std::int32_t>(std::clamp<std::uintmax_t>(seconds, 1, INT32_MAX));
+    return SecondsOf(size, RateOf(text::Trim(path), wavRate));
 }
 
 std::int32_t DurationOf(const std::string& path) {
     std::error_code ec;
-    std::uintmax_t size = std::filesystem::file_size(text::Trim(path), ec);
-    if (ec || ByteRate(path) < 1) return 1;
-    return DurationOfSize(path, size);
+    const std::uintmax_t size = std::filesystem::file_size(text::Trim(path), ec);
+    const std::int32_t rate = ec ? 0 : ByteRate(path);  // a WAV header is read once
+    return SecondsOf(size, rate);
 }
 
 std::string FormatTime(std::int32_t seconds) {
