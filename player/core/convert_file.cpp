@@ -91,6 +91,7 @@ void ConvertFile(const std::string& source, const std::string& target) {
         const std::string ext = text::UCase(text::Right(w, 3));
         p.ConvertingType = ext;
         p.IsConverting = true;
+        if (p.ConvertingChanged) p.ConvertingChanged();
         const long long started = ClockSeconds(p.Now());
         std::int32_t voiceType = 0;
         const Converter converter = ConverterOf(ext, voiceType);
@@ -132,8 +133,10 @@ void FinishConvert() {
         }
     } catch (...) {  // every error inside is ignored
     }
+    const bool was = p.IsConverting;
     p.IsConverting = false;
     p.ConvertingType.clear();
+    if (was && p.ConvertingChanged) p.ConvertingChanged();
 }
 
 }  // namespace player

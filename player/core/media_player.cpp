@@ -11,6 +11,7 @@
 
 #include "cut_text.h"
 #include "process_state.h"
+#include "round_half_even.h"
 #include "run_error.h"
 
 namespace player {
@@ -119,10 +120,7 @@ void MediaPlayer::mmSeek(std::int32_t nPosition) { Send("Seek " + Quoted() + " t
 float MediaPlayer::Length() { return alias_.empty() ? 0 : LeadingNumber(Ask("length")); }
 
 void MediaPlayer::position(float nPosition) {
-    // To the nearest integer; a half goes to the even one (2.5 to 2, 3.5 to 4).
-    double rounded = std::floor(static_cast<double>(nPosition));
-    const double fraction = static_cast<double>(nPosition) - rounded;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0)) rounded += 1;
+    const double rounded = RoundHalfEven(nPosition);
     if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max())) {
         throw RunError::Overflow();
     }

@@ -16,6 +16,7 @@ PlayerProcess& Storage() {
 PlayerProcess& Process() { return Storage(); }
 
 void ResetProcess() {
+    if (auto& player = Storage().Player) player->mmClose();
     if (auto& c = Storage().PlayerConnection) c->Close();
     Storage() = PlayerProcess{};
 }

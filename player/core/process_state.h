@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "fixed_text.h"
+#include "media_player.h"
 #include "platform/mci/mci.h"
 #include "seams.h"
 
@@ -45,6 +46,9 @@ struct PlayerProcess {
 
     // True while a scan may go on; Cancel and the shutdown clear it.
     bool IsParsing = false;
+    // Set by the shutdown (ExitPlayer): a conversion for playback that was
+    // waiting when the window closed ends without playing anything.
+    bool IsExiting = false;
 
     // While a rebuild of the record index runs (record_rebuild.h): the
     // first failure of the store itself ("" while none), and the counts of
@@ -62,6 +66,9 @@ struct PlayerProcess {
     std::string ConvertingType;
     // The main window's progress bar pbConvert (0-100); empty without one.
     std::function<void(int)> ShowConvertProgress;
+    // Told when IsConverting changes, so the window can disable the
+    // commands that would start a second conversion; empty without one.
+    std::function<void()> ConvertingChanged;
 
     // The one database connection; empty until the first ConnectAccess.
     std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;
@@ -89,6 +96,30 @@ struct PlayerProcess {
             reply.clear();
             return platform::mci::kNoAudioOutput;
         };
+
+    // Playback (playback.h). The one media player; whether a converted
+    // recording is open in it and whether the position count is held; the
+    // recording whose conversion sits in ConvertTemp.wav ("" at start), its
+    // length in seconds, its size, its byte rate, and the counted position.
+    std::unique_ptr<MediaPlayer> Player = std::make_unique<MediaPlayer>();
+    bool IsPlaying = false;
+    bool IsPaused = false;
+    std::string CurrentRecordFile;
+    std::int32_t CurrentDuration = 0;
+    std::int32_t CurrentFileSize = 0;
+    std::int32_t CurrentByteRate = 0;
+    float CurrentPosition = 0;
+    // The player block as playback leaves it: sldDuration's maximum and
+    // value, txtTime and lblTotalDuration; ShowPlayerBlock (empty without a
+    // window) draws it. The window keeps AutoPlayNext with its check box.
+    struct PlayerBlock {
+        std::int32_t sliderMaximum = 0;
+        std::int32_t sliderValue = 0;
+        std::string txtTime = "00:00:00";
+        std::string lblTotalDuration = "00:00:00";
+    } playerBlock;
+    std::function<void()> ShowPlayerBlock;
+    bool AutoPlayNext = false;
 
     // The folders a running scan has entered (device, inode), so that a
     // link back up the tree is not walked again.

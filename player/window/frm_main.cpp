@@ -15,6 +15,7 @@
 
 #include "platform/sqlstore/recordset.h"
 #include "player/core/convert_file.h"
+#include "player/core/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
 #include "player/core/record_rebuild.h"
@@ -68,12 +69,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(cmdByeBye, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdGetWaveFile, &QPushButton::clicked, this, &frmMain::OnGetWaveFile);
     Process().ShowConvertProgress = [this](int percent) { pbConvert->setValue(percent); };
+    ConnectPlayer();
     Load();
 }
 
 frmMain::~frmMain() {
-    Process().StatusBarEcho = nullptr;
-    Process().ShowConvertProgress = nullptr;
+    PlayerProcess& p = Process();
+    p.StatusBarEcho = nullptr;
+    p.ShowConvertProgress = nullptr;
+    p.ShowPlayerBlock = nullptr;
+    p.ConvertingChanged = nullptr;
 }
 
 void frmMain::Load() {
@@ -182,6 +187,7 @@ std::optional<std::int32_t> frmMain::Rebuild() {
     if (rebuilding_) return std::nullopt;
     rebuilding_ = true;
     cmdGetFileInfo->setEnabled(false);
+    EnableCommands();
     std::optional<std::int32_t> count;
     try {
         parseFileWindow_->Show();
@@ -199,6 +205,7 @@ std::optional<std::int32_t> frmMain::Rebuild() {
     if (!exited_) ShowAllRecord();
     rebuilding_ = false;
     cmdGetFileInfo->setEnabled(true);
+    if (!exited_) EnableCommands();
     if (closeAccessPending_) {
         closeAccessPending_ = false;
         CloseAccess();
@@ -231,7 +238,7 @@ void frmMain::OnRefreshFileInformation() {
 
 // "Get Wave File": the current row's recording, converted into a WAV file
 // the operator names. While it converts, the command is disabled (and
-// ConvertFile refuses a second conversion anyway).
+// ConvertFile refuses a second conversion anyway): see EnableCommands.
 void frmMain::OnGetWaveFile() {
     try {
         const std::string target =
@@ -239,14 +246,11 @@ void frmMain::OnGetWaveFile() {
         const auto& set = Process().rsResult;
         const std::string source = set && set->IsOpen() && set->RecordCount() > 0 ? set->Field("FileFullName") : "";
         if (target.empty() || source.empty()) return;
-        cmdGetWaveFile->setEnabled(false);
         ConvertFile(source, target);
-        if (!exited_) cmdGetWaveFile->setEnabled(true);
         std::error_code ec;
         if (!std::filesystem::exists(target, ec))
             WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
     } catch (const std::exception& e) {
-        cmdGetWaveFile->setEnabled(true);
         const std::string line = "!GetWaveFile " + Describe(e);
         WriteRunLog(line);
         Process().dialogs->Information(line);
@@ -256,8 +260,8 @@ void frmMain::OnGetWaveFile() {
 void frmMain::ExitPlayer() {
     PlayerProcess& p = Process();
     p.IsParsing = false;
-    // Stopping playback joins here with the player block, which this window
-    // does not drive yet.
+    p.IsExiting = true;
+    StopPlay();
     if (p.IsConverting) FinishConvert();  // the wait of ConvertFile on the stack then ends
     parseFileWindow_->Unload();
     exited_ = true;
@@ -280,8 +284,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == sldDuration) return SliderMouse(event) || QMainWindow::eventFilter(watched, event);
     if (event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
     const auto& key = *static_cast<QKeyEvent*>(event);
+    if (watched == DataGrid1->View()) return PlayerKey(key) || QMainWindow::eventFilter(watched, event);
     const bool list = watched == cmbChannelNo || watched == cmbCompare;
     const bool popup = watched == cmbChannelNo->view() || watched == cmbCompare->view();
     if ((list || popup) && IsTypedCharacter(key)) return true;

@@ -38,10 +38,25 @@
 //
 // "Get Wave File" exports the current row's recording through the core's
 // ConvertFile, with pbConvert following the conversion; closing during it
-// stops the converter (FinishConvert). The controls of the player block and
-// the other file commands ("Pickup All", "Delete", "DeleteAll", "Play
-// Select File", "..") stand in their places, disabled until playback and
-// file management drive them.
+// stops the converter (FinishConvert).
+//
+// The player block drives the core's playback (player/core/playback.h):
+// the buttons call its procedures, Timer1 calls its Tick every 100 ms from
+// the window's start to its end, and the block draws what playback leaves
+// in the process state (ShowPlayerBlock). Pressing the mouse on the slider
+// holds the count while the handle is dragged (a click on the groove puts
+// the handle there); releasing it seeks. The row being played is drawn
+// bold with the play mark (the pause mark while paused). While any
+// conversion runs, the commands that would start another one (play, "Play
+// Select File", Previous, Next, "Get Wave File") are disabled, and so they
+// are during a rebuild, whose list is not the play list.
+//
+// Keys beyond the buttons: Space plays or pauses, Left and Right jump ten
+// seconds back and on, Ctrl+Left and Ctrl+Right play the previous and the
+// next row, Enter (or a double click) on the grid plays its row. A field
+// that uses a key itself (text boxes, pickers, buttons, check boxes) keeps
+// it. The file commands "Pickup All", "Delete", "DeleteAll" and ".." stand
+// in their places, disabled until file management drives them.
 #pragma once
 
 #include <QCheckBox>
@@ -56,6 +71,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cstdint>
@@ -85,6 +101,9 @@ public:
     std::int32_t RefreshFileInfo();
     void SetGridMainWidth();
     void ExitPlayer();
+    void PlayCurrent();
+    void PlayNext();
+    void PlayPrevious();
 
     frmParseFileProcess* ParseFileWindow() const { return parseFileWindow_; }
 
@@ -126,6 +145,7 @@ public:
     QSlider* sldDuration;
     QLineEdit* txtTime;
     QLabel* lblTotalDuration;
+    QTimer* Timer1;
     // Results and status
     DataGrid* DataGrid1;
     QStatusBar* stbPlayer;
@@ -135,6 +155,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();
@@ -147,6 +168,11 @@ private:
     void OnHeadingClicked(int column);
     void BindResult(const std::string& sql, const char* trapName, bool moveFirst);
     void ShowCallCount();
+    void ConnectPlayer();
+    void DrawPlayerBlock();
+    void EnableCommands();
+    bool PlayerKey(const QKeyEvent& key);
+    bool SliderMouse(QEvent* event);
 
     frmParseFileProcess* parseFileWindow_;
     // The statement of the current result set, before any heading's order,
@@ -157,6 +183,7 @@ private:
     bool rebuilding_ = false;
     bool exited_ = false;
     bool closeAccessPending_ = false;
+    bool sliderHeld_ = false;  // the mouse is down on sldDuration
 };
 
 }  // namespace player

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -43,6 +44,17 @@ QToolButton* PictureButton(const char* name, QStyle::StandardPixmap picture, con
     button->setIconSize(QSize(20, 20));
     return button;
 }
+
+// A left click on the slider's groove puts the handle under the mouse, as
+// media players do, instead of stepping a page towards it.
+class JumpingSliderStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* answer) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, answer);
+    }
+};
 
 QFrame* Rule(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -165,6 +177,10 @@ void frmMain::BuildControls() {
     player->addLayout(times);
     sldDuration = Named(new QSlider(Qt::Horizontal, framPlayer), "sldDuration");
     sldDuration->setRange(0, 0);
+    sldDuration->setFocusPolicy(Qt::NoFocus);  // Left and Right are the window's jumps
+    auto* jumping = new JumpingSliderStyle;
+    jumping->setParent(sldDuration);
+    sldDuration->setStyle(jumping);
     player->addWidget(sldDuration);
     cmdBackward = PictureButton("cmdBackward", QStyle::SP_MediaSeekBackward, "Back 10 seconds", framPlayer);
     cmdPlay = PictureButton("cmdPlay", QStyle::SP_MediaPlay, "Play", framPlayer);
@@ -207,11 +223,12 @@ void frmMain::BuildControls() {
     stbPlayer->addPermanentWidget(stbPlayerPanel2);
     setStatusBar(stbPlayer);
 
-    // Driven by playback and file management, not yet by this window.
-    for (QWidget* inert : std::initializer_list<QWidget*>{
-             cmdChooseMainFolder, cmdPlayRecordFile, cmdPickUpAll, cmdDelFile, cmdDelAllFile,
-             cmdBackward, cmdPlay, cmdPause, CmdStop, cmdForeward, cmdPlayPrevious, cmdPlayNext, sldDuration})
+    // Driven by file management, not yet by this window.
+    for (QWidget* inert : std::initializer_list<QWidget*>{cmdChooseMainFolder, cmdPickUpAll, cmdDelFile, cmdDelAllFile})
         inert->setEnabled(false);
+
+    Timer1 = Named(new QTimer(this), "Timer1");
+    Timer1->setInterval(100);
 
     resize(1280, 760);
 }

@@ -8,6 +8,7 @@
 // index beside the program (ConnectAccess, no password; the result is not
 // looked at: a missing index shows as an empty grid and logged searches)
 // and shows the main window, whose load fills the conditions and the grid.
+// The media player's commands go to the system's audio output.
 // The dialogs are Qt's and the event pump is Qt's own, so a scan lets the
 // window live.
 #include <QApplication>
@@ -22,7 +23,9 @@
 #include <string>
 
 #include "frm_main.h"
+#include "player/core/audio_output.h"
 #include "player/core/paths.h"
+#include "player/core/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
 #include "player/qt/qt_dialogs.h"
@@ -33,6 +36,7 @@ namespace {
 
 std::unique_ptr<frmMain> Main() {
     InitPath();
+    UseAudioOutput();
     ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
     auto window = std::make_unique<frmMain>();
     window->show();
@@ -70,6 +74,8 @@ int main(int argc, char** argv) {
         });
     }
     const int rc = QApplication::exec();
+    StopPlay();  // the window may end without its close (a screenshot run)
+    Process().Player->mmClose();
     window.reset();
     CloseAccess();
     return rc;

@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <climits>
 
+#include <QFont>
+
+#include "player/core/cut_text.h"
+
 namespace player {
 
 RecordsetModel::RecordsetModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -45,7 +49,28 @@ int RecordsetModel::rowCount(const QModelIndex& parent) const { return parent.is
 
 int RecordsetModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
 
+void RecordsetModel::MarkPlaying(const std::string& file, const QIcon& mark) {
+    if (file == playing_ && mark.cacheKey() == playingMark_.cacheKey()) return;
+    playing_ = file;
+    playingMark_ = mark;
+    if (rows_ > 0 && columns_ > 0)
+        emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1), {Qt::FontRole, Qt::DecorationRole});
+}
+
+bool RecordsetModel::IsPlaying(int row) const {
+    if (playing_.empty() || fileColumn_ < 0) return false;
+    const auto value = set_->Value(row, fileColumn_);
+    return value && text::Trim(*value) == playing_;
+}
+
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
+    if ((role == Qt::FontRole || (role == Qt::DecorationRole && index.column() == 0)) && set_ && index.isValid()) {
+        if (!IsPlaying(index.row())) return {};
+        if (role == Qt::DecorationRole) return playingMark_;
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     const bool shown = role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == fileColumn_);
     if (!shown || !set_ || !index.isValid()) return {};
     const auto value = set_->Value(index.row(), index.column());

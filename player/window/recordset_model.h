@@ -18,9 +18,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QIcon>
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/sqlstore/recordset.h"
 
@@ -47,6 +49,9 @@ public:
     bool Removing() const { return removing_; }
     // The FileFullName column, or -1 when the set has none.
     int FileColumn() const { return fileColumn_; }
+    // The recording being played ("" when none): every row of that file is
+    // drawn bold, with `mark` before its first cell.
+    void MarkPlaying(const std::string& file, const QIcon& mark);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -59,12 +64,15 @@ private:
     void Closed() override;
     void Detach();
     void Count();
+    bool IsPlaying(int row) const;
 
     std::shared_ptr<platform::sqlstore::Recordset> set_;
     int rows_ = 0;
     int columns_ = 0;
     int fileColumn_ = -1;
     bool removing_ = false;
+    std::string playing_;
+    QIcon playingMark_;
 };
 
 }  // namespace player

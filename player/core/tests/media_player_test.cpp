@@ -10,31 +10,16 @@
 #include "player/core/media_player.h"
 #include "player/core/process_state.h"
 #include "player/core/run_error.h"
+#include "player/core/testing/recording_sink.h"
 #include "player/core/testing/staged_player.h"
 
 using namespace player;
 using player::testing::MakeFile;
+using player::testing::RecordingSink;
 using player::testing::StagedPlayer;
 using Commands = std::vector<std::string>;
 
 namespace {
-
-// Stands in for the media interface: remembers every command and answers
-// each with the reply scripted for exactly that command ("" otherwise).
-struct RecordingSink {
-    Commands commands;
-    std::map<std::string, std::string, std::less<>> replies;
-
-    RecordingSink() {
-        Process().MciSend = [this](std::string_view command, std::string& reply) {
-            commands.emplace_back(command);
-            const auto it = replies.find(command);
-            reply = it == replies.end() ? "" : it->second;
-            return 0u;
-        };
-    }
-    Commands Take() { return std::exchange(commands, {}); }
-};
 
 std::string Q(const std::string& text) { return "\"" + text + "\""; }
 

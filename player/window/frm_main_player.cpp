@@ -1,0 +1,123 @@
+// The main window's player block: its buttons, slider, timer and keys, and
+// the drawing of what playback leaves in the process state. See frm_main.h.
+#include <QAbstractItemView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyle>
+
+#include <initializer_list>
+
+#include "frm_main.h"
+#include "player/core/playback.h"
+#include "player/core/process_state.h"
+
+namespace player {
+
+void frmMain::ConnectPlayer() {
+    PlayerProcess& p = Process();
+    p.ShowPlayerBlock = [this] { DrawPlayerBlock(); };
+    p.ConvertingChanged = [this] { EnableCommands(); };
+    p.AutoPlayNext = chkAutoPlayNext->isChecked();
+    connect(cmdPlay, &QToolButton::clicked, this, [this] {
+        // Play restarts the selected row; while paused it resumes instead.
+        if (!Process().IsPaused)
+            PlayCurrent();
+        else
+            ResumePlay();
+    });
+    connect(cmdPlayRecordFile, &QPushButton::clicked, this, &frmMain::PlayCurrent);
+    connect(cmdPause, &QToolButton::clicked, this, [] { PausePlay(); });
+    connect(CmdStop, &QToolButton::clicked, this, [] { StopPlay(); });
+    connect(cmdForeward, &QToolButton::clicked, this, [] { SeekBy(10); });
+    connect(cmdBackward, &QToolButton::clicked, this, [] { SeekBy(-10); });
+    connect(cmdPlayNext, &QPushButton::clicked, this, &frmMain::PlayNext);
+    connect(cmdPlayPrevious, &QPushButton::clicked, this, &frmMain::PlayPrevious);
+    connect(chkAutoPlayNext, &QCheckBox::toggled, this, [](bool on) { Process().AutoPlayNext = on; });
+    connect(DataGrid1->View(), &QAbstractItemView::doubleClicked, cmdPlayRecordFile, &QPushButton::click);
+    sldDuration->installEventFilter(this);
+    DataGrid1->View()->installEventFilter(this);
+    connect(Timer1, &QTimer::timeout, this, [] { Tick(); });
+    Timer1->start();
+}
+
+void frmMain::PlayCurrent() { player::PlayCurrent(); }
+void frmMain::PlayNext() { player::PlayNext(); }
+void frmMain::PlayPrevious() { player::PlayPrevious(); }
+
+void frmMain::DrawPlayerBlock() {
+    const PlayerProcess& p = Process();
+    const auto& block = p.playerBlock;
+    if (sldDuration->maximum() != block.sliderMaximum) sldDuration->setRange(0, block.sliderMaximum);
+    if (!sliderHeld_) sldDuration->setValue(block.sliderValue);
+    txtTime->setText(QString::fromStdString(block.txtTime));
+    lblTotalDuration->setText(QString::fromStdString(block.lblTotalDuration));
+    const QIcon mark = style()->standardIcon(p.IsPaused ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay);
+    DataGrid1->Model()->MarkPlaying(p.IsPlaying ? p.CurrentRecordFile : std::string(), mark);
+}
+
+// The commands that start a conversion wait while one runs (its wait lets
+// clicks through) and while a rebuild fills the index.
+void frmMain::EnableCommands() {
+    const bool free = !Process().IsConverting && !rebuilding_;
+    for (QWidget* command : std::initializer_list<QWidget*>{cmdPlay, cmdPlayRecordFile, cmdPlayPrevious, cmdPlayNext,
+                                                            cmdGetWaveFile})
+        command->setEnabled(free);
+}
+
+// The window's own keys; false for any other key. The buttons' clicks are
+// used, so a key does nothing while its button is disabled.
+bool frmMain::PlayerKey(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    const bool ctrl = mods == Qt::ControlModifier;
+    if (mods != Qt::NoModifier && !ctrl) return false;
+    switch (key.key()) {
+    case Qt::Key_Space:
+        if (ctrl) return false;
+        (Process().IsPlaying && !Process().IsPaused ? cmdPause : cmdPlay)->click();
+        return true;
+    case Qt::Key_Left:
+        (ctrl ? static_cast<QAbstractButton*>(cmdPlayPrevious) : cmdBackward)->click();
+        return true;
+    case Qt::Key_Right:
+        (ctrl ? static_cast<QAbstractButton*>(cmdPlayNext) : cmdForeward)->click();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (ctrl) return false;
+        cmdPlayRecordFile->click();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Keys no field used reach the window. Enter there is not a play: in the
+// conditions it runs "Show Result" (eventFilter); only the grid's Enter plays.
+void frmMain::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter && PlayerKey(*event)) return;
+    QMainWindow::keyPressEvent(event);
+}
+
+// Pressing the mouse on the slider holds the count, so the timer does not
+// move the handle under the mouse; the sound goes on. Releasing it seeks to
+// where the handle was left: at 0 nothing restarts and the count stays held
+// until play is pressed. A press while nothing plays holds nothing (a held
+// count with nothing loaded would only make the next play a resume of
+// nothing).
+bool frmMain::SliderMouse(QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease) return false;
+    if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+    PlayerProcess& p = Process();
+    if (event->type() == QEvent::MouseButtonPress) {
+        sliderHeld_ = true;
+        if (p.IsPlaying) p.IsPaused = true;
+        return false;
+    }
+    sliderHeld_ = false;
+    // The slider tracks: its value is where the handle was pressed or dragged to.
+    if (p.IsPlaying) SeekPlay(sldDuration->value());
+    return false;
+}
+
+}  // namespace player
