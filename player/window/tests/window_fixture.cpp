@@ -79,7 +79,6 @@ RecordInfo Row(const std::string& file, const std::string& at, const std::string
 QString Show(const QString& s) { return '"' + s + '"'; }
 QString Show(const std::string& s) { return Show(QString::fromStdString(s)); }
 QString Show(const char* s) { return Show(QString::fromUtf8(s)); }
-QString Show(long long n) { return QString::number(n); }
 QString Show(const QStringList& l) { return l.isEmpty() ? "(nothing)" : '[' + l.join(", ") + ']'; }
 QString Show(const std::vector<std::string>& l) {
     QStringList q;

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "player/core/record_database.h"
@@ -67,7 +68,14 @@ RecordInfo Row(const std::string& file, const std::string& at, const std::string
 QString Show(const QString& s);
 QString Show(const std::string& s);
 QString Show(const char* s);
-QString Show(long long n);
+template <typename Number>
+    requires std::is_arithmetic_v<Number> || std::is_enum_v<Number>
+QString Show(Number n) {
+    if constexpr (std::is_enum_v<Number>)
+        return QString::number(static_cast<long long>(n));
+    else
+        return QString::number(n);
+}
 QString Show(const QStringList& l);
 QString Show(const std::vector<std::string>& l);
 

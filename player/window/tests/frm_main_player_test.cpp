@@ -1,0 +1,257 @@
+// The player block as an operator drives it: recordings heard through the
+// audio output (SDL's disk driver stands in for a sound card, so the
+// samples that reached the "device" are compared with the converted WAV),
+// the buttons, the slider, the keys, the mark on the row being played, the
+// commands held during a conversion, and closing while a call plays.
+#include <QApplication>
+#include <QFont>
+#include <QTest>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "codec_framework/testing/plugin_under_test.h"
+#include "codec_framework/testing/signals.h"
+#include "platform/sqlstore/recordset.h"
+#include "player/core/audio_output.h"
+#include "player/core/playback.h"
+#include "player/core/process_state.h"
+#include "player/core/testing/recording_sink.h"
+#include "window_fixture.h"
+
+// The system's font configuration library keeps a cache for the life of the
+// process, which the leak checker of the sanitizer build would report.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace fs = std::filesystem;
+using namespace player;
+using namespace player::window_testing;
+
+namespace {
+
+std::string Read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void Put(std::string& s, unsigned value, int bytes) {
+    for (int i = 0; i < bytes; ++i) s += char((value >> (8 * i)) & 0xFF);
+}
+
+std::string ALawHeader(unsigned data) {
+    std::string h = "RIFF";
+    Put(h, 36 + data, 4);
+    h += "WAVEfmt ";
+    Put(h, 16, 4), Put(h, 6, 2), Put(h, 1, 2), Put(h, 8000, 4), Put(h, 8000, 4), Put(h, 1, 2), Put(h, 8, 2);
+    h += "data";
+    Put(h, data, 4);
+    return h;
+}
+
+std::int16_t ALawToLinear(std::uint8_t a) {
+    a ^= 0x55;
+    int t = (a & 0x0F) << 4;
+    const int seg = (a & 0x70) >> 4;
+    t = seg == 0 ? t + 8 : seg == 1 ? t + 0x108 : (t + 0x108) << (seg - 1);
+    return std::int16_t(a & 0x80 ? t : -t);
+}
+
+// The samples of an A-law WAV's data chunk (the converter's WAV has a
+// longer "fmt " chunk than 16 bytes, so the chunk is looked for).
+std::vector<std::int16_t> ALawSamples(const std::string& wav) {
+    const auto at = wav.find("data");
+    std::vector<std::int16_t> samples;
+    if (at == std::string::npos) return samples;
+    for (std::size_t i = at + 8; i < wav.size(); ++i) samples.push_back(ALawToLinear(std::uint8_t(wav[i])));
+    return samples;
+}
+
+// The last stretch of sound the device file received (A-law has no code
+// for 0, so the silence around a play marks its ends).
+std::vector<std::int16_t> LastSound(const fs::path& device) {
+    const std::string bytes = Read(device);
+    std::vector<std::int16_t> run;
+    bool sounding = false;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto s = std::int16_t(std::uint8_t(bytes[i]) | (std::uint8_t(bytes[i + 1]) << 8));
+        if (s != 0 && !sounding) run.clear();
+        if (s != 0) run.push_back(s);
+        sounding = s != 0;
+    }
+    return run;
+}
+
+// Seconds of speech coded by the G.729 plug-in, as a recorder writes an NTC file.
+std::string G729Call(double seconds) {
+    const auto pcm = Tessel::testing::SpeechLike(seconds, 3);
+    Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll");
+    auto encoder = g729.Encoder();
+    std::string coded(pcm.size() / 160 * 20, '\0');
+    if (encoder->Init() != 0) return "";
+    for (std::size_t f = 0; f < pcm.size() / 160; ++f)
+        encoder->Encode(reinterpret_cast<std::uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
+    return coded;
+}
+
+// Where the heard sound and the converted WAV part, in words.
+QString Heard(const std::vector<std::int16_t>& sound, const std::vector<std::int16_t>& wav) {
+    if (sound.size() < 4000) return QString("the device received only %1 samples").arg(sound.size());
+    if (sound.size() > wav.size()) return QString("the device received %1 samples of a %2-sample recording")
+                                              .arg(sound.size()).arg(wav.size());
+    for (std::size_t i = 0; i < sound.size(); ++i)
+        if (sound[i] != wav[i]) return QString("the sound parts from the recording at sample %1").arg(i);
+    return "";
+}
+
+}  // namespace
+
+class PlayerBlock : public QObject {
+    Q_OBJECT
+private slots:
+    void playsAWavAndAG729RecordingAsTheyWereConverted();
+    void theButtonsTheSliderAndTheKeysDriveTheCount();
+    void closingAnsweredNoPlaysOnAndYesStops();
+};
+
+// The operator hears each recording from its start as the converter wrote
+// it: an A-law WAV recording, then (Ctrl+Right) a G.729 recording through
+// VelkCodec, during whose conversion the play commands cannot be clicked.
+void PlayerBlock::playsAWavAndAG729RecordingAsTheyWereConverted() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    for (const char* library : {"VelkCodec.so", "AuralCodecG711a.so", "AuralCodecWren2.so", "AuralWren2.so"})
+        t.Staged().StageLibrary(library);
+    std::string alaw;
+    for (int i = 0; i < 16000; ++i) alaw += char(0x80 | (i * 7 % 120));
+    std::ofstream(calls / "a.WAV", std::ios::binary) << ALawHeader(16000) << alaw;
+    std::ofstream(calls / "b.NTC", std::ios::binary) << G729Call(3.0);
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:02", "IN"));
+    InsertFileInfo(Row((calls / "b.NTC").string(), "2024-05-06 10:00:00", "0001", "2", "00:00:03", "OUT"));
+    UseAudioOutput();
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    const fs::path device = std::getenv("SDL_DISKAUDIOFILE");
+
+    w.DataGrid1->View()->setFocus();
+    QTest::keyClick(w.DataGrid1->View(), Qt::Key_Return);
+    QVERIFY2(Process().IsPlaying, "Enter on the grid did not play the selected recording");
+    QTest::qWait(1200);
+    EXPECT_SEEN(w.txtTime->text(), QString("00:00:01"), "the play time after a second");
+    t.Click(w.CmdStop);
+    EXPECT_SEEN(Heard(LastSound(device), ALawSamples(Read(ConvertTempFile()))), QString(),
+                "what the device received of the WAV recording");
+
+    bool heldDuringConversion = true;
+    Process().PumpEvents = [&] {
+        if (!Process().IsConverting) return;
+        heldDuringConversion = heldDuringConversion && !w.cmdPlay->isEnabled() && !w.cmdPlayNext->isEnabled() &&
+                               !w.cmdPlayRecordFile->isEnabled() && !w.cmdGetWaveFile->isEnabled();
+        QTest::keyClick(w.DataGrid1->View(), Qt::Key_Right, Qt::ControlModifier);  // a second Next, refused
+        QApplication::processEvents();
+    };
+    QTest::keyClick(w.DataGrid1->View(), Qt::Key_Right, Qt::ControlModifier);
+    QVERIFY2(heldDuringConversion, "a play command could be clicked while the G.729 recording was converted");
+    QVERIFY2(w.cmdPlay->isEnabled(), "the play commands stayed disabled after the conversion");
+    EXPECT_SEEN(Process().CurrentRecordFile, (calls / "b.NTC").string(), "the recording playing after Ctrl+Right");
+    QVERIFY2(Process().IsPlaying, "the G.729 recording did not play");
+    QTest::qWait(1200);
+    t.Click(w.CmdStop);
+    EXPECT_SEEN(Heard(LastSound(device), ALawSamples(Read(ConvertTempFile()))), QString(),
+                "what the device received of the G.729 recording");
+}
+
+// With the media interface a sink: play, pause, play while paused resumes,
+// the slider held and let go at 0 and at 5 seconds, the jumps on the keys,
+// and the mark on the row being played after the selection moved.
+void PlayerBlock::theButtonsTheSliderAndTheKeysDriveTheCount() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    for (const char* name : {"a.WAV", "b.WAV"})
+        std::ofstream(calls / name, std::ios::binary) << ALawHeader(30 * 8000) << std::string(30 * 8000, '\x55');
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:30", "IN"));
+    InsertFileInfo(Row((calls / "b.WAV").string(), "2024-05-06 10:00:00", "0001", "2", "00:00:30", "IN"));
+    player::testing::RecordingSink sink;
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    w.Timer1->stop();  // the test ticks
+    QVERIFY2(w.cmdPlay->isEnabled() && w.cmdPlayNext->isEnabled() && w.sldDuration->isEnabled(),
+             "the player's controls are not enabled");
+
+    w.DataGrid1->View()->setFocus();
+    QTest::keyClick(w.DataGrid1->View(), Qt::Key_Space);
+    QVERIFY2(Process().IsPlaying && !Process().IsPaused, "Space did not play the selected row");
+    EXPECT_SEEN(w.sldDuration->maximum(), 30, "the slider's end for a 30-second recording");
+    for (int i = 0; i < 72; ++i) Tick();
+    EXPECT_SEEN(w.txtTime->text(), QString("00:00:07"), "the play time after 7.2 seconds");
+    EXPECT_SEEN(w.sldDuration->value(), 7, "the slider after 7.2 seconds");
+    QTest::keyClick(w.DataGrid1->View(), Qt::Key_Space);
+    QVERIFY2(Process().IsPaused, "Space did not pause");
+    t.Click(w.cmdPlay);
+    QVERIFY2(!Process().IsPaused, "play while paused did not resume");
+    QVERIFY2(Process().CurrentPosition > 7.0f, "play while paused started the recording again");
+
+    const QPoint left(2, w.sldDuration->height() / 2);
+    QTest::mousePress(w.sldDuration, Qt::LeftButton, {}, left);
+    QVERIFY2(Process().IsPaused, "pressing the slider did not hold the count");
+    QTest::mouseRelease(w.sldDuration, Qt::LeftButton, {}, left);
+    QVERIFY2(Process().IsPaused, "letting the slider go at 0 did not keep the count held");
+    QTest::mousePress(w.sldDuration, Qt::LeftButton, {}, left);
+    w.sldDuration->setValue(5);  // dragged to 5 seconds
+    QTest::mouseRelease(w.sldDuration, Qt::LeftButton, {}, left);
+    QVERIFY2(!Process().IsPaused, "letting the slider go at 5 seconds did not play on");
+    EXPECT_SEEN(Process().CurrentPosition, 5.0f, "the position after letting the slider go at 5 seconds");
+    QTest::keyClick(w.DataGrid1->View(), Qt::Key_Right);
+    EXPECT_SEEN(Process().CurrentPosition, 15.0f, "the position after Right (10 seconds on)");
+    QTest::keyClick(w.DataGrid1->View(), Qt::Key_Left);
+    EXPECT_SEEN(Process().CurrentPosition, 5.0f, "the position after Left (10 seconds back)");
+
+    const QModelIndex playing = w.DataGrid1->Model()->index(0, 0), other = w.DataGrid1->Model()->index(1, 0);
+    w.DataGrid1->View()->setCurrentIndex(other);
+    QVERIFY2(playing.data(Qt::FontRole).value<QFont>().bold(), "the row being played is not marked");
+    QVERIFY2(!other.data(Qt::FontRole).value<QFont>().bold(), "a row that is not playing is marked");
+    t.Click(w.CmdStop);
+    QVERIFY2(!playing.data(Qt::FontRole).value<QFont>().bold(), "the mark stayed after the stop");
+    EXPECT_SEEN(w.sldDuration->value(), 0, "the slider after the stop");
+}
+
+void PlayerBlock::closingAnsweredNoPlaysOnAndYesStops() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    std::ofstream(calls / "a.WAV", std::ios::binary) << ALawHeader(8000) << std::string(8000, '\x55');
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:01", "IN"));
+    player::testing::RecordingSink sink;
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    t.Click(w.cmdPlayRecordFile);
+    QVERIFY2(Process().IsPlaying, "\"Play Select File\" did not play the selected row");
+    t.Dialogs().answers = {false};
+    w.close();
+    QVERIFY2(w.isVisible() && Process().IsPlaying, "closing answered No stopped the play");
+    sink.Take();
+    t.Dialogs().answers = {true};
+    w.close();
+    QVERIFY2(!Process().IsPlaying, "closing answered Yes left the recording playing");
+    const std::string q = "\"" + ConvertTempFile() + "\"";
+    EXPECT_SEEN(sink.Take(), (std::vector<std::string>{"Stop " + q, "Seek " + q + " to 0", "Close " + q}),
+                "what the player was told at the close");
+}
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The audio output is SDL's disk driver, writing what it plays to a file.
+    const fs::path device = fs::temp_directory_path() / ("calldeck-device-" + std::to_string(getpid()) + ".raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", device.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "20", 1);
+    QApplication app(argc, argv);
+    PlayerBlock test;
+    const int rc = QTest::qExec(&test, argc, argv);
+    std::error_code ec;
+    fs::remove(device, ec);
+    return rc;
+}
+
+#include "frm_main_player_test.moc"
