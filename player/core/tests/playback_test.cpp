@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sqlstore/recordset.h"
+#include "player/core/audio_output.h"
 #include "player/core/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
@@ -231,4 +232,20 @@ TEST_F(Playing, AMissingRecordingIsNeverPlayedUnderItsNameAndAFailedConversionIs
     EXPECT_EQ(Holds(), "a.wav");
     EXPECT_EQ(staged_.LogMessages().back(),
               "!PlayRecordFile a conversion is running already; [" + Call("c.wav") + "] is not played");
+}
+
+TEST_F(Playing, WithoutAudioOutputTheCountRunsAndTheReasonIsLoggedOnce) {
+    setenv("SDL_AUDIODRIVER", "no-such-sound-system", 1);
+    UseAudioOutput();
+    PlayCurrent();
+    PlayNext();
+    unsetenv("SDL_AUDIODRIVER");
+    EXPECT_TRUE(Process().IsPlaying) << "a machine without sound stopped the play count";
+    Ticks(15);
+    EXPECT_EQ(Process().playerBlock.txtTime, "00:00:02") << "the play count did not run without sound";
+    const auto messages = staged_.LogMessages();
+    const auto told = std::count_if(messages.begin(), messages.end(), [](const std::string& m) {
+        return m.starts_with("No audio output (") && m.ends_with("); recordings play without sound.");
+    });
+    EXPECT_EQ(told, 1) << "the missing audio output should be logged once, with its reason";
 }
