@@ -69,6 +69,10 @@ struct PlayerProcess {
     // Told when IsConverting changes, so the window can disable the
     // commands that would start a second conversion; empty without one.
     std::function<void()> ConvertingChanged;
+    // A "Pickup All" batch runs and may go on (pick_up_all.h); its Cancel
+    // and the shutdown clear it. ConvertingChanged is told when the batch
+    // sets and clears it, too.
+    bool IsBatchConverting = false;
 
     // The one database connection; empty until the first ConnectAccess.
     std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;

@@ -1,0 +1,82 @@
+// "Delete" and "DeleteAll": see delete_files.h.
+#include "delete_files.h"
+
+#include <exception>
+#include <memory>
+
+#include "platform/sqlstore/recordset.h"
+#include "playback.h"
+#include "process_state.h"
+#include "run_error.h"
+#include "utilities.h"
+
+namespace player {
+namespace {
+
+using platform::sqlstore::Recordset;
+
+// rsResult when it holds rows; null otherwise.
+std::shared_ptr<Recordset> RowsOfTheList() {
+    auto set = Process().rsResult;
+    if (!set || !set->IsOpen() || set->RecordCount() <= 0) return nullptr;
+    return set;
+}
+
+void ShowTrapped(const std::exception& e) {
+    Process().dialogs->Information("!Delete File " + std::to_string(NumberOf(e)) + " " + Describe(e));
+}
+
+}  // namespace
+
+std::string DeleteAllDoneText(std::int32_t kept) {
+    if (kept == 0) return "done!";
+    if (kept == 1) return "done! 1 file could not be deleted and keeps its row.";
+    return "done! " + std::to_string(kept) + " files could not be deleted and keep their rows.";
+}
+
+void DeleteCurrentFile() {
+    PlayerProcess& p = Process();
+    if (!p.dialogs->Question("are you sure you want to delete current voice file?")) return;
+    try {
+        const auto set = RowsOfTheList();
+        const std::string path = set ? set->Field("FileFullName") : std::string();
+        if (path.empty()) return;
+        if (!MyDelFIle(path)) {
+            p.dialogs->Information("delete file " + path + " failed.");
+            return;
+        }
+        set->Delete();
+        // Back and on again: the row that followed the deleted one. With
+        // the list's only row gone there is nothing to move on to.
+        set->MovePrevious();
+        if (!set->Eof()) set->MoveNext();
+    } catch (const std::exception& e) {
+        ShowTrapped(e);
+    }
+}
+
+void DeleteAllFiles() {
+    PlayerProcess& p = Process();
+    if (!p.dialogs->Question("are you sure you want to delete all of the voice file?")) return;
+    std::int32_t kept = 0;
+    try {
+        if (const auto set = RowsOfTheList()) {
+            StopPlay();  // the walk moves the play list's row
+            for (set->MoveFirst(); !set->Eof();) {
+                const std::string path = set->Field("FileFullName");
+                if (path.empty() || MyDelFIle(path))
+                    set->Delete();
+                else
+                    ++kept;
+                set->MoveNext();
+                p.PumpEvents();
+                if (p.IsExiting) return;
+            }
+        }
+        p.dialogs->Information(DeleteAllDoneText(kept));
+    } catch (const std::exception& e) {
+        ShowTrapped(e);
+    }
+}
+
+}  // namespace player

@@ -1,0 +1,37 @@
+// player: "Delete" and "DeleteAll", recordings deleted with their rows.
+//
+// Both ask first (Yes and No, the question icon) and work on the result
+// list rsResult: a row is deleted from the set, which deletes it from the
+// record table too, only when its file went. MyDelFIle deletes read-only
+// files as well; a file it cannot delete is logged by it ("!MyDelFIle ").
+//
+// "Delete" takes the current row. When its file cannot be deleted the row
+// stays and the operator is told "delete file <path> failed."; when it
+// went, the row that followed it becomes current (no row, after the last).
+//
+// "DeleteAll" walks every row of the list, letting window events run after
+// each, and ends with "done!". A file it cannot delete keeps its row, and
+// the message says how many did ("done! 2 files could not be deleted and
+// keep their rows."): deleting the row of a recording that is still on
+// disk would hide it from every search until the next rebuild, and "done!"
+// alone would tell the operator it was gone. A shutdown meanwhile ends the
+// walk without a message. Only the rows of the list go, never the rest of
+// the table.
+//
+// An error either meets (no current row, as after a finished "Pickup All";
+// a closed index) ends the command with "!Delete File " + its number + " " +
+// its description in a message box.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace player {
+
+void DeleteCurrentFile();
+void DeleteAllFiles();
+
+// DeleteAll's closing message when `kept` files could not be deleted.
+std::string DeleteAllDoneText(std::int32_t kept);
+
+}  // namespace player

@@ -1,0 +1,105 @@
+// "Pickup All": see pick_up_all.h.
+#include "pick_up_all.h"
+
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "convert_file.h"
+#include "cut_text.h"
+#include "export_name.h"
+#include "platform/sqlstore/recordset.h"
+#include "playback.h"
+#include "process_state.h"
+#include "run_error.h"
+#include "run_log.h"
+#include "utilities.h"
+
+namespace fs = std::filesystem;
+
+namespace player {
+namespace {
+
+// Runs one step of the batch; an error is logged and the batch goes on.
+template <typename Step>
+bool Attempt(Step&& step) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        WriteRunLog("!PickUpAll " + Describe(e));
+        return false;
+    }
+}
+
+// Cancel clears the flag by itself; the batch tells when it starts and ends.
+void SetBatchConverting(bool on) {
+    PlayerProcess& p = Process();
+    p.IsBatchConverting = on;
+    if (p.ConvertingChanged) p.ConvertingChanged();
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(text::Trim(path), ec);
+}
+
+// Exports the current row's recording; true when it was handed to the
+// converter (its file existed).
+bool ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, std::set<std::string>& taken) {
+    const std::string source = set.Field("FileFullName");
+    if (source.empty() || !FileExists(source)) return false;
+    const std::string target = ExportTargetName(folder, text::Trim(source), taken);
+    ConvertFile(source, target);
+    if (!FileExists(target)) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
+    return true;
+}
+
+}  // namespace
+
+std::string ConvertCountText(std::int32_t count, std::int32_t total) {
+    return std::to_string(count) + " / " + std::to_string(total);
+}
+
+void PickUpAll(WindowHandle owner, ConvertProcess& progress) {
+    PlayerProcess& p = Process();
+    // The set the batch walks, held even if a search replaces rsResult meanwhile.
+    const std::shared_ptr<platform::sqlstore::Recordset> set = p.rsResult;
+    if (!set || !set->IsOpen() || set->RecordCount() <= 0) {
+        p.dialogs->Information("no data");
+        return;
+    }
+    std::int32_t total = 0;
+    Attempt([&] {
+        set->MoveLast();
+        set->MoveFirst();
+        total = static_cast<std::int32_t>(set->RecordCount());
+    });
+    SetBatchConverting(true);
+    std::string folder;
+    Attempt([&] {
+        const std::string picked = BrowseForFolder(owner, "Target Folder");
+        std::error_code ec;
+        if (!picked.empty() && fs::is_directory(ExportFolder(picked), ec)) folder = ExportFolder(picked);
+    });
+    if (!folder.empty()) {
+        StopPlay();
+        progress.Show();
+        std::int32_t count = 0;
+        std::set<std::string> taken;
+        while (p.IsBatchConverting) {
+            bool past = true;
+            if (!Attempt([&] { past = set->Eof(); }) || past) break;
+            Attempt([&] {
+                if (ExportRow(*set, folder, taken)) ++count;
+            });
+            progress.ShowCount(count, total);
+            if (!Attempt([&] { set->MoveNext(); })) break;
+            p.PumpEvents();
+        }
+    }
+    SetBatchConverting(false);
+    progress.Unload();
+}
+
+}  // namespace player
