@@ -53,6 +53,7 @@ bool IsTypedCharacter(const QKeyEvent& key) {
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildControls();
     parseFileWindow_ = new frmParseFileProcess(this);
+    convertWindow_ = new frmConvertProcess(this);
     Process().StatusBarEcho = [this](const std::string& line) { stbPlayerPanel1->setText(Q(line)); };
     // Enter in these runs "Show Result"; the lists (and their open popups) drop typed characters.
     for (QWidget* field : std::initializer_list<QWidget*>{txtNumber, dtpStartDate, dtpStartTime, dtpEndDate,
@@ -70,6 +71,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(cmdGetWaveFile, &QPushButton::clicked, this, &frmMain::OnGetWaveFile);
     Process().ShowConvertProgress = [this](int percent) { pbConvert->setValue(percent); };
     ConnectPlayer();
+    ConnectFiles();
     Load();
 }
 
@@ -152,7 +154,7 @@ void frmMain::ShowAllRecord() {
 
 // The heading's column first, then the other way round on a second click.
 void frmMain::OnHeadingClicked(int column) {
-    if (resultStatement_.empty() || column < 0 || column >= DataGrid1->Columns()) return;
+    if (walking_ || resultStatement_.empty() || column < 0 || column >= DataGrid1->Columns()) return;
     sortDescending_ = column == sortColumn_ && !sortDescending_;
     sortColumn_ = column;
     const std::string name = DataGrid1->Model()->headerData(column, Qt::Horizontal).toString().toStdString();
@@ -260,10 +262,12 @@ void frmMain::OnGetWaveFile() {
 void frmMain::ExitPlayer() {
     PlayerProcess& p = Process();
     p.IsParsing = false;
+    p.IsBatchConverting = false;  // a batch on the stack starts no further file
     p.IsExiting = true;
     StopPlay();
     if (p.IsConverting) FinishConvert();  // the wait of ConvertFile on the stack then ends
     parseFileWindow_->Unload();
+    convertWindow_->Unload();
     exited_ = true;
     close();  // inside the close request that asked, this is that close
     if (rebuilding_)

@@ -55,8 +55,19 @@
 // seconds back and on, Ctrl+Left and Ctrl+Right play the previous and the
 // next row, Enter (or a double click) on the grid plays its row. A field
 // that uses a key itself (text boxes, pickers, buttons, check boxes) keeps
-// it. The file commands "Pickup All", "Delete", "DeleteAll" and ".." stand
-// in their places, disabled until file management drives them.
+// it.
+//
+// The file commands (frm_main_files.cpp) wire the core's: "Pickup All"
+// exports every row as WAV with the progress window frmConvertProcess
+// (player/core/pick_up_all.h), "Delete" and "DeleteAll" delete recordings
+// with their rows (player/core/delete_files.h), ".." picks the main folder
+// into its box without storing it. "Pickup All" and "DeleteAll" walk the
+// result list while window events run; meanwhile every command that would
+// move, replace or delete its rows (searching, sorting, rebuilding,
+// playing, the file commands) is disabled, and the file commands are
+// disabled during any conversion and rebuild as well. A close answered
+// Yes during a batch ends it after the file being converted, whose
+// converter it stops; during "DeleteAll" the walk ends at its next row.
 #pragma once
 
 #include <QCheckBox>
@@ -79,6 +90,7 @@
 #include <string>
 
 #include "data_grid.h"
+#include "frm_convert_process.h"
 #include "frm_parse_file_process.h"
 #include "player/core/search_conditions.h"
 
@@ -106,6 +118,7 @@ public:
     void PlayPrevious();
 
     frmParseFileProcess* ParseFileWindow() const { return parseFileWindow_; }
+    frmConvertProcess* ConvertWindow() const { return convertWindow_; }
 
     // Conditions
     QGroupBox* framConditions;
@@ -164,6 +177,11 @@ private:
     void OnRefreshRecordset();
     void OnRefreshFileInformation();
     void OnGetWaveFile();
+    void ConnectFiles();
+    void OnPickUpAll();
+    void OnDelFile();
+    void OnDelAllFile();
+    void OnChooseMainFolder();
     std::optional<std::int32_t> Rebuild();
     void OnHeadingClicked(int column);
     void BindResult(const std::string& sql, const char* trapName, bool moveFirst);
@@ -175,12 +193,14 @@ private:
     bool SliderMouse(QEvent* event);
 
     frmParseFileProcess* parseFileWindow_;
+    frmConvertProcess* convertWindow_;
     // The statement of the current result set, before any heading's order,
     // and the heading it is sorted by (-1: the statement's own order).
     std::string resultStatement_;
     int sortColumn_ = -1;
     bool sortDescending_ = false;
     bool rebuilding_ = false;
+    bool walking_ = false;  // "Pickup All" or "DeleteAll" walks the result list
     bool exited_ = false;
     bool closeAccessPending_ = false;
     bool sliderHeld_ = false;  // the mouse is down on sldDuration

@@ -223,10 +223,6 @@ void frmMain::BuildControls() {
     stbPlayer->addPermanentWidget(stbPlayerPanel2);
     setStatusBar(stbPlayer);
 
-    // Driven by file management, not yet by this window.
-    for (QWidget* inert : std::initializer_list<QWidget*>{cmdChooseMainFolder, cmdPickUpAll, cmdDelFile, cmdDelAllFile})
-        inert->setEnabled(false);
-
     Timer1 = Named(new QTimer(this), "Timer1");
     Timer1->setInterval(100);
 

@@ -56,12 +56,17 @@ void frmMain::DrawPlayerBlock() {
 }
 
 // The commands that start a conversion wait while one runs (its wait lets
-// clicks through) and while a rebuild fills the index.
+// clicks through) and while a rebuild fills the index; so do the file
+// commands. While "Pickup All" or "DeleteAll" walks the result list, so do
+// the commands that replace the list.
 void frmMain::EnableCommands() {
-    const bool free = !Process().IsConverting && !rebuilding_;
+    const bool free = !Process().IsConverting && !rebuilding_ && !walking_;
     for (QWidget* command : std::initializer_list<QWidget*>{cmdPlay, cmdPlayRecordFile, cmdPlayPrevious, cmdPlayNext,
-                                                            cmdGetWaveFile})
+                                                            cmdGetWaveFile, cmdPickUpAll, cmdDelFile, cmdDelAllFile})
         command->setEnabled(free);
+    for (QWidget* command : std::initializer_list<QWidget*>{cmdShowResult, cmdRefreshRecord})
+        command->setEnabled(!walking_);
+    cmdGetFileInfo->setEnabled(!rebuilding_ && !walking_);
 }
 
 // The window's own keys; false for any other key. The buttons' clicks are
