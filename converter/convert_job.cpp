@@ -111,6 +111,7 @@ int32_t CConvertJob::Construct(const ThreadStarter& startThread) {
     }
     firstFrame_ = uint64_t(headerSize_) + sourceFrameSize_;  // header and first frame skipped
     source_.Seek(firstFrame_);
+    if (!startThread) return kStarted;  // prepared only: ConvertHere runs it
 
     // The flags are set before the worker exists, so that it can never
     // find them stale; a worker that cannot be made leaves them cleared.
@@ -132,6 +133,18 @@ int32_t CConvertJob::Construct(const ThreadStarter& startThread) {
 
 void CConvertJob::Work() {
     std::this_thread::sleep_for(1s);
+    Convert();
+}
+
+bool CConvertJob::ConvertHere() {
+    if (result_ != kStarted || worker_.joinable() || !encoder_) return false;
+    state_.stopRequest.store(0);
+    state_.running.store(1);
+    return Convert();
+}
+
+// The frames, then the target's end; the worker's whole work after its pause.
+bool CConvertJob::Convert() {
     FramePipeline p;
     p.decoder = decoder_.get();
     p.encoder = encoder_.get();
@@ -142,17 +155,14 @@ void CConvertJob::Work() {
     p.targetFrameSize = targetFrameSize_;
     p.gainControl = gainControl_;
     const FramesDone done = RunFrames(p, state_.progress, state_.stopRequest);
-    if (!done.failed && Finish(done.written)) {
-        decoder_.reset();
-        encoder_.reset();
-    } else {
-        target_.Abandon();
-        decoder_.reset();
-        encoder_.reset();
-        state_.progress.store(100);  // the caller stops waiting and finds no target
-    }
+    const bool written = !done.failed && Finish(done.written);
+    if (!written) target_.Abandon();
+    decoder_.reset();
+    encoder_.reset();
+    if (!written) state_.progress.store(100);  // the caller stops waiting and finds no target
     state_.stopRequest.store(0);
     state_.running.store(0, std::memory_order_release);
+    return written;
 }
 
 // Ends the target after the last frame written; after a stop its header

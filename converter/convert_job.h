@@ -33,6 +33,13 @@
 // libraries loaded until it is destroyed; destruction joins the worker and
 // unloads the source library, then the target one, then closes the source.
 // The job only refers to the shared flags; whoever owns the job owns them.
+//
+// A job made without a thread starter (an empty one) is prepared only: every
+// check above runs and the target's header is written, but no worker starts;
+// ConvertHere() then converts on the calling thread, without the worker's
+// one-second pause before its first frame. That is how a batch export uses
+// the library's own frame loop, checks and target handling in a process of
+// its own, at the codecs' speed.
 #pragma once
 
 #include <cstdint>
@@ -52,7 +59,8 @@ namespace velk {
 class CConvertJob {
 public:
     // How the worker is started; a failure throws std::system_error, as
-    // std::thread does when the system has no thread to give.
+    // std::thread does when the system has no thread to give. An empty
+    // starter starts none (see ConvertHere).
     using ThreadStarter = std::function<std::thread(std::function<void()>)>;
     static std::thread StartThread(std::function<void()> work) { return std::thread(std::move(work)); }
 
@@ -66,6 +74,12 @@ public:
     // this job's libraries and paths, and returns the stream.
     virtual std::ostream& DescribeResult(int32_t code);
 
+    // Converts a job prepared without a starter on this thread, frame by
+    // frame, at once; true when the target was written whole. A conversion
+    // that fails removes its target, as the worker's does. Only for a job
+    // whose Result() is kStarted and that has no worker; called once.
+    bool ConvertHere();
+
     int32_t Result() const { return result_; }
     const JobNames& Names() const { return names_; }
     int32_t FrameCount() const { return frames_; }
@@ -76,6 +90,7 @@ public:
 private:
     int32_t Construct(const ThreadStarter& startThread);
     void Work();
+    bool Convert();
     bool Finish(int32_t written);
 
     JobNames names_;
