@@ -4,6 +4,7 @@
 //   calldeck search [--start "YYYY-MM-DD hh:mm:ss"] [--end ...] [--channel N]
 //                   [--number TEXT] [--duration ">=h:mm:ss" | "<=h:mm:ss"]
 //                   [--no-in] [--no-out] [--all]
+//   calldeck export (--to DIR | --zip FILE) [-j N] [the search options]
 //
 // It is the same core the main window runs, on the same program folder
 // (Player.mdb, PlayerMisc.cfg, PlayerLog beside the executable, or in
@@ -18,6 +19,7 @@
 // tab-separated values under a header line ("--all" is "Refresh Recordset"),
 // a backslash, tab, line feed or carriage return in a value written as
 // \\, \t, \n or \r so that every value reads back exactly.
+// "export" writes out what the same search finds (export_command.h).
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,14 +28,10 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <limits>
 #include <string>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "platform/sqlstore/connection.h"
-#include "platform/sqlstore/jet_date.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/paths.h"
 #include "player/core/process_state.h"
@@ -44,8 +42,12 @@
 #include "player/core/search_conditions.h"
 #include "player/core/utilities.h"
 #include "player/core/run_error.h"
+#include "search_options.h"
+#include "export_command.h"
+#include "export_worker.h"
 
 using namespace player;
+using namespace calldeck;
 
 namespace {
 
@@ -65,11 +67,8 @@ const char* const kSearchHelp =
     "  by tabs. Inside a value a backslash prints as \\\\, a tab as \\t, a line\n"
     "  feed as \\n and a carriage return as \\r; every other byte as it is.\n";
 
-const std::string kHelp = std::string(kScanHelp) + kSearchHelp + "calldeck COMMAND --help shows one command's help.\n";
-
-struct UsageError {
-    std::string what;
-};
+const std::string kHelp =
+    std::string(kScanHelp) + kSearchHelp + kExportHelp + "calldeck COMMAND --help shows one command's help.\n";
 
 std::atomic<bool> g_interrupted{false};
 
@@ -93,22 +92,11 @@ private:
     std::chrono::steady_clock::time_point drawn_{};
 };
 
-std::string Next(const std::vector<std::string>& args, std::size_t& i) {
-    if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
-    return args[++i];
-}
-
-LocalTime DateTimeArgument(const std::string& option, const std::string& text) {
-    auto d = platform::sqlstore::ParseJetDate(text);
-    if (!d || !d->hasDate) throw UsageError{option + " wants \"YYYY-MM-DD hh:mm:ss\", not \"" + text + "\""};
-    return {d->year, d->month, d->day, d->hour, d->minute, d->second};
-}
-
 int Scan(const std::vector<std::string>& args) {
     std::string folder = MyTrim(Process().MainFolder.str());
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--main-folder")
-            folder = Next(args, i);
+            folder = NextValue(args, i);
         else
             throw UsageError{"unknown option " + args[i]};
     }
@@ -152,62 +140,13 @@ void PrintCell(std::string_view v) {
     }
 }
 
-// ">=h:mm:ss" or "<=h:mm:ss" (or "hh:mm"), any number of hours, as the
-// compare list's index and the duration the statement compares with.
-std::pair<int, LocalTime> DurationArgument(const std::string& text) {
-    const bool atLeast = text.rfind(">=", 0) == 0;
-    const bool atMost = text.rfind("<=", 0) == 0;
-    std::optional<std::int64_t> seconds;
-    if (atLeast || atMost) {
-        const std::string_view value = std::string_view(text).substr(2);
-        seconds = platform::sqlstore::ParseDuration(value);
-        if (auto time = platform::sqlstore::ParseJetDate(value); !seconds && time && !time->hasDate)
-            seconds = time->hour * 3600 + time->minute * 60 + time->second;
-    }
-    if (!seconds || *seconds / 3600 > std::numeric_limits<int>::max())
-        throw UsageError{"--duration wants \">=h:mm:ss\" or \"<=h:mm:ss\", not \"" + text + "\""};
-    const LocalTime duration{0, 0, 0, static_cast<int>(*seconds / 3600), static_cast<int>(*seconds / 60 % 60),
-                             static_cast<int>(*seconds % 60)};
-    return {atLeast ? 1 : 2, duration};
-}
-
 int Search(const std::vector<std::string>& args) {
-    SearchConditions c = InitMainFormConditions(SystemNow(), Process().MainFolder.str());
-    bool all = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--start") {
-            c.start = DateTimeArgument(a, Next(args, i));
-        } else if (a == "--end") {
-            c.end = DateTimeArgument(a, Next(args, i));
-        } else if (a == "--channel") {
-            const std::string n = Next(args, i);
-            std::size_t used = 0;
-            int channel = -1;
-            try {
-                channel = std::stoi(n, &used);
-            } catch (const std::exception&) {
-            }
-            if (used != n.size() || channel < 0 || channel > 128)
-                throw UsageError{"--channel wants 0 (all) to 128, not \"" + n + "\""};
-            c.channelIndex = channel;
-        } else if (a == "--number") {
-            c.number = Next(args, i);
-        } else if (a == "--duration") {
-            std::tie(c.compareIndex, c.duration) = DurationArgument(Next(args, i));
-        } else if (a == "--no-in") {
-            c.callIn = false;
-        } else if (a == "--no-out") {
-            c.callOut = false;
-        } else if (a == "--all") {
-            all = true;
-        } else {
-            throw UsageError{"unknown option " + a};
-        }
-    }
+    SearchRequest request = DefaultSearch();
+    for (std::size_t i = 0; i < args.size(); ++i)
+        if (!TakeSearchOption(args, i, request)) throw UsageError{"unknown option " + args[i]};
     std::string lastLog;
     Process().StatusBarEcho = [&](const std::string& line) { lastLog = line; };
-    auto rs = GetRecordset(all ? kShowAllRecordStatement : MakeCondition(c));
+    auto rs = GetRecordset(request.Statement());
     if (!rs->IsOpen()) {
         std::cerr << "calldeck: the search failed:" << lastLog << "\n";
         return 1;
@@ -235,11 +174,13 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
-    if (command != "scan" && command != "search") {
+    // The export command's worker processes (export_worker.h); no index.
+    if (command == "export-worker" && args.empty()) return RunExportWorker();
+    if (command != "scan" && command != "search" && command != "export") {
         std::cerr << "calldeck: unknown command " << command << "\n" << kHelp;
         return kUsage;
     }
-    const char* const commandHelp = command == "scan" ? kScanHelp : kSearchHelp;
+    const char* const commandHelp = command == "scan" ? kScanHelp : command == "search" ? kSearchHelp : kExportHelp;
     // Help is answered before the index is opened: it needs none.
     if (std::any_of(args.begin(), args.end(), isHelp)) {
         std::cout << commandHelp;
@@ -253,7 +194,7 @@ int main(int argc, char** argv) {
     }
     int rc;
     try {
-        rc = command == "scan" ? Scan(args) : Search(args);
+        rc = command == "scan" ? Scan(args) : command == "search" ? Search(args) : Export(args);
     } catch (const UsageError& e) {
         std::cerr << "calldeck: " << e.what << "\n" << commandHelp;
         rc = kUsage;

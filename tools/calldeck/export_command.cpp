@@ -1,0 +1,375 @@
+// calldeck export: the command; see export_command.h.
+#include "export_command.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "export_progress.h"
+#include "player/core/cut_text.h"
+#include "player/core/export_name.h"
+#include "player/core/process_state.h"
+#include "player/core/record_database.h"
+#include "platform/sqlstore/recordset.h"
+#include "search_options.h"
+#include "worker_process.h"
+#include "zip_archive.h"
+
+namespace calldeck {
+
+const char* const kExportHelp =
+    "usage: calldeck export (--to DIR | --zip FILE) [-j N] [search options]\n"
+    "  Exports every recording \"calldeck search\" finds with the same search\n"
+    "  options as a WAV file into DIR (made when missing), named as \"Pickup All\"\n"
+    "  names them, or as members of one ZIP archive FILE. -j N: N worker\n"
+    "  processes (default: one per core). Prints a progress bar on a terminal,\n"
+    "  a line per recording otherwise, then \"exported N, missing M, failed F\".\n"
+    "  Exit code 0 when none failed, 1 when any did, 130 when interrupted.\n";
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFailed = 1;
+constexpr int kInterrupted = 130;
+
+std::atomic<int> g_stopSignal{0};
+
+struct Options {
+    std::string to;
+    std::string zip;
+    unsigned jobs = 0;
+    SearchRequest search;
+};
+
+Options ReadOptions(const std::vector<std::string>& args) {
+    Options o;
+    o.search = DefaultSearch();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--to") {
+            o.to = NextValue(args, i);
+        } else if (a == "--zip") {
+            o.zip = NextValue(args, i);
+        } else if (a == "-j" || a == "--jobs") {
+            const std::string n = NextValue(args, i);
+            std::size_t used = 0;
+            int jobs = 0;
+            try {
+                jobs = std::stoi(n, &used);
+            } catch (const std::exception&) {
+            }
+            if (used != n.size() || jobs < 1 || jobs > 256) throw UsageError{a + " wants 1 to 256, not \"" + n + "\""};
+            o.jobs = unsigned(jobs);
+        } else if (!TakeSearchOption(args, i, o.search)) {
+            throw UsageError{"unknown option " + a};
+        }
+    }
+    if (o.to.empty() == o.zip.empty()) throw UsageError{"export wants one of --to DIR and --zip FILE"};
+    if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
+    return o;
+}
+
+// One row of the search, from its recording to its name.
+struct Row {
+    std::string source;  // FileFullName, trimmed
+    std::string target;  // the final name: a path, or an archive member
+    std::string part;    // the temporary file it is written to
+    bool converted = false;
+    bool resent = false;
+};
+
+// The temporary files that exist, removed when they are let go of (an
+// interrupted or failed run); a file renamed to its name is released first.
+class Temporaries {
+public:
+    Temporaries() = default;
+    Temporaries(const Temporaries&) = delete;
+    Temporaries& operator=(const Temporaries&) = delete;
+    ~Temporaries() {
+        for (const auto& file : files_) Remove(file);
+        if (!folder_.empty()) {
+            std::error_code ec;
+            fs::remove_all(folder_, ec);
+        }
+    }
+    void Add(const std::string& file) { files_.insert(file); }
+    void Release(const std::string& file) { files_.erase(file); }
+    void Drop(const std::string& file) {
+        Remove(file);
+        files_.erase(file);
+    }
+    // A folder of temporaries, removed with all it holds.
+    void HoldFolder(const fs::path& folder) { folder_ = folder; }
+
+private:
+    static void Remove(const std::string& file) {
+        std::error_code ec;
+        fs::remove(file, ec);
+    }
+    std::set<std::string> files_;
+    fs::path folder_;
+};
+
+// SIGINT and SIGTERM set the stop flag and interrupt the wait; the command
+// winds down itself. The previous actions come back when it ends.
+class StopSignals {
+public:
+    StopSignals() {
+        struct sigaction action {};
+        action.sa_handler = [](int signal) { g_stopSignal.store(signal); };
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;  // no SA_RESTART: poll returns at once
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &oldPipe_);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+        sigaction(SIGPIPE, &oldPipe_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction oldInt_ {}, oldTerm_ {}, oldPipe_ {};
+};
+
+// A worker lane: its process (started when there is work) and the row it
+// converts.
+struct Lane {
+    std::unique_ptr<WorkerProcess> worker;
+    std::optional<std::size_t> row;
+};
+
+class ExportRun {
+public:
+    ExportRun(std::vector<Row>& rows, std::deque<std::size_t> queue, unsigned jobs, bool toArchive,
+              ExportProgress& progress, Temporaries& temporaries)
+        : rows_(rows), queue_(std::move(queue)), toArchive_(toArchive), progress_(progress),
+          temporaries_(temporaries), lanes_(std::min<std::size_t>(jobs, std::max<std::size_t>(queue_.size(), 1))) {}
+
+    // Converts every queued row; false when a stop signal cut it short (the
+    // workers are ended then, their rows' temporaries still held).
+    bool Run() {
+        while (g_stopSignal.load() == 0 && (!queue_.empty() || Busy())) {
+            Dispatch();
+            Wait();
+        }
+        const bool stopped = g_stopSignal.load() != 0;
+        for (Lane& lane : lanes_)
+            if (lane.worker) lane.worker->End(/*now=*/stopped);
+        return !stopped;
+    }
+
+private:
+    bool Busy() const {
+        return std::any_of(lanes_.begin(), lanes_.end(), [](const Lane& l) { return l.row.has_value(); });
+    }
+
+    void Dispatch() {
+        for (Lane& lane : lanes_) {
+            if (lane.row || queue_.empty()) continue;
+            const std::size_t r = queue_.front();
+            queue_.pop_front();
+            try {
+                if (!lane.worker) lane.worker = std::make_unique<WorkerProcess>();
+            } catch (const std::exception& e) {
+                progress_.Failed(rows_[r].source, e.what());
+                continue;
+            }
+            temporaries_.Add(rows_[r].part);
+            if (lane.worker->Send(rows_[r].source, rows_[r].part)) {
+                lane.row = r;
+                continue;
+            }
+            // The worker was gone before it took the row: the row is not to
+            // blame, and gets one more worker.
+            const std::string how = lane.worker->End();
+            lane.worker.reset();
+            if (!rows_[r].resent) {
+                rows_[r].resent = true;
+                queue_.push_front(r);
+            } else {
+                Fail(r, "its export worker " + how);
+            }
+        }
+    }
+
+    void Wait() {
+        std::vector<pollfd> fds;
+        std::vector<Lane*> busy;
+        for (Lane& lane : lanes_)
+            if (lane.row) {
+                fds.push_back({lane.worker->AnswerFd(), POLLIN, 0});
+                busy.push_back(&lane);
+            }
+        if (fds.empty()) return;
+        if (::poll(fds.data(), fds.size(), 200) <= 0) return;  // a signal, or time to look at the flag
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents == 0) continue;
+            Lane& lane = *busy[i];
+            WorkerProcess::Answer answer;
+            switch (lane.worker->Read(answer)) {
+            case FieldReader::Status::Fields:
+                Done(*lane.row, answer);
+                lane.row.reset();
+                break;
+            case FieldReader::Status::Closed: {
+                if (g_stopSignal.load() != 0) return;  // ended by the stop, not by its file
+                const std::string how = lane.worker->End();
+                lane.worker.reset();
+                Fail(*lane.row, "its export worker " + how);
+                lane.row.reset();
+                break;
+            }
+            case FieldReader::Status::More: break;
+            }
+        }
+    }
+
+    void Fail(std::size_t r, const std::string& reason) {
+        temporaries_.Drop(rows_[r].part);
+        progress_.Failed(rows_[r].source, reason);
+    }
+
+    void Done(std::size_t r, const WorkerProcess::Answer& answer) {
+        Row& row = rows_[r];
+        if (!answer.written) return Fail(r, answer.reason);
+        if (toArchive_) {
+            row.converted = true;
+            progress_.Exported(row.source, row.target);
+            return;
+        }
+        std::error_code ec;
+        fs::rename(row.part, row.target, ec);
+        if (ec) return Fail(r, "cannot be named " + row.target + ": " + ec.message());
+        temporaries_.Release(row.part);
+        row.converted = true;
+        progress_.Exported(row.source, row.target);
+    }
+
+    std::vector<Row>& rows_;
+    std::deque<std::size_t> queue_;
+    bool toArchive_;
+    ExportProgress& progress_;
+    Temporaries& temporaries_;
+    std::vector<Lane> lanes_;
+};
+
+bool IsRecordingThere(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+int Export(const std::vector<std::string>& args) {
+    const Options options = ReadOptions(args);
+    const bool toArchive = !options.zip.empty();
+
+    std::string lastLog;
+    player::Process().StatusBarEcho = [&](const std::string& line) { lastLog = line; };
+    auto rs = player::GetRecordset(options.search.Statement());
+    if (!rs->IsOpen()) {
+        std::cerr << "calldeck: the search failed:" << lastLog << "\n";
+        return kFailed;
+    }
+    const int column = rs->FieldIndex("FileFullName");
+
+    // Where the temporaries go: beside the files, or a parts folder beside
+    // the archive.
+    std::string folder;
+    fs::path parts;
+    std::error_code ec;
+    const std::string tag = ".calldeck-export-" + std::to_string(::getpid());
+    if (toArchive) {
+        fs::path beside = fs::path(options.zip).parent_path();
+        if (beside.empty()) beside = ".";
+        if (!fs::is_directory(beside, ec)) {
+            std::cerr << "calldeck: the archive's folder " << beside.string() << " does not exist\n";
+            return kFailed;
+        }
+        parts = beside / (tag + ".parts");
+    } else {
+        fs::create_directories(options.to, ec);
+        if (!fs::is_directory(options.to, ec)) {
+            std::cerr << "calldeck: cannot make the folder " << options.to << "\n";
+            return kFailed;
+        }
+        folder = player::ExportFolder(options.to);
+    }
+
+    std::vector<Row> rows;
+    std::vector<std::size_t> missing;
+    std::deque<std::size_t> queue;
+    std::set<std::string> taken;
+    for (long r = 0; r < rs->RecordCount(); ++r) {
+        Row row;
+        row.source = player::text::Trim(std::string(rs->Value(r, column).value_or("")));
+        const std::size_t index = rows.size();
+        if (row.source.empty() || !IsRecordingThere(row.source)) {
+            missing.push_back(index);
+        } else {
+            row.target = player::ExportTargetName(toArchive ? std::string() : folder, row.source, taken);
+            row.part = toArchive ? (parts / (std::to_string(index) + ".part")).string()
+                                 : folder + tag + "-" + std::to_string(index) + ".part";
+            queue.push_back(index);
+        }
+        rows.push_back(std::move(row));
+    }
+    rs.reset();
+
+    StopSignals signals;
+    Temporaries temporaries;
+    if (toArchive) {
+        temporaries.HoldFolder(parts);
+        fs::create_directory(parts, ec);
+        if (ec) {
+            std::cerr << "calldeck: cannot make the folder " << parts.string() << ": " << ec.message() << "\n";
+            return kFailed;
+        }
+    }
+    ExportProgress progress(rows.size(), ::isatty(STDERR_FILENO) == 1);
+    for (std::size_t r : missing) progress.Missing(rows[r].source);
+
+    ExportRun run(rows, std::move(queue), options.jobs, toArchive, progress, temporaries);
+    if (!run.Run()) {
+        progress.Summary(/*interrupted=*/true);
+        return kInterrupted;  // the temporaries go with `temporaries`
+    }
+    if (toArchive && progress.Counts().exported > 0) {
+        try {
+            ZipArchive archive(options.zip);
+            for (const Row& row : rows)
+                if (row.converted) archive.Add(row.target, row.part);
+            if (g_stopSignal.load() != 0) {
+                progress.Summary(/*interrupted=*/true);
+                return kInterrupted;
+            }
+            archive.Commit();
+        } catch (const std::exception& e) {
+            progress.Summary(/*interrupted=*/false);
+            std::cerr << "calldeck: " << e.what() << "\n";
+            return kFailed;
+        }
+    }
+    progress.Summary(/*interrupted=*/false);
+    return progress.Counts().failed > 0 ? kFailed : 0;
+}
+
+}  // namespace calldeck

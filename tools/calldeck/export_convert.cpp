@@ -1,0 +1,105 @@
+// calldeck export: one recording into one WAV; see export_convert.h.
+#include "export_convert.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "converter/convert_job.h"
+#include "converter/convert_state.h"
+#include "converter/format_table.h"
+#include "converter/result_text.h"
+#include "player/core/convert_file.h"
+#include "player/core/cut_text.h"
+#include "player/core/decrypt_file.h"
+#include "player/core/process_state.h"
+#include "player/core/utilities.h"
+
+namespace calldeck {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace player;
+
+constexpr int32_t kG729 = 3;   // the recorder's G.729 frames
+constexpr int32_t kALaw = 0;   // the WAV the player plays and exports
+
+// The last run-log line written while it lives, without its stamp: the
+// player's modules say why through the run log.
+class RunLogListener {
+public:
+    RunLogListener() : previous_(Process().StatusBarEcho) {
+        Process().StatusBarEcho = [this](const std::string& line) {
+            const auto stamp = line.find('>');
+            last_ = stamp == std::string::npos ? line : line.substr(stamp + 1);
+        };
+    }
+    ~RunLogListener() { Process().StatusBarEcho = previous_; }
+    RunLogListener(const RunLogListener&) = delete;
+    RunLogListener& operator=(const RunLogListener&) = delete;
+
+    std::string Last(const std::string& otherwise) const { return last_.empty() ? otherwise : last_; }
+
+private:
+    std::function<void(const std::string&)> previous_;
+    std::string last_;
+};
+
+// The decrypted copy, deleted when the conversion is done with it.
+class DecryptedCopy {
+public:
+    explicit DecryptedCopy(std::string path) : path_(std::move(path)) {}
+    ~DecryptedCopy() {
+        if (!path_.empty()) MyDelFIle(path_);
+    }
+    DecryptedCopy(const DecryptedCopy&) = delete;
+    DecryptedCopy& operator=(const DecryptedCopy&) = delete;
+
+private:
+    std::string path_;
+};
+
+ConvertOutcome ThroughVelkCodec(const std::string& source, const std::string& target) {
+    velk::ConvertState state;
+    velk::CConvertJob job(velk::CodecLibraryName(kALaw), velk::CodecLibraryName(kG729), target.c_str(),
+                          source.c_str(), state, {});
+    if (job.Result() != velk::kStarted) return {false, velk::ResultText(job.Result(), job.Names())};
+    if (!job.ConvertHere())
+        return {false, "the conversion failed while it ran: the recording is damaged or cut short, or the disk "
+                       "refused a write"};
+    return {true, {}};
+}
+
+}  // namespace
+
+ConvertOutcome ConvertRecording(const std::string& source, const std::string& target) {
+    try {
+        RunLogListener log;
+        const std::string s = text::Trim(source);
+        std::error_code ec;
+        if (s.empty() || !fs::exists(s, ec)) return {false, "the recording is gone"};
+        const bool encrypted = IsEncryptedFile(s);
+        const std::string w = encrypted ? DecryptFile(s) : s;
+        if (w.empty()) return {false, log.Last("the recording could not be decrypted")};
+        DecryptedCopy copy(encrypted ? w : std::string());
+        const std::string ext = text::UCase(text::Right(w, 3));
+        if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return ThroughVelkCodec(w, target);
+        if (ext == "WAV") {
+            fs::copy_file(w, target, fs::copy_options::overwrite_existing, ec);
+            if (ec) return {false, "the recording could not be copied: " + ec.message()};
+            return {true, {}};
+        }
+        if (ext == "VOC" || ext == "VC2" || ext == "VC5") {
+            fs::remove(target, ec);  // success is judged by the target's existence, as the player does
+            ConvertFile(w, target);
+            if (fs::exists(target, ec)) return {true, {}};
+            return {false, log.Last("VoiceCvt wrote no WAV file")};
+        }
+        return {false, "no converter takes ." + ext + " recordings"};
+    } catch (const std::exception& e) {
+        return {false, e.what()};
+    } catch (...) {
+        return {false, "an unexpected error"};
+    }
+}
+
+}  // namespace calldeck

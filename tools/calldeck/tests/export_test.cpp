@@ -1,0 +1,326 @@
+// calldeck export end to end: the files it writes are the player's own
+// conversions byte for byte, the archive holds exactly those files, a
+// damaged recording or one whose worker dies fails alone and the exit code
+// says so, and an export interrupted with Ctrl+C, or killed outright with
+// its workers, leaves no half-written file under a final name.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <zip.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "codec_framework/testing/plugin_under_test.h"
+#include "codec_framework/testing/signals.h"
+#include "converter/velkcodec_api.h"
+#include "platform/dynlib/dynlib.h"
+#include "player/core/convert_file.h"
+#include "player/core/testing/staged_player.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using player::testing::StagedPlayer;
+
+namespace {
+
+constexpr char kMask[] = "pkrvmhaxbqzetwnjcydsoul";  // the player's voice mask
+
+std::string Read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void Write(const fs::path& file, const std::string& bytes) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// G.729 frames of `pcm`, as the recorder writes an NTC file.
+std::string G729Call(const std::vector<int16_t>& pcm) {
+    Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll");
+    auto encoder = g729.Encoder();
+    EXPECT_EQ(encoder->Init(), 0) << "the G.729 codec is not ready";
+    std::string coded(pcm.size() / 160 * 20, '\0');
+    for (size_t f = 0; f < pcm.size() / 160; ++f)
+        encoder->Encode(reinterpret_cast<uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
+    return coded;
+}
+
+// An A-law WAV of `pcm`, header and frames from the A-law plug-in.
+std::string ALawWav(const std::vector<int16_t>& pcm) {
+    Tessel::testing::PluginUnderTest alaw("AuralCodecG711a.dll");
+    auto factory = alaw.Factory();
+    auto encoder = alaw.Encoder();
+    EXPECT_EQ(encoder->Init(), 0);
+    const size_t frames = pcm.size() / 160;
+    uint8_t header[128] = {};
+    const int32_t length = factory->WriteHeader(header, uint32_t(frames * 160));
+    std::string wav(reinterpret_cast<char*>(header), size_t(length));
+    std::string frame(160, '\0');
+    for (size_t f = 0; f < frames; ++f) {
+        encoder->Encode(reinterpret_cast<uint8_t*>(frame.data()), &pcm[f * 160], 1);
+        wav += frame;
+    }
+    return wav;
+}
+
+void Encrypt(const fs::path& plain, int32_t type, const fs::path& encrypted) {
+    platform::dynlib::Library velkcodec(velk::kLibraryName);
+    auto setMask = reinterpret_cast<velk::SetVoiceMaskFn>(velkcodec.symbol(velk::kSetVoiceMaskName));
+    auto encrypt = reinterpret_cast<velk::CryptFileFn>(velkcodec.symbol(velk::kEncryptFileName));
+    ASSERT_TRUE(setMask && encrypt) << "VelkCodec's encryption did not load";
+    std::string m = kMask, from = plain.string(), to = encrypted.string();
+    setMask(m.data());
+    ASSERT_EQ(encrypt(from.data(), type, to.data()), 0) << "the recording could not be encrypted";
+}
+
+// The members of a ZIP archive, by name.
+std::map<std::string, std::string> ZipMembers(const fs::path& archive) {
+    std::map<std::string, std::string> members;
+    int error = 0;
+    zip_t* z = zip_open(archive.c_str(), ZIP_RDONLY, &error);
+    if (!z) return members;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_index(z, zip_uint64_t(i), 0, &st);
+        std::string bytes(st.size, '\0');
+        if (zip_file_t* f = zip_fopen_index(z, zip_uint64_t(i), 0)) {
+            zip_fread(f, bytes.data(), st.size);
+            zip_fclose(f);
+        }
+        members[st.name] = bytes;
+    }
+    zip_discard(z);
+    return members;
+}
+
+// The names in a folder, hidden ones too.
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
+}
+
+class ExportCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        staged_.Start();
+        for (const char* lib : {"VelkCodec.so", "AuralCodecG711a.so", "AuralCodecWren2.so", "AuralWren2.so"})
+            staged_.StageLibrary(lib);
+        calls_ = staged_.Folder() / "calls";
+        out_ = staged_.Folder() / "out";
+        fs::create_directories(calls_);
+    }
+
+    struct Ran {
+        int code = -1;
+        std::string out, err;
+    };
+    // Starts calldeck with its output in files of the staged folder.
+    pid_t Start(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{"calldeck"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (auto& a : argv) raw.push_back(a.data());
+        raw.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, OutFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, ErrFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, CALLDECK_PROGRAM, &actions, nullptr, raw.data(), environ), 0)
+            << "calldeck could not be started";
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+    Ran Finish(pid_t pid) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Read(OutFile()), Read(ErrFile())};
+    }
+    Ran Calldeck(const std::vector<std::string>& args) { return Finish(Start(args)); }
+
+    void Index() {
+        const Ran scan = Calldeck({"scan", "--main-folder", calls_.string()});
+        ASSERT_EQ(scan.code, 0) << "calldeck scan failed: " << scan.err;
+    }
+    // What the player's ConvertFile writes for `source`.
+    std::string PlayersWav(const fs::path& source) {
+        const fs::path target = staged_.Folder() / "player.wav";
+        fs::remove(target);
+        player::ConvertFile(source.string(), target.string());
+        return fs::exists(target) ? Read(target) : "(the player wrote no WAV)";
+    }
+
+    fs::path OutFile() const { return staged_.Folder() / "calldeck.out"; }
+    fs::path ErrFile() const { return staged_.Folder() / "calldeck.err"; }
+
+    StagedPlayer staged_;
+    fs::path calls_, out_;
+};
+
+TEST_F(ExportCommand, WritesThePlayersConversionsUnderPickupAllNamesAndTheSameIntoAnArchive) {
+    const auto speech = Tessel::testing::SpeechLike(4, 1), other = Tessel::testing::SpeechLike(4, 2);
+    // Two recordings of one name in two folders, an encrypted one, an A-law WAV.
+    const fs::path first = calls_ / "a" / "20061201123045000312345671.NTC";
+    const fs::path second = calls_ / "b" / "20061201123045000312345671.NTC";
+    const fs::path encrypted = calls_ / "20061201130000000412345671E.NTC";
+    const fs::path wav = calls_ / "20061201140000000512345671.WAV";
+    Write(first, G729Call(speech));
+    Write(second, G729Call(other));
+    Write(staged_.Folder() / "plain.ntc", G729Call(other));
+    Encrypt(staged_.Folder() / "plain.ntc", 3, encrypted);
+    Write(wav, ALawWav(speech));
+    Index();
+
+    const Ran exported = Calldeck({"export", "--to", out_.string(), "-j", "2", "--all"});
+    EXPECT_EQ(exported.code, 0) << "calldeck export failed: " << exported.err;
+    EXPECT_EQ(exported.out, "exported 4, missing 0, failed 0\n");
+    const std::set<std::string> names{"20061201123045000312345671.wav", "20061201123045000312345671 (2).wav",
+                                      "20061201130000000412345671E.wav", "20061201140000000512345671.wav"};
+    ASSERT_EQ(Names(out_), names) << "the exported files are not named as Pickup All names them";
+
+    // Of the two of one name, the one the search lists first keeps the plain name.
+    const Ran listed = Calldeck({"search", "--all"});
+    const bool firstListedFirst = listed.out.find(first.string()) < listed.out.find(second.string());
+    EXPECT_TRUE(Read(out_ / "20061201123045000312345671.wav") == PlayersWav(firstListedFirst ? first : second))
+        << "the G.729 recording's WAV differs from the one the player writes";
+    EXPECT_TRUE(Read(out_ / "20061201123045000312345671 (2).wav") == PlayersWav(firstListedFirst ? second : first))
+        << "the second recording of the same name differs from the player's WAV";
+    EXPECT_TRUE(Read(out_ / "20061201130000000412345671E.wav") == PlayersWav(encrypted))
+        << "the encrypted recording's WAV differs from the player's";
+    EXPECT_TRUE(Read(out_ / "20061201140000000512345671.wav") == Read(wav)) << "the WAV recording was not copied";
+    EXPECT_TRUE(Names(staged_.Folder() / "decryptTmp").empty()) << "a decrypted copy was left behind";
+
+    const fs::path archive = staged_.Folder() / "calls.zip";
+    const Ran zipped = Calldeck({"export", "--zip", archive.string(), "--all"});
+    EXPECT_EQ(zipped.code, 0) << "calldeck export --zip failed: " << zipped.err;
+    const auto members = ZipMembers(archive);
+    std::set<std::string> memberNames;
+    for (const auto& [name, bytes] : members) {
+        memberNames.insert(name);
+        EXPECT_TRUE(bytes == Read(out_ / name)) << "the archive's " << name << " differs from the exported file";
+    }
+    EXPECT_EQ(memberNames, names) << "the archive does not hold exactly the exported files";
+    EXPECT_EQ(Names(staged_.Folder()).count("calls.zip"), 1u);
+    for (const auto& name : Names(staged_.Folder()))
+        EXPECT_EQ(name.find(".calldeck-export"), std::string::npos) << "a temporary was left: " << name;
+}
+
+TEST_F(ExportCommand, ADamagedRecordingFailsAloneAndTheExitCodeSaysSo) {
+    Write(calls_ / "20061201123045000312345671.NTC", G729Call(Tessel::testing::SpeechLike(2, 3)));
+    Write(calls_ / "20061201123046000312345671.NTC", std::string(15, 'x'));  // less than a frame
+    Write(calls_ / "20061201123047000312345671.NTC", G729Call(Tessel::testing::SpeechLike(2, 4)));
+    Index();
+    fs::remove(calls_ / "20061201123047000312345671.NTC");  // gone since the scan
+
+    const Ran ran = Calldeck({"export", "--to", out_.string(), "--all"});
+    EXPECT_EQ(ran.code, 1) << "a failed recording did not make the exit code say so";
+    EXPECT_EQ(ran.out, "exported 1, missing 1, failed 1\n");
+    EXPECT_NE(ran.err.find("failed " + (calls_ / "20061201123046000312345671.NTC").string() +
+                           ": source wav file too small:"),
+              std::string::npos)
+        << "the damaged recording's line does not say why: " << ran.err;
+    EXPECT_NE(ran.err.find("missing " + (calls_ / "20061201123047000312345671.NTC").string()), std::string::npos)
+        << ran.err;
+    EXPECT_EQ(Names(out_), (std::set<std::string>{"20061201123045000312345671.wav"}))
+        << "the good recording was not exported alone";
+}
+
+// The processes `pid` started that still run.
+std::vector<pid_t> Children(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    std::vector<pid_t> children;
+    for (pid_t child; in >> child;) children.push_back(child);
+    return children;
+}
+
+class LongExport : public ExportCommand {
+protected:
+    void SetUp() override {
+        ExportCommand::SetUp();
+        // Thirty one-minute calls: the export runs for a while on any machine.
+        const std::string twoSeconds = G729Call(Tessel::testing::SpeechLike(2, 5));
+        for (int i = 0; i < 30; ++i) minute_ += twoSeconds;
+        for (int call = 0; call < 30; ++call)
+            Write(calls_ / ("200612011230" + std::to_string(10 + call) + "000312345671.NTC"), minute_);
+        Index();
+    }
+    // Starts the export and returns once its first file is under its final name.
+    pid_t StartAndWaitForAFile() {
+        const pid_t pid = Start({"export", "--to", out_.string(), "-j", "2", "--all"});
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (Finals().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+        EXPECT_FALSE(Finals().empty()) << "the export wrote nothing within a minute";
+        return pid;
+    }
+    std::set<std::string> Finals() const {
+        std::set<std::string> finals;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(out_, ec))
+            if (e.path().extension() == ".wav") finals.insert(e.path().filename().string());
+        return finals;
+    }
+    void ExpectEveryFinalFileWhole() {
+        const size_t wholeSize = 58 + (minute_.size() / 20 - 1) * 160;
+        const auto finals = Finals();
+        EXPECT_LT(finals.size(), 30u) << "the export ran to its end before it was interrupted; nothing was tested";
+        for (const auto& name : finals)
+            EXPECT_EQ(fs::file_size(out_ / name), wholeSize) << name << " is under its final name but not whole";
+    }
+    std::string minute_;
+};
+
+TEST_F(LongExport, CtrlCLeavesOnlyWholeFilesAndNoTemporaries) {
+    const pid_t pid = StartAndWaitForAFile();
+    kill(pid, SIGINT);
+    const Ran ran = Finish(pid);
+
+    EXPECT_EQ(ran.code, 130) << "an interrupted export did not exit with 130: " << ran.err;
+    EXPECT_NE(ran.out.find("; interrupted"), std::string::npos) << "no summary after the interrupt: " << ran.out;
+    ExpectEveryFinalFileWhole();
+    EXPECT_EQ(Names(out_), Finals()) << "temporaries were left behind after Ctrl+C";
+    EXPECT_NE(ran.out.find("exported " + std::to_string(Finals().size()) + ","), std::string::npos)
+        << "the summary does not count the files left: " << ran.out;
+    EXPECT_TRUE(Names(staged_.Folder() / "decryptTmp").empty()) << "a stopped worker's folder was left behind";
+}
+
+TEST_F(LongExport, AWorkerThatDiesFailsItsRecordingAloneAndTheRestAreExported) {
+    const pid_t pid = StartAndWaitForAFile();
+    std::this_thread::sleep_for(5ms);  // both workers in the middle of a recording
+    const std::vector<pid_t> workers = Children(pid);
+    ASSERT_FALSE(workers.empty()) << "no worker processes were found";
+    kill(workers.front(), SIGKILL);
+    const Ran ran = Finish(pid);
+
+    EXPECT_EQ(ran.code, 1) << "a recording whose worker died did not make the exit code say so";
+    EXPECT_EQ(ran.out, "exported 29, missing 0, failed 1\n") << ran.err;
+    EXPECT_NE(ran.err.find("its export worker killed by signal 9"), std::string::npos)
+        << "the failed recording's line does not say its worker died: " << ran.err;
+    EXPECT_EQ(Names(out_).size(), 29u) << "the other recordings were not all exported, or a temporary was left";
+}
+
+TEST_F(LongExport, KillingEveryProcessLeavesNoHalfWrittenFileUnderAFinalName) {
+    const pid_t pid = StartAndWaitForAFile();
+    const std::vector<pid_t> workers = Children(pid);
+    ASSERT_FALSE(workers.empty()) << "no worker processes were found";
+    for (pid_t worker : workers) kill(worker, SIGKILL);
+    kill(pid, SIGKILL);
+    Finish(pid);
+
+    ExpectEveryFinalFileWhole();
+    for (const auto& name : Names(out_))
+        EXPECT_TRUE(name.ends_with(".wav") || (name.starts_with(".calldeck-export-") && name.ends_with(".part")))
+            << "an unexpected file was left: " << name;
+}
+
+}  // namespace
