@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <filesystem>
@@ -276,17 +277,14 @@ bool IsRecordingThere(const std::string& path) {
     return fs::is_regular_file(path, ec);
 }
 
-}  // namespace
-
-int Export(const std::vector<std::string>& args) {
-    const Options options = ReadOptions(args);
+int ExportRows(const Options& options) {
     const bool toArchive = !options.zip.empty();
 
-    std::string lastLog;
-    player::Process().StatusBarEcho = [&](const std::string& line) { lastLog = line; };
+    auto lastLog = std::make_shared<std::string>();
+    player::Process().StatusBarEcho = [lastLog](const std::string& line) { *lastLog = line; };
     auto rs = player::GetRecordset(options.search.Statement());
     if (!rs->IsOpen()) {
-        std::cerr << "calldeck: the search failed:" << lastLog << "\n";
+        std::cerr << "calldeck: the search failed:" << *lastLog << "\n";
         return kFailed;
     }
     const int column = rs->FieldIndex("FileFullName");
@@ -370,6 +368,18 @@ int Export(const std::vector<std::string>& args) {
     }
     progress.Summary(/*interrupted=*/false);
     return progress.Counts().failed > 0 ? kFailed : 0;
+}
+
+}  // namespace
+
+int Export(const std::vector<std::string>& args) {
+    const Options options = ReadOptions(args);
+    try {
+        return ExportRows(options);  // its temporaries and workers are gone when it leaves, however
+    } catch (const std::exception& e) {
+        std::cerr << "calldeck: the export stopped: " << e.what() << "\n";
+        return kFailed;
+    }
 }
 
 }  // namespace calldeck
