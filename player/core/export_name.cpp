@@ -7,8 +7,9 @@ namespace player {
 
 std::string ExportFolder(const std::string& picked) {
     std::string folder = picked;
-    if (folder.find('\\') != std::string::npos) folder += '\\';
-    if (folder.find('/') != std::string::npos) folder += '/';
+    const bool slash = folder.find('/') != std::string::npos;
+    if (!slash && folder.find('\\') != std::string::npos) folder += '\\';
+    if (slash) folder += '/';
     return folder;
 }
 

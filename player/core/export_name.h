@@ -1,13 +1,14 @@
 // player: the names "Pickup All" and `calldeck export` give exported WAVs.
 //
 // The folder the operator picks gets its separator the way the batch always
-// added it: a backslash appended when the folder holds a backslash anywhere,
-// then a slash appended when it holds a slash anywhere. On Linux a folder
-// holds slashes only, so "/home/op/out" becomes "/home/op/out/", and a
-// folder already ending in one ("/" itself, "/mnt/usb/") ends in two,
-// "//" and "/mnt/usb//": the system reads a doubled slash as one, so the
-// files land in that folder. A folder with neither (a bare relative name)
-// gets nothing.
+// added it: a slash appended when it holds a slash anywhere, so
+// "/home/op/out" becomes "/home/op/out/", and a folder already ending in
+// one ("/" itself, "/mnt/usb/") ends in two, "//" and "/mnt/usb//": the
+// system reads a doubled slash as one, so the files land in that folder.
+// A backslash is appended only to a folder written with backslashes and no
+// slash ("d:\out"): on Linux a backslash is an ordinary character of a
+// name, and "/home/op/a\b" must stay that folder. A folder with neither
+// (a bare relative name) gets nothing.
 //
 // The target is that folder, the recording's file name without its last
 // four characters (the dot and the three-letter extension), and ".wav".

@@ -14,6 +14,7 @@ TEST(ExportNames, TheFolderGetsItsSeparatorAndEachRowANameOfItsOwnInIt) {
     EXPECT_EQ(ExportFolder("/"), "//") << "the root, like a drive root, ends in two separators";
     EXPECT_EQ(ExportFolder("d:\\out"), "d:\\out\\");
     EXPECT_EQ(ExportFolder("out"), "out");
+    EXPECT_EQ(ExportFolder("/home/op/a\\b"), "/home/op/a\\b/") << "a backslash in a Linux folder's name is no separator";
 
     std::set<std::string> taken;
     EXPECT_EQ(ExportTargetName("/out/", "/calls/0001/20240506093000_0001_555_IN.VC8", taken),
