@@ -115,8 +115,13 @@ fs::path FolderOf(const fs::path& file) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
-// The target while it is written: a temporary file beside it (".NAME.XXXXXX",
-// created exclusively, mode 0600), removed on every way out but Commit.
+// The target while it is written. Where the folder's file system allows it,
+// an unnamed file in the target's folder (O_TMPFILE, mode 0600): a process
+// killed before Commit leaves nothing under any name, so a decryption cut
+// short never leaves part of a recording readable. Commit gives it the
+// target's name (linkat through /proc/self/fd). Elsewhere, a named
+// temporary beside the target (".NAME.XXXXXX", created exclusively, mode
+// 0600), removed on every way out but Commit and but a kill.
 class TempTarget {
 public:
     TempTarget() = default;
@@ -128,7 +133,10 @@ public:
     }
 
     bool Create(const fs::path& target) {
-        std::string name = (FolderOf(target) / ("." + target.filename().string() + ".XXXXXX")).string();
+        fd_ = UniqueFd(::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (fd_.Valid() && ::access(ProcPath().c_str(), F_OK) == 0) return true;
+        fd_.Close();
+        std::string name = TempName(target);
         fd_ = UniqueFd(::mkostemp(name.data(), O_CLOEXEC));
         if (!fd_.Valid()) return false;
         path_ = std::move(name);
@@ -145,17 +153,47 @@ public:
         }
         return true;
     }
-    // Syncs the file, renames it over `target` and syncs the folder.
+    // Syncs the file, puts it under `target` (replacing what was there) and
+    // syncs the folder.
     bool Commit(const fs::path& target) {
-        if (::fsync(fd_.get()) != 0 || !fd_.Close()) return false;
-        if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-        path_.clear();
+        if (::fsync(fd_.get()) != 0) return false;
+        if (path_.empty() && !Name(target)) return false;
+        if (!fd_.Close()) return false;
+        if (!path_.empty()) {
+            if (::rename(path_.c_str(), target.c_str()) != 0) return false;
+            path_.clear();
+        }
         UniqueFd folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folder.Valid()) ::fsync(folder.get());  // makes the rename durable; best effort
+        if (folder.Valid()) ::fsync(folder.get());  // makes the name durable; best effort
         return true;
     }
 
 private:
+    static std::string TempName(const fs::path& target) {
+        return (FolderOf(target) / ("." + target.filename().string() + ".XXXXXX")).string();
+    }
+    std::string ProcPath() const { return "/proc/self/fd/" + std::to_string(fd_.get()); }
+    // Names the unnamed file: straight as the target when there is none
+    // (the file appears whole or not at all); over an existing target
+    // through a named temporary and a rename, which replaces it in one step.
+    bool Name(const fs::path& target) {
+        if (::linkat(AT_FDCWD, ProcPath().c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno != EEXIST) return false;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TempName(target);
+            const int probe = ::mkostemp(name.data(), O_CLOEXEC);  // reserves a fresh name
+            if (probe < 0) return false;
+            ::close(probe);
+            ::unlink(name.c_str());
+            if (::linkat(AT_FDCWD, ProcPath().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                path_ = std::move(name);
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
+    }
+
     static constexpr uint64_t kWriteBackBytes = 4 << 20;
     UniqueFd fd_;
     std::string path_;

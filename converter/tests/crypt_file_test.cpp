@@ -6,7 +6,10 @@
 // nothing at the target: no file where there was none, an existing file
 // unchanged, and no temporary file beside it.
 #include <sodium.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -381,6 +384,30 @@ TEST_F(EncryptedRecordings, AnExistingTargetIsReplacedOnlyOnSuccess) {
 
     ASSERT_EQ(Named(Decrypt(dir / "rec.enc", kCryptTypeWav, dir / "out.wav")), Named(kCryptDone));
     EXPECT_TRUE(ReadFile(dir / "out.wav") == plain) << "a longer earlier target kept its tail or was not replaced";
+}
+
+TEST_F(EncryptedRecordings, ADecryptionKilledAtAnyPointLeavesNoPartOfTheRecordingReadable) {
+    const Bytes plain = Recording(16 << 20);
+    Encrypted(plain);
+    fs::remove(dir / "rec.wav");
+    int whole = 0;
+    for (const int delayUs : {0, 200, 500, 1000, 2000, 4000, 8000, 15000, 30000, 60000, 120000, 250000}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0) << "cannot start the decryption to be killed";
+        if (child == 0) _exit(Decrypt(dir / "rec.enc", kCryptTypeWav, dir / "out.wav"));
+        ::usleep(useconds_t(delayUs));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        EXPECT_EQ(Strays({"rec.enc", "out.wav"}), std::vector<std::string>{})
+            << "a decryption killed after " << delayUs << " us left a file behind";
+        if (fs::exists(dir / "out.wav")) {
+            ++whole;
+            EXPECT_TRUE(ReadFile(dir / "out.wav") == plain)
+                << "a decryption killed after " << delayUs << " us left a partial recording under its name";
+            fs::remove(dir / "out.wav");
+        }
+    }
+    EXPECT_LT(whole, 12) << "every decryption ended before its kill: the kills tested nothing";
 }
 
 }  // namespace
