@@ -1,23 +1,52 @@
 // The daily run log: see run_log.h.
 #include "run_log.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "process_state.h"
 #include "cut_text.h"
 
 namespace player {
 
+namespace {
+
+// Appends one entry in one write, so entries of two programs writing the
+// same day's log never interleave. A log whose last entry was cut short (a
+// power cut, a full disk) gets its line ended first: the cut entry stays
+// readable as what it is, and the new one starts a line of its own.
+void Append(const std::string& file, const std::string& line) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return;
+    std::string entry;
+    struct stat st {};
+    char last = '\n';
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+        entry = "\r\n";
+    entry += line + "\r\n";
+    const char* from = entry.data();
+    std::size_t left = entry.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, from, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        from += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
 void WriteRunLog(const std::string& message) {
     const PlayerProcess& p = Process();
     const LocalTime now = p.Now();
     const std::string file = text::Trim(p.PlayerLogFolder + "/Runlog" + FormatDate(now) + ".txt");
     const std::string line = "<" + FormatDate(now) + " " + FormatClock(now) + ">" + message;
-    if (std::FILE* f = std::fopen(file.c_str(), "ab")) {
-        std::fwrite(line.data(), 1, line.size(), f);
-        std::fwrite("\r\n", 1, 2, f);
-        std::fclose(f);
-    }
+    Append(file, line);
     if (p.StatusBarEcho) {
         try {
             p.StatusBarEcho(" RunLog : " + line);

@@ -112,6 +112,18 @@ TEST(RunLog, EntriesEitherSideOfMidnightLandInTwoDailyFilesAndEchoToTheStatusBar
     EXPECT_EQ(staged.echoes.back(), " RunLog : <2006-01-02 00:00:00>after");
 }
 
+TEST(RunLog, AnEntryCutShortByACrashKeepsItsLineAndTheNextEntryStartsAFreshOne) {
+    StagedPlayer staged;
+    InitPath();
+    const fs::path log = staged.Folder() / "PlayerLog" / "Runlog2024-05-06.txt";
+    WriteAll(log, "<2024-05-06 12:00:00>whole\r\n<2024-05-06 12:00:01>!ConvertFile can't lo");
+    WriteRunLog("Player Startup!");
+    EXPECT_EQ(ReadAll(log),
+              "<2024-05-06 12:00:00>whole\r\n<2024-05-06 12:00:01>!ConvertFile can't lo\r\n"
+              "<2024-05-06 12:30:45>Player Startup!\r\n")
+        << "the entry after a cut one was run into it";
+}
+
 TEST(RunLog, ALogThatCannotBeWrittenIsLostQuietly) {
     StagedPlayer staged;
     Process().PlayerLogFolder = (staged.Folder() / "missing" / "deeper").string();
