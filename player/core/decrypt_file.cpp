@@ -1,6 +1,11 @@
 // Encrypted recordings: see decrypt_file.h.
 #include "decrypt_file.h"
 
+#include <signal.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -76,6 +81,30 @@ std::string DecryptFile(const std::string& path) {
         WriteRunLog("!DecryptFile " + Describe(e) + " file = " + p);
         return {};
     }
+}
+
+int RemoveLeftoverCopies() {
+    namespace fs = std::filesystem;
+    using namespace std::chrono_literals;
+    int removed = 0;
+    std::error_code ec;
+    const auto oldest = fs::file_time_type::clock::now() - 5min;
+    for (fs::directory_iterator it(Process().DecryptTmpFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code err;
+        if (name.starts_with("dec_") && it->is_regular_file(err) && it->last_write_time(err) < oldest && !err) {
+            removed += fs::remove(it->path(), err) ? 1 : 0;
+        } else if (name.starts_with("export-") && text::AllDigits(name.substr(7)) && name.size() > 7 &&
+                   it->is_directory(err)) {
+            const long pid = std::strtol(name.c_str() + 7, nullptr, 10);
+            if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+                const std::uintmax_t gone = fs::remove_all(it->path(), err);  // the folder and its files
+                if (!err && gone > 1) removed += static_cast<int>(gone - 1);
+            }
+        }
+    }
+    if (removed > 0) WriteRunLog("Removed " + std::to_string(removed) + " decrypted copies left by an earlier run");
+    return removed;
 }
 
 }  // namespace player

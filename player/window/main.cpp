@@ -24,6 +24,7 @@
 
 #include "frm_main.h"
 #include "player/core/audio_output.h"
+#include "player/core/decrypt_file.h"
 #include "player/core/paths.h"
 #include "player/core/playback.h"
 #include "player/core/process_state.h"
@@ -36,6 +37,7 @@ namespace {
 
 std::unique_ptr<frmMain> Main() {
     InitPath();
+    RemoveLeftoverCopies();
     UseAudioOutput();
     ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
     auto window = std::make_unique<frmMain>();

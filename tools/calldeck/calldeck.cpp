@@ -33,6 +33,7 @@
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
+#include "player/core/decrypt_file.h"
 #include "player/core/paths.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
@@ -187,6 +188,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     InitPath();
+    if (command == "export") RemoveLeftoverCopies();  // plaintext an export killed earlier left behind
     ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
     if (!Process().PlayerConnection || !Process().PlayerConnection->IsOpen()) {
         std::cerr << "calldeck: cannot open the record index " << Process().DatabaseFile << "\n";

@@ -3,6 +3,8 @@
 // (a library missing, a start refused, a second request while one runs)
 // and encrypted recordings.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -226,4 +228,24 @@ TEST_F(Converting, AnEncryptedRecordingIsDecryptedConvertedAndItsCopyDeleted) {
     EXPECT_EQ(log.back().rfind("can not decrypt file , path = " + (calls_ / "0099999E.NTC").string() + " , return = ", 0),
               0u)
         << "a recording encrypted with another mask was not reported: " << log.back();
+}
+
+TEST_F(Converting, PlaintextAKilledProgramLeftIsRemovedAtTheNextStartAndCopiesInUseAreKept) {
+    const fs::path tmp = staged_.Folder() / "decryptTmp";
+    const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    Write(tmp / "dec_0012345E_20240506120000N.WAV", "left by a killed player");
+    fs::last_write_time(tmp / "dec_0012345E_20240506120000N.WAV", longAgo);
+    Write(tmp / "dec_0012346E_20240506123000N.NTC", "being converted right now");
+    const pid_t gone = ::fork();
+    if (gone == 0) _exit(0);
+    ::waitpid(gone, nullptr, 0);
+    Write(tmp / ("export-" + std::to_string(gone)) / "dec_1E_20240506120000N.NTC", "left by a killed export worker");
+    Write(tmp / ("export-" + std::to_string(::getpid())) / "dec_2E_20240506120000N.NTC", "a running worker's");
+
+    EXPECT_EQ(RemoveLeftoverCopies(), 2);
+    EXPECT_FALSE(fs::exists(tmp / "dec_0012345E_20240506120000N.WAV")) << "an old decrypted copy was left readable";
+    EXPECT_FALSE(fs::exists(tmp / ("export-" + std::to_string(gone)))) << "a dead worker's copies were left";
+    EXPECT_TRUE(fs::exists(tmp / "dec_0012346E_20240506123000N.NTC")) << "a copy a conversion may be reading went";
+    EXPECT_TRUE(fs::exists(tmp / ("export-" + std::to_string(::getpid())))) << "a running worker's folder went";
+    EXPECT_EQ(staged_.LogMessages().back(), "Removed 2 decrypted copies left by an earlier run");
 }
