@@ -184,4 +184,61 @@ std::optional<RowIdSelect> SingleTableSelect(std::string_view sql) {
     return out;
 }
 
+std::optional<PlainSelect> PlainColumnsSelect(std::string_view sql) {
+    std::vector<Token> t = Tokenize(sql);
+    long first = Neighbour(t, -1, +1);
+    if (first < 0 || UpperAscii(t[first].text) != "SELECT") return std::nullopt;
+    // The list: name (',' name)*, where a name is a column, T.column, a
+    // quoted name or *. Anything else (a call, an alias, an expression)
+    // may not be one table row's own value, or may be ordered by.
+    std::string columns;
+    long i = Neighbour(t, first, +1);
+    for (bool wantName = true;; wantName = !wantName, i = Neighbour(t, i, +1)) {
+        if (i < 0) return std::nullopt;
+        const Token& x = t[i];
+        if (wantName) {
+            const bool name = (x.kind == Tok::Word && !std::isdigit(static_cast<unsigned char>(x.text[0])) &&
+                               UpperAscii(x.text) != "FROM" && UpperAscii(x.text) != "DISTINCT" &&
+                               UpperAscii(x.text) != "ALL") ||
+                              x.kind == Tok::QuotedName || x.text == "*";
+            if (!name) return std::nullopt;
+        } else if (x.kind == Tok::Word && UpperAscii(x.text) == "FROM") {
+            break;
+        } else if (x.text != ",") {
+            return std::nullopt;
+        }
+        columns += (wantName ? "" : ",") + (wantName ? x.text : std::string());
+    }
+    const long from = i;
+    const long table = Neighbour(t, from, +1);
+    if (table < 0 || (t[table].kind != Tok::Word && t[table].kind != Tok::QuotedName)) return std::nullopt;
+    std::string rest;
+    bool ordering = false;
+    for (long j = table + 1; j < static_cast<long>(t.size()); ++j) {
+        const Token& x = t[j];
+        if (x.kind == Tok::Word) {
+            const std::string word = UpperAscii(x.text);
+            if (rest.find_first_not_of(" \t\r\n") == std::string::npos && word != "WHERE" && word != "ORDER" &&
+                word != "LIMIT")
+                return std::nullopt;
+            if (word == "UNION" || word == "INTERSECT" || word == "EXCEPT" || word == "GROUP" || word == "JOIN" ||
+                word == "HAVING" || word == "WINDOW")
+                return std::nullopt;
+            if (word == "ORDER") ordering = true;
+            // "order by 2" means the second column of the list, which the
+            // row-id statement does not have.
+            if (ordering && std::isdigit(static_cast<unsigned char>(x.text[0]))) return std::nullopt;
+        } else if (x.text == ";") {
+            break;
+        } else if (x.kind != Tok::Space && rest.find_first_not_of(" \t\r\n") == std::string::npos) {
+            return std::nullopt;  // "from T, U", "from T as x", ...
+        }
+        rest += x.text;
+    }
+    const std::string& name = t[table].text;
+    return PlainSelect{.table = name,
+                       .rowIds = "select " + name + "._rowid_ from " + name + rest,
+                       .row = "select " + columns + " from " + name + " where _rowid_ = ?"};
+}
+
 }  // namespace platform::sqlstore

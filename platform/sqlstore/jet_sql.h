@@ -15,6 +15,11 @@
 // SingleTableSelect recognises the plain "select ... from T [where ...]
 // [order by ...]" form and adds T's hidden row id in front of the select
 // list, so a result set can delete its current row from T.
+//
+// PlainColumnsSelect recognises the narrower form whose select list is
+// nothing but column names (or *): every row it yields is one row of T
+// with T's own values, so a result set may read the row ids in the
+// statement's order first and each row's values later, by its row id.
 #pragma once
 
 #include <map>
@@ -40,6 +45,13 @@ struct RowIdSelect {
     std::string table;  // the one table it reads
 };
 std::optional<RowIdSelect> SingleTableSelect(std::string_view sql);
+
+struct PlainSelect {
+    std::string table;
+    std::string rowIds;  // "select T._rowid_ from T ...": the row ids in the statement's order
+    std::string row;     // "select <list> from T where _rowid_ = ?": one row's values
+};
+std::optional<PlainSelect> PlainColumnsSelect(std::string_view sql);
 
 std::string UpperAscii(std::string_view s);
 

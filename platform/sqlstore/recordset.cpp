@@ -3,16 +3,109 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "connection.h"
 #include "error.h"
 
 namespace platform::sqlstore {
 
+namespace {
+
+constexpr std::uint32_t kNullCell = 0xFFFFFFFFu;
+constexpr std::size_t kFirstBlock = 4096;
+constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
+constexpr int kSnapshotBusyWaitMs = 5000;
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+
+bool InWalMode(Connection& connection) {
+    Statement mode = connection.Prepare("pragma journal_mode");
+    if (sqlite3_step(mode.get()) != SQLITE_ROW) return false;
+    const unsigned char* text = sqlite3_column_text(mode.get(), 0);
+    return text && UpperAscii(reinterpret_cast<const char*>(text)) == "WAL";
+}
+
+}  // namespace
+
+// A second connection to the store's file, inside a read transaction that
+// lasts as long as the set is open, and the statement that reads one row.
+struct Recordset::Snapshot {
+    Database db;
+    Statement row;  // finalized before db closes
+};
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
 void Recordset::Open(std::string_view jetSql, const std::shared_ptr<Connection>& connection) {
     if (open_) throw Error(3705, "Operation is not allowed when the object is open.");
     if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
     const std::string sql = Translate(jetSql, connection->Kinds());
+    if (!OpenOnSnapshot(sql, connection)) OpenFetchingAll(sql, connection);
+    connection_ = connection;
+    cursor_ = live_.Slots() ? 0 : -1;
+    open_ = true;
+}
 
+// False (and nothing kept) where the statement or the file does not allow
+// it; the caller then fetches every row, which also reports any error in
+// the statement itself.
+bool Recordset::OpenOnSnapshot(const std::string& sql, const std::shared_ptr<Connection>& connection) {
+    // Rows this connection has written but not committed are seen by it
+    // alone, and a set opened now must show them.
+    if (connection->InBatch()) return false;
+    const auto plain = PlainColumnsSelect(sql);
+    if (!plain) return false;
+    const char* file = sqlite3_db_filename(connection->Handle(), "main");
+    if (!file || !*file || !InWalMode(*connection)) return false;  // a reader would hold off writers
+
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(file, &raw, SQLITE_OPEN_READWRITE, nullptr);
+    auto snapshot = std::make_unique<Snapshot>();
+    snapshot->db.reset(raw);
+    if (rc != SQLITE_OK) return false;
+    sqlite3* db = raw;
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kSnapshotBusyWaitMs);
+    if (sqlite3_exec(db, "PRAGMA query_only=1; BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+
+    auto prepare = [db](const std::string& text) {
+        sqlite3_stmt* s = nullptr;
+        const int prepared = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &s, nullptr);
+        Statement statement(s);
+        if (prepared != SQLITE_OK) statement.reset();
+        return statement;
+    };
+    // The row ids first: their statement's first step fixes the snapshot.
+    Statement ids = prepare(plain->rowIds);
+    if (!ids) return false;
+    std::vector<std::int64_t> rowIds;
+    int stepped;
+    while ((stepped = sqlite3_step(ids.get())) == SQLITE_ROW) rowIds.push_back(sqlite3_column_int64(ids.get(), 0));
+    if (stepped != SQLITE_DONE) return false;
+    ids.reset();
+    snapshot->row = prepare(plain->row);
+    if (!snapshot->row) return false;
+
+    std::vector<std::string> names;
+    for (int c = 0; c < sqlite3_column_count(snapshot->row.get()); ++c)
+        names.emplace_back(sqlite3_column_name(snapshot->row.get(), c));
+    rowIds.shrink_to_fit();
+    table_ = plain->table;
+    names_ = std::move(names);
+    rows_.assign(rowIds.size(), nullptr);
+    live_ = LiveRows(rowIds.size());
+    rowIds_ = std::move(rowIds);
+    snapshot_ = std::move(snapshot);
+    return true;
+}
+
+void Recordset::OpenFetchingAll(const std::string& sql, const std::shared_ptr<Connection>& connection) {
     Statement stmt;
     std::string table;
     if (auto withRowId = SingleTableSelect(sql)) {
@@ -28,52 +121,110 @@ void Recordset::Open(std::string_view jetSql, const std::shared_ptr<Connection>&
     sqlite3_stmt* s = stmt.get();
     const int first = table.empty() ? 0 : 1;
     const int columns = sqlite3_column_count(s);
-    std::vector<std::string> names;
-    for (int c = first; c < columns; ++c) names.emplace_back(sqlite3_column_name(s, c));
-    std::string text;
-    std::vector<std::size_t> offsets;
-    std::vector<bool> nulls;
+    names_.clear();
+    for (int c = first; c < columns; ++c) names_.emplace_back(sqlite3_column_name(s, c));
     std::vector<std::int64_t> rowIds;
+    std::vector<const char*> rows;
     int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-        if (first) rowIds.push_back(sqlite3_column_int64(s, 0));
-        for (int c = first; c < columns; ++c) {
-            const unsigned char* v = sqlite3_column_text(s, c);
-            offsets.push_back(text.size());
-            nulls.push_back(v == nullptr);
-            if (v) text.append(reinterpret_cast<const char*>(v), static_cast<std::size_t>(sqlite3_column_bytes(s, c)));
+    try {
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            if (first) rowIds.push_back(sqlite3_column_int64(s, 0));
+            rows.push_back(StoreRow(s, first));
+        }
+    } catch (...) {
+        Clear();
+        throw;
+    }
+    if (rc != SQLITE_DONE) {
+        Error failure(sqlite3_extended_errcode(connection->Handle()), sqlite3_errmsg(connection->Handle()));
+        Clear();
+        throw failure;
+    }
+    rowIds.shrink_to_fit();
+    rows.shrink_to_fit();
+    table_ = std::move(table);
+    live_ = LiveRows(rows.size());
+    rows_ = std::move(rows);
+    rowIds_ = std::move(rowIds);
+}
+
+const char* Recordset::StoreRow(sqlite3_stmt* statement, int first) const {
+    const int columns = sqlite3_column_count(statement);
+    std::size_t bytes = 0;
+    for (int c = first; c < columns; ++c) {
+        // Text first, then its length: the order SQLite asks for.
+        sqlite3_column_text(statement, c);
+        bytes += sizeof(std::uint32_t) + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+    }
+    if (bytes > freeBytes_) {
+        std::size_t size = blocks_.empty() ? kFirstBlock : std::min(blockBytes_, kLargestBlock);
+        size = std::max(size, bytes);
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        blockBytes_ += size;
+        free_ = blocks_.back().get();
+        freeBytes_ = size;
+    }
+    char* const start = free_;
+    char* out = start;
+    for (int c = first; c < columns; ++c) {
+        const unsigned char* text = sqlite3_column_text(statement, c);
+        const std::uint32_t length = text ? static_cast<std::uint32_t>(sqlite3_column_bytes(statement, c)) : kNullCell;
+        std::memcpy(out, &length, sizeof length);
+        out += sizeof length;
+        if (text) {
+            std::memcpy(out, text, length);
+            out += length;
         }
     }
-    if (rc != SQLITE_DONE) throw Error(sqlite3_extended_errcode(connection->Handle()), sqlite3_errmsg(connection->Handle()));
-    offsets.push_back(text.size());
+    free_ = out;
+    freeBytes_ -= static_cast<std::size_t>(out - start);
+    return start;
+}
 
-    const std::size_t rows = names.empty() ? 0 : (offsets.size() - 1) / names.size();
-    connection_ = connection;
-    table_ = std::move(table);
-    names_ = std::move(names);
-    text_ = std::move(text);
-    offsets_ = std::move(offsets);
-    nulls_ = std::move(nulls);
-    rowIds_ = std::move(rowIds);
-    live_ = LiveRows(rows);
-    cursor_ = rows ? 0 : -1;
-    open_ = true;
+const char* Recordset::Row(std::size_t slot) const {
+    if (const char* row = rows_[slot]) return row;
+    sqlite3_stmt* s = snapshot_->row.get();
+    sqlite3_reset(s);
+    sqlite3_bind_int64(s, 1, rowIds_[slot]);
+    const int rc = sqlite3_step(s);
+    if (rc != SQLITE_ROW) {
+        sqlite3* db = snapshot_->db.get();
+        Error failure(rc == SQLITE_DONE ? kNoCurrentRecord : sqlite3_extended_errcode(db),
+                      rc == SQLITE_DONE ? std::string(kNoCurrentRecordText) : std::string(sqlite3_errmsg(db)));
+        sqlite3_reset(s);
+        throw failure;
+    }
+    const char* row = StoreRow(s, 0);
+    sqlite3_reset(s);
+    rows_[slot] = row;
+    return row;
 }
 
 void Recordset::Close() {
     if (!open_) return;
+    Clear();
+    if (observer_) observer_->Closed();
+}
+
+void Recordset::Clear() {
     open_ = false;
     connection_.reset();
     table_.clear();
     names_.clear();
-    text_.clear();
-    text_.shrink_to_fit();
-    offsets_ = {};
-    nulls_ = {};
+    snapshot_.reset();  // ends the read transaction
     rowIds_ = {};
+    rows_ = {};
+    std::vector<std::unique_ptr<char[]>>().swap(blocks_);
+    blockBytes_ = 0;
+    free_ = nullptr;
+    freeBytes_ = 0;
     live_ = LiveRows();
     cursor_ = -1;
-    if (observer_) observer_->Closed();
+}
+
+std::size_t Recordset::HeldBytes() const {
+    return rowIds_.capacity() * sizeof(std::int64_t) + rows_.capacity() * sizeof(const char*) + live_.HeldBytes() +
+           blockBytes_ + blocks_.capacity() * sizeof(blocks_[0]);
 }
 
 void Recordset::RequireOpen() const {
@@ -134,9 +285,17 @@ int Recordset::FieldIndex(std::string_view name) const {
 }
 
 std::optional<std::string_view> Recordset::Cell(std::size_t slot, int column) const {
-    std::size_t i = slot * names_.size() + static_cast<std::size_t>(column);
-    if (nulls_[i]) return std::nullopt;
-    return std::string_view(text_).substr(offsets_[i], offsets_[i + 1] - offsets_[i]);
+    const char* at = Row(slot);
+    for (int c = 0;; ++c) {
+        std::uint32_t length;
+        std::memcpy(&length, at, sizeof length);
+        at += sizeof length;
+        if (c == column) {
+            if (length == kNullCell) return std::nullopt;
+            return std::string_view(at, length);
+        }
+        if (length != kNullCell) at += length;
+    }
 }
 
 std::string Recordset::Field(std::string_view name) const {
@@ -170,7 +329,11 @@ std::optional<std::string_view> Recordset::Value(long row, int column) const {
     if (!open_ || row < 0 || column < 0 || column >= FieldCount()) return std::nullopt;
     std::size_t slot = live_.SlotOf(static_cast<std::size_t>(row));
     if (slot >= live_.Slots()) return std::nullopt;
-    return Cell(slot, column);
+    try {
+        return Cell(slot, column);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
 }
 
 long Recordset::AbsolutePosition() const {

@@ -1,14 +1,28 @@
 // platform/sqlstore: a result set that behaves as the desktop database's
 // client-side static cursor did where the player uses one.
 //
-// Opening runs the statement and fetches every row at once; later changes
-// to the table do not show. The set is open or closed; it has a row count,
-// BOF and EOF, MoveFirst/MoveLast/MoveNext/MovePrevious, fields read by
-// name, and Delete of the current row, which deletes that row from its
-// table too (each row keeps its table's row id, hidden from the fields).
-// After Delete the deleted row stays current, without fields, until the
-// next move, which skips it: "MovePrevious then MoveNext" lands on the row
-// that followed it, as the player's Delete command relies on.
+// Opening runs the statement; later changes to the table do not show. The
+// set is open or closed; it has a row count, BOF and EOF,
+// MoveFirst/MoveLast/MoveNext/MovePrevious, fields read by name, and
+// Delete of the current row, which deletes that row from its table too
+// (each row keeps its table's row id, hidden from the fields). After Delete
+// the deleted row stays current, without fields, until the next move, which
+// skips it: "MovePrevious then MoveNext" lands on the row that followed it,
+// as the player's Delete command relies on.
+//
+// How the rows are fetched. A statement that lists plain columns of one
+// table ("select a,b from T where ... order by ...") is opened on a read
+// snapshot: a second connection to the same file holds a read transaction
+// for as long as the set is open, the row ids are read in the statement's
+// order at open (from an index alone where one serves the order), and a
+// row's values are read by its row id the first time it is asked for, then
+// kept. In WAL mode the snapshot never blocks a writer, and the set sees
+// the table exactly as it stood at open whatever is written later. Every
+// other statement, a file that is not in WAL mode, an in-memory database,
+// and a set opened while its connection holds an open transaction (whose
+// rows only that connection sees) fetch all rows at open instead. Either
+// way a cell, once read, stays where it is until the set is closed, so the
+// views Value hands out stay valid as long as the set is open.
 //
 // Errors are raised as Error with the old cursor's numbers: moving past
 // EOF or BOF, or reading fields with no current row, is 3021; using a
@@ -17,7 +31,8 @@
 //
 // The result grid and the play list bind to one set: Value(row, column)
 // and AbsolutePosition give random access for a table model, and an
-// observer hears when the current row moves or a row goes.
+// observer hears when the current row moves or a row goes. A set is used
+// from one thread at a time (reading a row fills its cache).
 #pragma once
 
 #include <cstdint>
@@ -28,6 +43,8 @@
 #include <vector>
 
 #include "live_rows.h"
+
+struct sqlite3_stmt;
 
 namespace platform::sqlstore {
 
@@ -44,13 +61,14 @@ public:
 
 class Recordset {
 public:
-    Recordset() = default;
+    Recordset();
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
+    ~Recordset();
 
-    // Runs a statement of the old dialect on `connection` and fetches all
-    // its rows; positioned on the first row (BOF and EOF when none). Throws
-    // Error; the set then stays closed.
+    // Runs a statement of the old dialect on `connection` (or on a snapshot
+    // of its file, see above); positioned on the first row (BOF and EOF when
+    // none). Throws Error; the set then stays closed.
     void Open(std::string_view jetSql, const std::shared_ptr<Connection>& connection);
     void Close();
     bool IsOpen() const { return open_; }
@@ -70,7 +88,9 @@ public:
     void Delete();
     bool CanDelete() const { return !table_.empty(); }
 
-    // For a grid: columns, and any live row by position.
+    // For a grid: columns, and any live row by position (nothing for a row
+    // that cannot be read: a closed set, a position past the end, a failed
+    // read of the snapshot).
     int FieldCount() const { return static_cast<int>(names_.size()); }
     const std::string& FieldName(int column) const { return names_.at(column); }
     int FieldIndex(std::string_view name) const;  // -1 when unknown
@@ -81,9 +101,26 @@ public:
 
     void SetObserver(RecordsetObserver* observer) { observer_ = observer; }
 
+    // True when rows are read on demand from a snapshot, false when all were
+    // fetched at open. For tests and measurements.
+    bool ReadsOnDemand() const { return snapshot_ != nullptr; }
+    // Bytes the set holds beside SQLite's own: per-row bookkeeping and the
+    // cells read so far.
+    std::size_t HeldBytes() const;
+
 private:
+    struct Snapshot;
+
+    void Clear();
     void RequireOpen() const;
     std::size_t RequireCurrent() const;
+    bool OpenOnSnapshot(const std::string& sql, const std::shared_ptr<Connection>& connection);
+    void OpenFetchingAll(const std::string& sql, const std::shared_ptr<Connection>& connection);
+    // The slot's cells, read from the snapshot on first use; throws Error.
+    const char* Row(std::size_t slot) const;
+    // Copies the current row of `statement` (columns from `first` on) into
+    // the cell store and returns where it starts.
+    const char* StoreRow(sqlite3_stmt* statement, int first) const;
     std::optional<std::string_view> Cell(std::size_t slot, int column) const;
     void MoveTo(long cursor);
 
@@ -91,10 +128,16 @@ private:
     std::weak_ptr<Connection> connection_;
     std::string table_;  // empty: the rows cannot be deleted
     std::vector<std::string> names_;
-    std::string text_;                 // every cell's text, one after another
-    std::vector<std::size_t> offsets_; // slot*columns+column -> start in text_; one more at the end
-    std::vector<bool> nulls_;
-    std::vector<std::int64_t> rowIds_;
+    std::unique_ptr<Snapshot> snapshot_;  // null when every row was fetched at open
+    std::vector<std::int64_t> rowIds_;    // per slot; empty when the rows cannot be deleted nor read later
+    // Per slot: where its cells lie in the store (null until read). A row's
+    // cells are, column by column, a 4-byte length (all ones for NULL) and
+    // the text. The store grows in blocks that never move.
+    mutable std::vector<const char*> rows_;
+    mutable std::vector<std::unique_ptr<char[]>> blocks_;
+    mutable std::size_t blockBytes_ = 0;  // bytes in blocks_ altogether
+    mutable char* free_ = nullptr;
+    mutable std::size_t freeBytes_ = 0;
     LiveRows live_;
     long cursor_ = -1;  // slot; -1 before the first, Slots() after the last
     RecordsetObserver* observer_ = nullptr;

@@ -21,3 +21,5 @@ CREATE TABLE RecordFileInfo (
 
 -- One channel over a time range, and the show-all order.
 CREATE INDEX RecordFileInfo_Channel_DateTime ON RecordFileInfo (RecordChannel, RecordDateTime);
+-- A time range over all channels.
+CREATE INDEX RecordFileInfo_DateTime ON RecordFileInfo (RecordDateTime);

@@ -58,3 +58,23 @@ TEST(JetTranslation, OnlyPlainOneTableReadsGainTheHiddenRowId) {
         EXPECT_FALSE(SingleTableSelect(other)) << other;
     EXPECT_TRUE(SingleTableSelect("select a from T where a in (select b from U)")) << "a subquery is no second table";
 }
+
+TEST(JetTranslation, OnlyListsOfPlainColumnsAreReadByRowIdLater) {
+    auto plain = PlainColumnsSelect(
+        "select RecordChannel,RecordDateTime from RecordFileInfo where RecordDateTime >= '2024' order by RecordChannel");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->table, "RecordFileInfo");
+    EXPECT_EQ(plain->rowIds,
+              "select RecordFileInfo._rowid_ from RecordFileInfo where RecordDateTime >= '2024' order by RecordChannel");
+    EXPECT_EQ(plain->row, "select RecordChannel,RecordDateTime from RecordFileInfo where _rowid_ = ?");
+    EXPECT_TRUE(PlainColumnsSelect("SELECT * FROM T"));
+    EXPECT_TRUE(PlainColumnsSelect("select T.a, [b c] from T order by length(a), a desc"))
+        << "the order may be any expression";
+    // Each of these yields rows that are not one table row's own values, or
+    // orders by something the row-id statement cannot name.
+    for (const char* other : {"select count(*) from T", "select a as b from T order by b", "select a b from T",
+                              "select a || 'x' from T", "select a from T order by 1", "select distinct a from T",
+                              "select a from T, U", "select a from T group by a", "select 1 from T", "select a",
+                              "select a from T union select a from U", "PRAGMA page_count"})
+        EXPECT_FALSE(PlainColumnsSelect(other)) << other;
+}

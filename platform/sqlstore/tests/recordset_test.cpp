@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/sqlstore/connection.h"
@@ -137,6 +138,63 @@ TEST_F(StoreFile, DeleteRemovesTheRowFromTheTableAndTheFollowingRowBecomesCurren
     Recordset joined;
     joined.Open("select distinct Name from T", connection_);
     EXPECT_THROW(joined.Delete(), Error) << "rows that are not one table's cannot be deleted";
+}
+
+TEST_F(StoreFile, AnOpenSetKeepsItsRowsWhileARebuildReplacesThemAndNeverHoldsTheWriterOff) {
+    for (int n = 0; n < 500; ++n) Insert("old" + std::to_string(1000 + n), "2006-01-01", "00:00:01");
+    Recordset rs;
+    rs.Open("select Name, At from T order by Name desc", connection_);
+    ASSERT_TRUE(rs.ReadsOnDemand()) << "a plain search of a WAL file was fetched whole";
+    EXPECT_EQ(*rs.Value(0, 0), "old1499");
+    const std::string_view first = *rs.Value(0, 0);
+
+    // A rebuild on the same connection while the set is open: it must get
+    // the write lock at once and commit, the set must not notice.
+    ASSERT_NO_THROW(connection_->BeginWrite(std::chrono::milliseconds(100)))
+        << "an open result set held the rebuild off";
+    connection_->Execute("delete from T");
+    for (int n = 0; n < 300; ++n) Insert("new" + std::to_string(n), "2007-01-01", "00:00:02");
+    ASSERT_NO_THROW(connection_->CommitBatch()) << "an open result set stopped the rebuild's commit";
+
+    EXPECT_EQ(rs.RecordCount(), 500) << "the set saw the rebuild";
+    EXPECT_EQ(*rs.Value(499, 0), "old1000") << "a row first read after the rebuild was not the one at open";
+    EXPECT_EQ(*rs.Value(250, 1), "2006-01-01 00:00:00");
+    EXPECT_EQ(first, "old1499") << "a value read before the rebuild changed under its reader";
+    rs.MoveLast();
+    EXPECT_EQ(rs.Field("Name"), "old1000");
+    EXPECT_EQ(NamesOf("select Name from T where Name = 'new7'"), (Names{"new7"})) << "a new search missed the rebuild";
+
+    // While the set is open its snapshot keeps the rebuild's pages in the
+    // log; closing it lets them go into the file.
+    auto logAllCopied = [&] {
+        Recordset checkpoint;
+        checkpoint.Open("PRAGMA wal_checkpoint(PASSIVE)", connection_);
+        return std::string(*checkpoint.Value(0, 1)) == std::string(*checkpoint.Value(0, 2));
+    };
+    EXPECT_FALSE(logAllCopied()) << "the open set held no snapshot";
+    rs.Close();
+    EXPECT_TRUE(logAllCopied()) << "closing the set did not end its read transaction";
+}
+
+TEST_F(StoreFile, ASetOpenedInsideATransactionOrOverComputedColumnsIsFetchedWhole) {
+    Insert("a", "2006-01-01", "00:00:01");
+    Insert("b", "2006-01-02", "00:00:01");
+    Recordset count;
+    count.Open("select count(*) from T", connection_);
+    EXPECT_FALSE(count.ReadsOnDemand());
+    EXPECT_EQ(count.RecordCount(), 1) << "a count came back as one row per table row";
+    EXPECT_EQ(*count.Value(0, 0), "2");
+
+    connection_->BeginBatch();
+    connection_->Execute("delete from T where Name = 'a'");
+    Recordset inside;
+    inside.Open("select Name, Len from T", connection_);
+    EXPECT_FALSE(inside.ReadsOnDemand()) << "a snapshot cannot see the transaction's own changes";
+    EXPECT_EQ(inside.RecordCount(), 1);
+    inside.Delete();  // b, inside the same transaction
+    connection_->CommitBatch();
+    EXPECT_EQ(NamesOf("select Name from T"), Names{});
+    EXPECT_FALSE(inside.Value(0, 0)) << "a deleted row was still listed";
 }
 
 TEST_F(StoreFile, BatchedInsertsAreSeenByASearchAtOnceAndSurviveClosing) {
