@@ -32,7 +32,15 @@ using namespace std::chrono_literals;
 // The flags the caller shares with the worker, and the current job, which
 // refers to them. The exit handler is registered right after both exist,
 // so it runs before either is destroyed.
+//
+// The job pointer is shared by every thread that calls the entry points: a
+// caller polling the progress on one thread may collect the job while a
+// stop on another collects it too, or a start sets it. g_jobLock guards
+// every read and write of g_job (held while a job is made or destroyed; the
+// worker never takes it, so a destruction that joins the worker cannot
+// wait on it). The flags need no lock: they are atomics.
 velk::ConvertState g_state;
+std::mutex g_jobLock;
 std::unique_ptr<velk::CConvertJob> g_job;
 
 // A process that ends while a conversion runs (a program returning from
@@ -41,6 +49,7 @@ std::unique_ptr<velk::CConvertJob> g_job;
 // static objects whose destruction could come first: what they hold is
 // released by their unload functions, which run after every exit handler.
 void StopAtExit() {
+    std::lock_guard lock(g_jobLock);
     if (!g_job) return;
     g_state.stopRequest.store(1);
     g_job.reset();  // joins the worker, then unloads the codecs
@@ -52,6 +61,7 @@ void StopAtExit() {
 void WaitForWorkerAndCollect() {
     std::this_thread::sleep_for(1s);
     while (g_state.running.load(std::memory_order_acquire)) std::this_thread::sleep_for(1s);
+    std::lock_guard lock(g_jobLock);
     g_job.reset();
 }
 
@@ -70,6 +80,7 @@ std::string CurrentMask() {
 
 VELKCODEC_EXPORT int32_t cvt_VelkCodec(const char* source, int32_t sourceCode, const char* target,
                                        int32_t targetCode) {
+    std::lock_guard lock(g_jobLock);
     if (g_job) return velk::kJobExists;
     g_state.progress.store(0);
     try {

@@ -1,5 +1,6 @@
 // A stop through cvt_StopConvert in the middle of a conversion, with a
-// decoder slow enough to be caught in a known frame.
+// decoder slow enough to be caught in a known frame; a stop on one thread
+// while another collects the conversion through its progress.
 //
 // Its own program: under the sanitizer build, LeakSanitizer's exit-time
 // scan of this process sometimes crashed in its own tracer ("Tracer caught
@@ -8,6 +9,9 @@
 // reproduces only in some memory layouts. Leak checking is off for this
 // program only; the address and undefined-behaviour checks stay on, and
 // every other conversion test runs with leak checking.
+#include <atomic>
+#include <thread>
+
 #include "converter/result_text.h"
 #include "converter_testing.h"
 
@@ -46,6 +50,47 @@ TEST(StopConvert, AStopDuringAFrameLeavesThatFrameAsTheLastOne) {
     ASSERT_EQ(t.size(), 58u + (k + 1) * 320) << "frames 0 to 3 must be written, and no more";
     EXPECT_EQ(U32At(t, 54), (k + 1) * 320u) << "the stopped target's header announces frames it does not hold";
     EXPECT_TRUE(std::equal(t.begin() + 58, t.end(), source.begin() + 320));
+}
+
+// The entry points called from two threads: one polls the progress as the
+// player does and, at 100, waits for the worker and collects the job; a stop
+// from another thread (a window closing) collects the same job meanwhile.
+// Both calls must return, the target stay whole, and the library be free for
+// the next conversion.
+TEST(StopConvert, AStopOnAnotherThreadWhileTheProgressCollectsTheConversionEndsBoth) {
+    TempDir dir;
+    VelkCodecLibrary lib;
+    ASSERT_TRUE(lib.Loaded()) << "VelkCodec.dll did not load: " << platform::dynlib::LastError();
+    const Bytes source = LinearFrames(51);
+    WriteFile(dir / "s.raw", source);
+    const fs::path target = dir / "t.wav";
+    ASSERT_EQ(lib.start((dir / "s.raw").c_str(), kLinearCode, target.c_str(), kLinearCode), kStarted);
+
+    std::atomic<int32_t> polled{-1};
+    {
+        std::jthread caller([&] {
+            const auto limit = std::chrono::steady_clock::now() + 30s;
+            int32_t p = 0;
+            while ((p = lib.progress()) < 100 && std::chrono::steady_clock::now() < limit)
+                std::this_thread::sleep_for(5ms);
+            polled = p;
+        });
+        // The target is whole only after the progress reached 100, so the
+        // caller is collecting by now (its collection waits a second).
+        const uintmax_t whole = 58 + 50 * 320;
+        ASSERT_TRUE(WaitUntil([&] { std::error_code ec; return fs::file_size(target, ec) == whole; }, 30s))
+            << "the conversion never wrote its whole target";
+        EXPECT_EQ(lib.stop(), 0);
+    }
+    EXPECT_EQ(polled.load(), 100) << "the thread polling the progress never saw the conversion end";
+    const Bytes t = ReadFile(target);
+    ASSERT_EQ(t.size(), 58u + 50 * 320) << "the stop on the other thread cut a finished conversion";
+    EXPECT_TRUE(std::equal(t.begin() + 58, t.end(), source.begin() + 320));
+
+    // Collected once, and nothing left behind: the next conversion starts.
+    ASSERT_EQ(lib.start((dir / "s.raw").c_str(), kLinearCode, (dir / "u.wav").c_str(), kLinearCode), kStarted)
+        << "after a stop and a progress on two threads the library still refuses a new conversion";
+    EXPECT_EQ(lib.stop(), 0);
 }
 
 }  // namespace
