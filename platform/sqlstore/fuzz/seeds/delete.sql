@@ -1,0 +1,1 @@
+delete from RecordFileInfo where RecordDateTime between #2006/12/01# and #2006-12-31 23:59:59#

@@ -1,0 +1,1 @@
+select * from RecordFileInfo where RecordDuration <= #123:04:05# order by RecordDateTime desc

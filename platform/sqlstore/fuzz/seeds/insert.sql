@@ -1,0 +1,1 @@
+insert into RecordFileInfo values ('0003', #12/01/2006#, 'O''Brien', #00:00:07#, 'd:\Voc\a.VOC', 'IN')

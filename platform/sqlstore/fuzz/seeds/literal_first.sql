@@ -1,0 +1,1 @@
+select * from T where #00:01:30# > T.[RecordDuration] and RecordDateTime < #12:00#

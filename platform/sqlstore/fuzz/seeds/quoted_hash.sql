@@ -1,0 +1,1 @@
+select * from RecordFileInfo where CallNumber like '%#1#%' and RecordDateTime >= #06-12-01 12:30:45#

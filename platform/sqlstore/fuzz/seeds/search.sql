@@ -1,0 +1,1 @@
+select RecordChannel,RecordDateTime,CallNumber,RecordDuration,FileFullName,CallDirection from RecordFileInfo where 1=1 and RecordDateTime >= #2024-03-04 00:00:00# and RecordDateTime <= #2024-03-08 23:59:59# and RecordDuration >=#00:01:30# and RecordChannel = '0012' and CallNumber like '%0755%' and CallDirection <> 'OUT'
