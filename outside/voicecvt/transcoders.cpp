@@ -43,7 +43,7 @@ void AppendPcm(std::span<const int16_t> samples, std::vector<uint8_t>& out) {
     out.resize(at + samples.size() * 2);
     uint8_t* p = out.data() + at;
     if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(p, samples.data(), samples.size() * 2);
+        if (!samples.empty()) std::memcpy(p, samples.data(), samples.size() * 2);  // an empty vector may have no buffer
         return;
     }
     for (int16_t s : samples) {
@@ -56,7 +56,7 @@ void AppendPcm(std::span<const int16_t> samples, std::vector<uint8_t>& out) {
 std::span<int16_t> ReadPcm(std::span<const uint8_t> in, std::vector<int16_t>& buffer) {
     buffer.resize(in.size() / 2);
     if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(buffer.data(), in.data(), buffer.size() * 2);
+        if (!buffer.empty()) std::memcpy(buffer.data(), in.data(), buffer.size() * 2);
         return buffer;
     }
     for (size_t i = 0; i < buffer.size(); ++i)
