@@ -9,7 +9,8 @@
 // which is the least a scan must do). The goal is a scan within three times
 // that walk; `x_find` reports the ratio of the fastest runs of each. Then a table of 1 000 000 rows is
 // searched for one channel over one day, the main window's commonest
-// search (goal: under 50 ms, result set fetched).
+// search (goal: under 50 ms, result set opened and its first row read),
+// and for all channels over one day (goal: under 5 ms).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -165,7 +166,7 @@ struct MillionRows {
     }
 };
 
-// One day, of channel 42 (the goal) or of all channels (0), for comparison.
+// One day, of channel 42 or of all channels (0).
 void BM_SearchOneDay(benchmark::State& state) {
     static MillionRows rows;
     SearchConditions c = InitMainFormConditions({2024, 12, 31}, "");
