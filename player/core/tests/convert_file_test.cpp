@@ -18,23 +18,20 @@
 #include "platform/dynlib/dynlib.h"
 #include "player/core/convert_file.h"
 #include "player/core/decrypt_file.h"
+#include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
 
 namespace fs = std::filesystem;
 using namespace player;
 using player::testing::StagedPlayer;
+using player::testing::ReadBytes;
+using player::testing::WriteBytes;
+using player::testing::G729Call;
+using player::testing::ALawToLinear;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void Write(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
 Lines ReadLines(const fs::path& file) {
     std::ifstream in(file);
     Lines out;
@@ -63,17 +60,6 @@ protected:
     }
     void StageVoiceCvt() { staged_.StageLibrary("StandInVoiceCvt.so", "VoiceCvt.so"); }
     Lines VoiceCvtCalls() const { return ReadLines(staged_.Folder() / "voicecvt.log"); }
-    // Seconds of speech coded by the G.729 plug-in, as the recorder writes an NTC file.
-    static std::string G729Call(const std::vector<int16_t>& pcm) {
-        Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll");
-        auto encoder = g729.Encoder();
-        EXPECT_EQ(encoder->Init(), 0) << "the G.729 codec is not ready";
-        std::string coded(pcm.size() / 160 * 20, '\0');
-        for (size_t f = 0; f < pcm.size() / 160; ++f)
-            encoder->Encode(reinterpret_cast<uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
-        return coded;
-    }
-
     StagedPlayer staged_;
     fs::path calls_;
     std::vector<int> bar_;
@@ -90,21 +76,14 @@ void Encrypt(const fs::path& plain, int32_t type, const fs::path& encrypted, con
     ASSERT_EQ(encrypt(from.data(), type, to.data()), 0) << "the recording could not be encrypted";
 }
 
-int16_t ALawToLinear(uint8_t a) {
-    a ^= 0x55;
-    int t = (a & 0x0F) << 4;
-    const int seg = (a & 0x70) >> 4;
-    t = seg == 0 ? t + 8 : seg == 1 ? t + 0x108 : (t + 0x108) << (seg - 1);
-    return int16_t(a & 0x80 ? t : -t);
-}
 
 }  // namespace
 
 TEST_F(Converting, EveryExtensionGoesToItsConverter) {
     StageVoiceCvt();
-    Write(calls_ / "a.wav", "RIFF-a-wav-recording");
+    WriteBytes(calls_ / "a.wav", "RIFF-a-wav-recording");
     ConvertFile("  " + (calls_ / "a.wav").string() + "  ", (calls_ / "a-out.wav").string());
-    EXPECT_EQ(Read(calls_ / "a-out.wav"), "RIFF-a-wav-recording") << "a WAV recording is copied unchanged";
+    EXPECT_EQ(ReadBytes(calls_ / "a-out.wav"), "RIFF-a-wav-recording") << "a WAV recording is copied unchanged";
     EXPECT_TRUE(bar_.empty()) << "copying a WAV recording moved the progress bar";
     EXPECT_TRUE(VoiceCvtCalls().empty());
 
@@ -113,7 +92,7 @@ TEST_F(Converting, EveryExtensionGoesToItsConverter) {
         const char* type;
     } voice[] = {{"b.voc", "0"}, {"c.VC2", "1"}, {"d.vc5", "4"}};
     for (const auto& v : voice) {
-        Write(calls_ / v.name, "coded");
+        WriteBytes(calls_ / v.name, "coded");
         fs::remove(staged_.Folder() / "voicecvt.log");
         ConvertFile((calls_ / v.name).string(), (calls_ / "out.wav").string());
         const std::string start = "start " + std::string(v.type) + " 1.0 " + (calls_ / v.name).string() + " " +
@@ -123,7 +102,7 @@ TEST_F(Converting, EveryExtensionGoesToItsConverter) {
     }
     EXPECT_EQ(bar_.back(), 100) << "the progress bar does not rest at 100";
 
-    Write(calls_ / "e.xyz", "?");
+    WriteBytes(calls_ / "e.xyz", "?");
     fs::remove(staged_.Folder() / "voicecvt.log");
     ConvertFile((calls_ / "e.xyz").string(), (calls_ / "e.wav").string());
     ConvertFile((calls_ / "missing.voc").string(), (calls_ / "m.wav").string());
@@ -136,9 +115,9 @@ TEST_F(Converting, EveryExtensionGoesToItsConverter) {
 TEST_F(Converting, AG729RecordingBecomesAnALawWaveOfTheSameSpeech) {
     StageVelkCodec();
     const auto speech = Tessel::testing::SpeechLike(3.0, 7);
-    Write(calls_ / "call.NTC", G729Call(speech));
+    WriteBytes(calls_ / "call.NTC", G729Call(speech));
     ConvertFile((calls_ / "call.NTC").string(), (calls_ / "call.wav").string());
-    const std::string wav = Read(calls_ / "call.wav");
+    const std::string wav = ReadBytes(calls_ / "call.wav");
     const size_t frames = speech.size() / 160 - 1;  // the first frame is not converted
     ASSERT_EQ(wav.size(), 58 + frames * 160) << "no A-law WAV of the recording's length was written";
     EXPECT_EQ(wav.substr(0, 4), "RIFF");
@@ -153,14 +132,14 @@ TEST_F(Converting, AG729RecordingBecomesAnALawWaveOfTheSameSpeech) {
 }
 
 TEST_F(Converting, AMissingLibraryOrARefusedStartIsLoggedAndEndsAtOnce) {
-    Write(calls_ / "a.VC8", std::string(2000, 'x'));
-    Write(calls_ / "b.VOC", "coded");
+    WriteBytes(calls_ / "a.VC8", std::string(2000, 'x'));
+    WriteBytes(calls_ / "b.VOC", "coded");
     ConvertFile((calls_ / "a.VC8").string(), (calls_ / "a.wav").string());
     ConvertFile((calls_ / "b.VOC").string(), (calls_ / "b.wav").string());
 
     StageVelkCodec(/*withG729=*/false);
     StageVoiceCvt();
-    Write(calls_ / "refused.VC2", "coded");
+    WriteBytes(calls_ / "refused.VC2", "coded");
     const auto t0 = std::chrono::steady_clock::now();
     ConvertFile((calls_ / "a.VC8").string(), (calls_ / "a.wav").string());
     ConvertFile((calls_ / "refused.VC2").string(), (calls_ / "r.wav").string());
@@ -177,8 +156,8 @@ TEST_F(Converting, AMissingLibraryOrARefusedStartIsLoggedAndEndsAtOnce) {
 
 TEST_F(Converting, ASecondRequestWhileOneRunsIsRefused) {
     StageVoiceCvt();
-    Write(calls_ / "a.VOC", "first");
-    Write(calls_ / "b.VOC", "second");
+    WriteBytes(calls_ / "a.VOC", "first");
+    WriteBytes(calls_ / "b.VOC", "second");
     bool asked = false;
     Process().PumpEvents = [&] {
         if (asked) return;
@@ -193,9 +172,9 @@ TEST_F(Converting, ASecondRequestWhileOneRunsIsRefused) {
 }
 
 TEST_F(Converting, EncryptedRecordingsAreMarkedByAnUpperCaseEAndRefusedWhenTheyCannotBeDecrypted) {
-    Write(calls_ / "0012345E.WAV", "x");
-    Write(calls_ / "0012345e.WAV", "x");
-    Write(calls_ / "0012345E.VOC", "x");
+    WriteBytes(calls_ / "0012345E.WAV", "x");
+    WriteBytes(calls_ / "0012345e.WAV", "x");
+    WriteBytes(calls_ / "0012345E.VOC", "x");
     EXPECT_TRUE(IsEncryptedFile((calls_ / "0012345E.WAV").string()));
     EXPECT_FALSE(IsEncryptedFile((calls_ / "0012345e.WAV").string())) << "a lower-case e counts as encrypted";
     EXPECT_FALSE(IsEncryptedFile((calls_ / "0099999E.WAV").string())) << "a missing file counts as encrypted";
@@ -213,7 +192,7 @@ TEST_F(Converting, EncryptedRecordingsAreMarkedByAnUpperCaseEAndRefusedWhenTheyC
 TEST_F(Converting, AnEncryptedRecordingIsDecryptedConvertedAndItsCopyDeleted) {
     StageVelkCodec();
     const auto speech = Tessel::testing::SpeechLike(1.0, 3);
-    Write(calls_ / "plain.ntc", G729Call(speech));
+    WriteBytes(calls_ / "plain.ntc", G729Call(speech));
     Encrypt(calls_ / "plain.ntc", 3, calls_ / "0012345E.NTC", "pkrvmhaxbqzetwnjcydsoul");
     Encrypt(calls_ / "plain.ntc", 3, calls_ / "0099999E.NTC", "another site's mask");
     ConvertFile((calls_ / "0012345E.NTC").string(), (calls_ / "call.wav").string());
@@ -233,14 +212,14 @@ TEST_F(Converting, AnEncryptedRecordingIsDecryptedConvertedAndItsCopyDeleted) {
 TEST_F(Converting, PlaintextAKilledProgramLeftIsRemovedAtTheNextStartAndCopiesInUseAreKept) {
     const fs::path tmp = staged_.Folder() / "decryptTmp";
     const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
-    Write(tmp / "dec_0012345E_20240506120000N.WAV", "left by a killed player");
+    WriteBytes(tmp / "dec_0012345E_20240506120000N.WAV", "left by a killed player");
     fs::last_write_time(tmp / "dec_0012345E_20240506120000N.WAV", longAgo);
-    Write(tmp / "dec_0012346E_20240506123000N.NTC", "being converted right now");
+    WriteBytes(tmp / "dec_0012346E_20240506123000N.NTC", "being converted right now");
     const pid_t gone = ::fork();
     if (gone == 0) _exit(0);
     ::waitpid(gone, nullptr, 0);
-    Write(tmp / ("export-" + std::to_string(gone)) / "dec_1E_20240506120000N.NTC", "left by a killed export worker");
-    Write(tmp / ("export-" + std::to_string(::getpid())) / "dec_2E_20240506120000N.NTC", "a running worker's");
+    WriteBytes(tmp / ("export-" + std::to_string(gone)) / "dec_1E_20240506120000N.NTC", "left by a killed export worker");
+    WriteBytes(tmp / ("export-" + std::to_string(::getpid())) / "dec_2E_20240506120000N.NTC", "a running worker's");
 
     EXPECT_EQ(RemoveLeftoverCopies(), 2);
     EXPECT_FALSE(fs::exists(tmp / "dec_0012345E_20240506120000N.WAV")) << "an old decrypted copy was left readable";

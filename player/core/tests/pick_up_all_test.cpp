@@ -12,23 +12,18 @@
 #include "player/core/pick_up_all.h"
 #include "player/core/record_database.h"
 #include "player/core/search_conditions.h"
+#include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
 
 namespace fs = std::filesystem;
 using namespace player;
 using player::testing::StagedPlayer;
+using player::testing::ReadBytes;
+using player::testing::WriteBytes;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void Write(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
 
 // The progress window: what it was told, in order.
 struct SeenProgress : ConvertProcess {
@@ -67,15 +62,15 @@ TEST(PickUpAll, ExportsEveryRecordingWhoseFileExistsAndCountsOnlyThem) {
     StagedPlayer staged;
     staged.Start();
     const fs::path calls = staged.Folder() / "calls", out = staged.Folder() / "out";
-    Write(calls / "0001/a.WAV", "one");
-    Write(calls / "0002/a.WAV", "two");
-    Write(calls / "x.b", "?");
-    Write(calls / ".WAV", "short");
-    Write(calls / "c.XYZ", "?");
-    Write(calls / "d.WAV", "dee");
-    Write(calls / "f.WAV", "eff");
-    Write(calls / "g.WAV", "gee");
-    Write(out / "d.wav", "an earlier, longer export");
+    WriteBytes(calls / "0001/a.WAV", "one");
+    WriteBytes(calls / "0002/a.WAV", "two");
+    WriteBytes(calls / "x.b", "?");
+    WriteBytes(calls / ".WAV", "short");
+    WriteBytes(calls / "c.XYZ", "?");
+    WriteBytes(calls / "d.WAV", "dee");
+    WriteBytes(calls / "f.WAV", "eff");
+    WriteBytes(calls / "g.WAV", "gee");
+    WriteBytes(out / "d.wav", "an earlier, longer export");
     ListRows({calls / "0001/a.WAV", calls / "0002/a.WAV", calls / "b.WAV", calls / "x.b", calls / ".WAV",
               calls / "c.XYZ", calls / "d.WAV", calls / "e.WAV", calls / "f.WAV", calls / "g.WAV"});
     std::vector<bool> batchFlags;
@@ -92,11 +87,11 @@ TEST(PickUpAll, ExportsEveryRecordingWhoseFileExistsAndCountsOnlyThem) {
                                     "6 / 10", "7 / 10", "8 / 10", "closed"}))
         << "the progress label, row by row: the two missing recordings must not be counted";
     const std::string folder = out.string() + "//";
-    EXPECT_EQ(Read(out / "a.wav"), "one");
-    EXPECT_EQ(Read(out / "a (2).wav"), "two") << "the second a.WAV overwrote the first one's export";
-    EXPECT_EQ(Read(out / ".WAV.wav"), "short") << "a name of four characters is kept whole";
-    EXPECT_EQ(Read(out / "d.wav"), "dee") << "the earlier export of d.WAV was not written over";
-    EXPECT_EQ(Read(out / "f.wav") + Read(out / "g.wav"), "effgee");
+    EXPECT_EQ(ReadBytes(out / "a.wav"), "one");
+    EXPECT_EQ(ReadBytes(out / "a (2).wav"), "two") << "the second a.WAV overwrote the first one's export";
+    EXPECT_EQ(ReadBytes(out / ".WAV.wav"), "short") << "a name of four characters is kept whole";
+    EXPECT_EQ(ReadBytes(out / "d.wav"), "dee") << "the earlier export of d.WAV was not written over";
+    EXPECT_EQ(ReadBytes(out / "f.wav") + ReadBytes(out / "g.wav"), "effgee");
     EXPECT_FALSE(fs::exists(out / "b.wav") || fs::exists(out / "e.wav")) << "a missing recording was exported";
     EXPECT_EQ(ErrorLines(staged),
               (Lines{"ConvertFile File [" + (calls / "x.b").string() + "] To [" + folder + "x.b.wav] Error!",
@@ -117,7 +112,7 @@ TEST(PickUpAll, ExportsNothingWithoutRowsOrWithoutAFolder) {
     EXPECT_EQ(staged.dialogs->asked, Lines{"no data"}) << "an empty list must say so and ask for no folder";
 
     const fs::path calls = staged.Folder() / "calls";
-    Write(calls / "a.WAV", "one");
+    WriteBytes(calls / "a.WAV", "one");
     ListRows({calls / "a.WAV"});
     for (const std::string& answer : {std::string(), (staged.Folder() / "gone").string()}) {
         staged.dialogs->asked.clear();

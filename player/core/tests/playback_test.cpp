@@ -18,21 +18,18 @@
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
 #include "player/core/search_conditions.h"
+#include "player/core/testing/recording_files.h"
 #include "player/core/testing/recording_sink.h"
 #include "player/core/testing/staged_player.h"
 
 namespace fs = std::filesystem;
 using namespace player;
+using player::testing::ReadBytes;
 using player::testing::RecordingSink;
 using player::testing::StagedPlayer;
 using Commands = std::vector<std::string>;
 
 namespace {
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void Put(std::string& s, unsigned value, int bytes) {
     for (int i = 0; i < bytes; ++i) s += char((value >> (8 * i)) & 0xFF);
@@ -88,7 +85,7 @@ protected:
     }
     // Which recording ConvertTemp.wav holds (by its fill byte), or "none".
     std::string Holds() const {
-        const std::string wav = Read(Temp());
+        const std::string wav = ReadBytes(Temp());
         return wav.size() <= 44 ? "none" : std::string(1, wav[44]) + ".wav";
     }
 
@@ -113,7 +110,7 @@ TEST_F(Playing, TheSameRowPlaysAgainWithoutConvertingAndAnotherRowIsConvertedFir
     // Mark the converted copy: a second play of the row must reuse it.
     std::ofstream(Temp(), std::ios::binary | std::ios::app) << "mark";
     PlayCurrent();
-    EXPECT_EQ(Read(Temp()).substr(Read(Temp()).size() - 4), "mark") << "playing the loaded row converted it again";
+    EXPECT_EQ(ReadBytes(Temp()).substr(ReadBytes(Temp()).size() - 4), "mark") << "playing the loaded row converted it again";
     Commands again{"Close " + Q(Temp())};
     for (const auto& c : OpenAndPlay(0)) again.push_back(c);
     EXPECT_EQ(sink_.Take(), again) << "playing the loaded row again did not reopen it and play it from the start";

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/audio_output.h"
 #include "player/core/playback.h"
 #include "player/core/process_state.h"
+#include "player/core/testing/recording_files.h"
 #include "player/core/testing/recording_sink.h"
 #include "window_fixture.h"
 
@@ -29,13 +29,10 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 namespace fs = std::filesystem;
 using namespace player;
 using namespace player::window_testing;
+using player::testing::ALawToLinear;
+using player::testing::ReadBytes;
 
 namespace {
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void Put(std::string& s, unsigned value, int bytes) {
     for (int i = 0; i < bytes; ++i) s += char((value >> (8 * i)) & 0xFF);
@@ -51,13 +48,6 @@ std::string ALawHeader(unsigned data) {
     return h;
 }
 
-std::int16_t ALawToLinear(std::uint8_t a) {
-    a ^= 0x55;
-    int t = (a & 0x0F) << 4;
-    const int seg = (a & 0x70) >> 4;
-    t = seg == 0 ? t + 8 : seg == 1 ? t + 0x108 : (t + 0x108) << (seg - 1);
-    return std::int16_t(a & 0x80 ? t : -t);
-}
 
 // The samples of an A-law WAV's data chunk (the converter's WAV has a
 // longer "fmt " chunk than 16 bytes, so the chunk is looked for).
@@ -72,7 +62,7 @@ std::vector<std::int16_t> ALawSamples(const std::string& wav) {
 // The last stretch of sound the device file received (A-law has no code
 // for 0, so the silence around a play marks its ends).
 std::vector<std::int16_t> LastSound(const fs::path& device) {
-    const std::string bytes = Read(device);
+    const std::string bytes = ReadBytes(device);
     std::vector<std::int16_t> run;
     bool sounding = false;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -85,16 +75,7 @@ std::vector<std::int16_t> LastSound(const fs::path& device) {
 }
 
 // Seconds of speech coded by the G.729 plug-in, as a recorder writes an NTC file.
-std::string G729Call(double seconds) {
-    const auto pcm = Tessel::testing::SpeechLike(seconds, 3);
-    Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll");
-    auto encoder = g729.Encoder();
-    std::string coded(pcm.size() / 160 * 20, '\0');
-    if (encoder->Init() != 0) return "";
-    for (std::size_t f = 0; f < pcm.size() / 160; ++f)
-        encoder->Encode(reinterpret_cast<std::uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
-    return coded;
-}
+std::string G729Call(double seconds) { return player::testing::G729Call(Tessel::testing::SpeechLike(seconds, 3)); }
 
 // Where the heard sound and the converted WAV part, in words.
 QString Heard(const std::vector<std::int16_t>& sound, const std::vector<std::int16_t>& wav) {
@@ -141,7 +122,7 @@ void PlayerBlock::playsAWavAndAG729RecordingAsTheyWereConverted() {
     QTest::qWait(1200);
     EXPECT_SEEN(w.txtTime->text(), QString("00:00:01"), "the play time after a second");
     t.Click(w.CmdStop);
-    EXPECT_SEEN(Heard(LastSound(device), ALawSamples(Read(ConvertTempFile()))), QString(),
+    EXPECT_SEEN(Heard(LastSound(device), ALawSamples(ReadBytes(ConvertTempFile()))), QString(),
                 "what the device received of the WAV recording");
 
     bool heldDuringConversion = true;
@@ -159,7 +140,7 @@ void PlayerBlock::playsAWavAndAG729RecordingAsTheyWereConverted() {
     QVERIFY2(Process().IsPlaying, "the G.729 recording did not play");
     QTest::qWait(1200);
     t.Click(w.CmdStop);
-    EXPECT_SEEN(Heard(LastSound(device), ALawSamples(Read(ConvertTempFile()))), QString(),
+    EXPECT_SEEN(Heard(LastSound(device), ALawSamples(ReadBytes(ConvertTempFile()))), QString(),
                 "what the device received of the G.729 recording");
 }
 

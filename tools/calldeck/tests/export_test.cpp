@@ -23,6 +23,7 @@
 #include "converter/velkcodec_api.h"
 #include "platform/dynlib/dynlib.h"
 #include "player/core/convert_file.h"
+#include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
 
 extern char** environ;
@@ -30,30 +31,14 @@ extern char** environ;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using player::testing::StagedPlayer;
+using player::testing::ReadBytes;
+using player::testing::WriteBytes;
+using player::testing::G729Call;
 
 namespace {
 
 constexpr char kMask[] = "pkrvmhaxbqzetwnjcydsoul";  // the player's voice mask
 
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-void Write(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
-// G.729 frames of `pcm`, as the recorder writes an NTC file.
-std::string G729Call(const std::vector<int16_t>& pcm) {
-    Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll");
-    auto encoder = g729.Encoder();
-    EXPECT_EQ(encoder->Init(), 0) << "the G.729 codec is not ready";
-    std::string coded(pcm.size() / 160 * 20, '\0');
-    for (size_t f = 0; f < pcm.size() / 160; ++f)
-        encoder->Encode(reinterpret_cast<uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
-    return coded;
-}
 
 // An A-law WAV of `pcm`, header and frames from the A-law plug-in.
 std::string ALawWav(const std::vector<int16_t>& pcm) {
@@ -145,7 +130,7 @@ protected:
     Ran Finish(pid_t pid) {
         int status = 0;
         waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Read(OutFile()), Read(ErrFile())};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadBytes(OutFile()), ReadBytes(ErrFile())};
     }
     Ran Calldeck(const std::vector<std::string>& args) { return Finish(Start(args)); }
 
@@ -158,7 +143,7 @@ protected:
         const fs::path target = staged_.Folder() / "player.wav";
         fs::remove(target);
         player::ConvertFile(source.string(), target.string());
-        return fs::exists(target) ? Read(target) : "(the player wrote no WAV)";
+        return fs::exists(target) ? ReadBytes(target) : "(the player wrote no WAV)";
     }
 
     fs::path OutFile() const { return staged_.Folder() / "calldeck.out"; }
@@ -175,11 +160,11 @@ TEST_F(ExportCommand, WritesThePlayersConversionsUnderPickupAllNamesAndTheSameIn
     const fs::path second = calls_ / "b" / "20061201123045000312345671.NTC";
     const fs::path encrypted = calls_ / "20061201130000000412345671E.NTC";
     const fs::path wav = calls_ / "20061201140000000512345671.WAV";
-    Write(first, G729Call(speech));
-    Write(second, G729Call(other));
-    Write(staged_.Folder() / "plain.ntc", G729Call(other));
+    WriteBytes(first, G729Call(speech));
+    WriteBytes(second, G729Call(other));
+    WriteBytes(staged_.Folder() / "plain.ntc", G729Call(other));
     Encrypt(staged_.Folder() / "plain.ntc", 3, encrypted);
-    Write(wav, ALawWav(speech));
+    WriteBytes(wav, ALawWav(speech));
     Index();
 
     const Ran exported = Calldeck({"export", "--to", out_.string(), "-j", "2", "--all"});
@@ -192,13 +177,13 @@ TEST_F(ExportCommand, WritesThePlayersConversionsUnderPickupAllNamesAndTheSameIn
     // Of the two of one name, the one the search lists first keeps the plain name.
     const Ran listed = Calldeck({"search", "--all"});
     const bool firstListedFirst = listed.out.find(first.string()) < listed.out.find(second.string());
-    EXPECT_TRUE(Read(out_ / "20061201123045000312345671.wav") == PlayersWav(firstListedFirst ? first : second))
+    EXPECT_TRUE(ReadBytes(out_ / "20061201123045000312345671.wav") == PlayersWav(firstListedFirst ? first : second))
         << "the G.729 recording's WAV differs from the one the player writes";
-    EXPECT_TRUE(Read(out_ / "20061201123045000312345671 (2).wav") == PlayersWav(firstListedFirst ? second : first))
+    EXPECT_TRUE(ReadBytes(out_ / "20061201123045000312345671 (2).wav") == PlayersWav(firstListedFirst ? second : first))
         << "the second recording of the same name differs from the player's WAV";
-    EXPECT_TRUE(Read(out_ / "20061201130000000412345671E.wav") == PlayersWav(encrypted))
+    EXPECT_TRUE(ReadBytes(out_ / "20061201130000000412345671E.wav") == PlayersWav(encrypted))
         << "the encrypted recording's WAV differs from the player's";
-    EXPECT_TRUE(Read(out_ / "20061201140000000512345671.wav") == Read(wav)) << "the WAV recording was not copied";
+    EXPECT_TRUE(ReadBytes(out_ / "20061201140000000512345671.wav") == ReadBytes(wav)) << "the WAV recording was not copied";
     EXPECT_TRUE(Names(staged_.Folder() / "decryptTmp").empty()) << "a decrypted copy was left behind";
 
     const fs::path archive = staged_.Folder() / "calls.zip";
@@ -208,7 +193,7 @@ TEST_F(ExportCommand, WritesThePlayersConversionsUnderPickupAllNamesAndTheSameIn
     std::set<std::string> memberNames;
     for (const auto& [name, bytes] : members) {
         memberNames.insert(name);
-        EXPECT_TRUE(bytes == Read(out_ / name)) << "the archive's " << name << " differs from the exported file";
+        EXPECT_TRUE(bytes == ReadBytes(out_ / name)) << "the archive's " << name << " differs from the exported file";
     }
     EXPECT_EQ(memberNames, names) << "the archive does not hold exactly the exported files";
     EXPECT_EQ(Names(staged_.Folder()).count("calls.zip"), 1u);
@@ -217,9 +202,9 @@ TEST_F(ExportCommand, WritesThePlayersConversionsUnderPickupAllNamesAndTheSameIn
 }
 
 TEST_F(ExportCommand, ADamagedRecordingFailsAloneAndTheExitCodeSaysSo) {
-    Write(calls_ / "20061201123045000312345671.NTC", G729Call(Tessel::testing::SpeechLike(2, 3)));
-    Write(calls_ / "20061201123046000312345671.NTC", std::string(15, 'x'));  // less than a frame
-    Write(calls_ / "20061201123047000312345671.NTC", G729Call(Tessel::testing::SpeechLike(2, 4)));
+    WriteBytes(calls_ / "20061201123045000312345671.NTC", G729Call(Tessel::testing::SpeechLike(2, 3)));
+    WriteBytes(calls_ / "20061201123046000312345671.NTC", std::string(15, 'x'));  // less than a frame
+    WriteBytes(calls_ / "20061201123047000312345671.NTC", G729Call(Tessel::testing::SpeechLike(2, 4)));
     Index();
     fs::remove(calls_ / "20061201123047000312345671.NTC");  // gone since the scan
 
@@ -252,7 +237,7 @@ protected:
         const std::string twoSeconds = G729Call(Tessel::testing::SpeechLike(2, 5));
         for (int i = 0; i < 30; ++i) minute_ += twoSeconds;
         for (int call = 0; call < 30; ++call)
-            Write(calls_ / ("200612011230" + std::to_string(10 + call) + "000312345671.NTC"), minute_);
+            WriteBytes(calls_ / ("200612011230" + std::to_string(10 + call) + "000312345671.NTC"), minute_);
         Index();
     }
     // Starts the export and returns once its first file is under its final name.
