@@ -203,6 +203,14 @@ void Connection::CreateIndexes(const std::vector<std::string>& statements) {
         if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }
 
+void Connection::Analyze(std::string_view table) {
+    RequireOpen();
+    std::string sql = "ANALYZE \"";
+    for (char c : table) sql += c == '"' ? std::string("\"\"") : std::string(1, c);
+    sql += "\"";
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+}
+
 bool Connection::InBatch() const { return db_ && !sqlite3_get_autocommit(db_); }
 
 void Connection::BeginBatch() {

@@ -76,6 +76,12 @@ public:
     // on a rollback. Throw Error.
     std::vector<std::string> DropIndexes(std::string_view table);
     void CreateIndexes(const std::vector<std::string>& statements);
+    // Counts the table's rows and each index's distinct keys for the query
+    // planner (sqlite_stat1), as a bulk load's last step: with them a range
+    // on an index's second column alone (RecordDateTime under
+    // RecordChannel) is searched channel by channel instead of reading the
+    // whole table. Reads each index once; throws Error.
+    void Analyze(std::string_view table);
 
     // A transaction that groups inserts. BeginBatch does nothing when one is
     // open; CommitBatch does nothing when none is. Both throw Error.

@@ -236,8 +236,11 @@ std::optional<PlainSelect> PlainColumnsSelect(std::string_view sql) {
         rest += x.text;
     }
     const std::string& name = t[table].text;
+    // Without an order of its own the statement yields its rows in whatever
+    // order its plan reads them; the row-id statement must have the same
+    // plan, so it names the same columns (and reads only the first).
     return PlainSelect{.table = name,
-                       .rowIds = "select " + name + "._rowid_ from " + name + rest,
+                       .rowIds = "select " + name + "._rowid_" + (ordering ? "" : "," + columns) + " from " + name + rest,
                        .row = "select " + columns + " from " + name + " where _rowid_ = ?"};
 }
 

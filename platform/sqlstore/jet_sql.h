@@ -48,7 +48,11 @@ std::optional<RowIdSelect> SingleTableSelect(std::string_view sql);
 
 struct PlainSelect {
     std::string table;
-    std::string rowIds;  // "select T._rowid_ from T ...": the row ids in the statement's order
+    // "select T._rowid_ from T ...": the row ids in the statement's order.
+    // Where the statement has no order by, the list stays too
+    // ("select T._rowid_,<list> from T ..."), so that the plan, and with it
+    // the order, is the statement's own.
+    std::string rowIds;
     std::string row;     // "select <list> from T where _rowid_ = ?": one row's values
 };
 std::optional<PlainSelect> PlainColumnsSelect(std::string_view sql);

@@ -19,7 +19,7 @@ CREATE TABLE RecordFileInfo (
     CallDirection  TEXT
 );
 
--- One channel over a time range, and the show-all order.
+-- One channel over a time range, and the show-all order. A time range over
+-- all channels reads it too, channel by channel, once a rebuild has counted
+-- the channels for the query planner (ANALYZE).
 CREATE INDEX RecordFileInfo_Channel_DateTime ON RecordFileInfo (RecordChannel, RecordDateTime);
--- A time range over all channels.
-CREATE INDEX RecordFileInfo_DateTime ON RecordFileInfo (RecordDateTime);

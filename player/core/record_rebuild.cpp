@@ -155,6 +155,7 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
         std::int32_t count = 0;
         try {
             conn->CreateIndexes(indexes);
+            conn->Analyze("RecordFileInfo");  // the all-channel time range reads the index, channel by channel
             count = StoredRows(conn);  // what the commit makes the index
             conn->CommitBatch();
         } catch (const std::exception& e) {

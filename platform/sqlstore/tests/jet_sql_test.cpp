@@ -67,6 +67,8 @@ TEST(JetTranslation, OnlyListsOfPlainColumnsAreReadByRowIdLater) {
     EXPECT_EQ(plain->rowIds,
               "select RecordFileInfo._rowid_ from RecordFileInfo where RecordDateTime >= '2024' order by RecordChannel");
     EXPECT_EQ(plain->row, "select RecordChannel,RecordDateTime from RecordFileInfo where _rowid_ = ?");
+    EXPECT_EQ(PlainColumnsSelect("select a, b from T where a > 1")->rowIds, "select T._rowid_,a,b from T where a > 1")
+        << "without an order the row ids must come in the order the whole statement gives";
     EXPECT_TRUE(PlainColumnsSelect("SELECT * FROM T"));
     EXPECT_TRUE(PlainColumnsSelect("select T.a, [b c] from T order by length(a), a desc"))
         << "the order may be any expression";
