@@ -81,8 +81,12 @@ struct Indexed {
 };
 
 // Bytes the process has taken from the heap and not given back (SQLite's
-// caches included): a set's share is the difference around its life.
-double HeapBytes() { return static_cast<double>(mallinfo2().uordblks); }
+// caches included), mapped blocks too: a set's share is the difference
+// around its life.
+double HeapBytes() {
+    const struct mallinfo2 heap = mallinfo2();
+    return static_cast<double>(heap.uordblks + heap.hblkhd);
+}
 
 // A staged player whose index holds a million recordings, written by one
 // statement (the same rows as Indexed's, a hundred times faster to make).
