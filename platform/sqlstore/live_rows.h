@@ -22,7 +22,6 @@ public:
     }
     std::size_t Slots() const { return live_.size(); }
     std::size_t Count() const { return count_; }
-    std::size_t HeldBytes() const { return tree_.capacity() * sizeof(std::size_t) + live_.capacity() / 8; }
     bool IsLive(std::size_t slot) const { return slot < live_.size() && live_[slot]; }
 
     void Kill(std::size_t slot) {

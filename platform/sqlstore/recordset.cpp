@@ -222,11 +222,6 @@ void Recordset::Clear() {
     cursor_ = -1;
 }
 
-std::size_t Recordset::HeldBytes() const {
-    return rowIds_.capacity() * sizeof(std::int64_t) + rows_.capacity() * sizeof(const char*) + live_.HeldBytes() +
-           blockBytes_ + blocks_.capacity() * sizeof(blocks_[0]);
-}
-
 void Recordset::RequireOpen() const {
     if (!open_) throw Error(kObjectClosed, kObjectClosedText);
 }

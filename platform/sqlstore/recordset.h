@@ -104,9 +104,6 @@ public:
     // True when rows are read on demand from a snapshot, false when all were
     // fetched at open. For tests and measurements.
     bool ReadsOnDemand() const { return snapshot_ != nullptr; }
-    // Bytes the set holds beside SQLite's own: per-row bookkeeping and the
-    // cells read so far.
-    std::size_t HeldBytes() const;
 
 private:
     struct Snapshot;
