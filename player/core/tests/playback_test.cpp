@@ -31,20 +31,9 @@ using Commands = std::vector<std::string>;
 
 namespace {
 
-void Put(std::string& s, unsigned value, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += char((value >> (8 * i)) & 0xFF);
-}
-
 // An A-law WAV (8000 bytes a second) of `seconds`, filled with `fill`.
 std::string ALawWav(int seconds, char fill) {
-    const unsigned data = 8000u * seconds;
-    std::string h = "RIFF";
-    Put(h, 36 + data, 4);
-    h += "WAVEfmt ";
-    Put(h, 16, 4), Put(h, 6, 2), Put(h, 1, 2), Put(h, 8000, 4), Put(h, 8000, 4), Put(h, 1, 2), Put(h, 8, 2);
-    h += "data";
-    Put(h, data, 4);
-    return h + std::string(data, fill);
+    return player::testing::ALawWavHeader(8000u * seconds) + std::string(8000u * seconds, fill);
 }
 
 // A staged player whose result set holds the recordings a.wav (3 s), b.wav

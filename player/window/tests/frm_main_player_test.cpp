@@ -30,23 +30,11 @@ namespace fs = std::filesystem;
 using namespace player;
 using namespace player::window_testing;
 using player::testing::ALawToLinear;
+using player::testing::ALawWavHeader;
 using player::testing::ReadBytes;
 
 namespace {
 
-void Put(std::string& s, unsigned value, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += char((value >> (8 * i)) & 0xFF);
-}
-
-std::string ALawHeader(unsigned data) {
-    std::string h = "RIFF";
-    Put(h, 36 + data, 4);
-    h += "WAVEfmt ";
-    Put(h, 16, 4), Put(h, 6, 2), Put(h, 1, 2), Put(h, 8000, 4), Put(h, 8000, 4), Put(h, 1, 2), Put(h, 8, 2);
-    h += "data";
-    Put(h, data, 4);
-    return h;
-}
 
 
 // The samples of an A-law WAV's data chunk (the converter's WAV has a
@@ -107,7 +95,7 @@ void PlayerBlock::playsAWavAndAG729RecordingAsTheyWereConverted() {
         t.Staged().StageLibrary(library);
     std::string alaw;
     for (int i = 0; i < 16000; ++i) alaw += char(0x80 | (i * 7 % 120));
-    std::ofstream(calls / "a.WAV", std::ios::binary) << ALawHeader(16000) << alaw;
+    std::ofstream(calls / "a.WAV", std::ios::binary) << ALawWavHeader(16000) << alaw;
     std::ofstream(calls / "b.NTC", std::ios::binary) << G729Call(3.0);
     InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:02", "IN"));
     InsertFileInfo(Row((calls / "b.NTC").string(), "2024-05-06 10:00:00", "0001", "2", "00:00:03", "OUT"));
@@ -151,7 +139,7 @@ void PlayerBlock::theButtonsTheSliderAndTheKeysDriveTheCount() {
     WindowUnderTest t;
     const fs::path calls = t.Folder("calls");
     for (const char* name : {"a.WAV", "b.WAV"})
-        std::ofstream(calls / name, std::ios::binary) << ALawHeader(30 * 8000) << std::string(30 * 8000, '\x55');
+        std::ofstream(calls / name, std::ios::binary) << ALawWavHeader(30 * 8000) << std::string(30 * 8000, '\x55');
     InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:30", "IN"));
     InsertFileInfo(Row((calls / "b.WAV").string(), "2024-05-06 10:00:00", "0001", "2", "00:00:30", "IN"));
     player::testing::RecordingSink sink;
@@ -201,7 +189,7 @@ void PlayerBlock::theButtonsTheSliderAndTheKeysDriveTheCount() {
 void PlayerBlock::closingAnsweredNoPlaysOnAndYesStops() {
     WindowUnderTest t;
     const fs::path calls = t.Folder("calls");
-    std::ofstream(calls / "a.WAV", std::ios::binary) << ALawHeader(8000) << std::string(8000, '\x55');
+    std::ofstream(calls / "a.WAV", std::ios::binary) << ALawWavHeader(8000) << std::string(8000, '\x55');
     InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:01", "IN"));
     player::testing::RecordingSink sink;
     frmMain& w = t.Window();
