@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include "jet_date.h"
+#include "server_session.h"
 
 namespace platform::sqlstore {
 
@@ -21,12 +22,14 @@ std::string_view TrimSpace(std::string_view s) {
 
 }  // namespace
 
-std::string DataSourceOf(std::string_view cs) {
+namespace {
+
+std::string PartOf(std::string_view cs, std::string_view key) {
     while (!cs.empty()) {
         std::size_t end = cs.find(';');
         std::string_view part = cs.substr(0, end);
         if (std::size_t eq = part.find('='); eq != std::string_view::npos &&
-                                             UpperAscii(TrimSpace(part.substr(0, eq))) == "DATA SOURCE")
+                                             UpperAscii(TrimSpace(part.substr(0, eq))) == key)
             return std::string(TrimSpace(part.substr(eq + 1)));
         if (end == std::string_view::npos) break;
         cs.remove_prefix(end + 1);
@@ -34,16 +37,30 @@ std::string DataSourceOf(std::string_view cs) {
     return {};
 }
 
+}  // namespace
+
+std::string DataSourceOf(std::string_view cs) { return PartOf(cs, "DATA SOURCE"); }
+std::string ProviderOf(std::string_view cs) { return PartOf(cs, "PROVIDER"); }
+bool NamesServer(std::string_view cs) { return UpperAscii(ProviderOf(cs)) == "POSTGRESQL"; }
+
+Connection::Connection() = default;
 Connection::~Connection() { Close(); }
 
 void Connection::Fail() const { throw Error(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_)); }
 
 void Connection::RequireOpen() const {
-    if (!db_) throw Error(kObjectClosed, kObjectClosedText);
+    if (!db_ && !server_) throw Error(kObjectClosed, kObjectClosedText);
 }
 
 void Connection::Open() {
-    if (db_) throw Error(3705, "Operation is not allowed when the object is open.");
+    if (db_ || server_) throw Error(3705, "Operation is not allowed when the object is open.");
+    if (NamesServer(ConnectionString)) {
+        const std::string source = DataSourceOf(ConnectionString);
+        if (source.empty()) throw Error(3706, "Provider cannot be found. It may not be properly installed.");
+        server_ = std::make_unique<ServerSession>(source, Password);
+        kinds_ = server_->Kinds();
+        return;
+    }
     const std::string path = DataSourceOf(ConnectionString);
     if (path.empty()) throw Error(3706, "Provider cannot be found. It may not be properly installed.");
     if (!Password.empty()) throw Error(3031, "Not a valid password.");
@@ -69,6 +86,18 @@ void Connection::Open() {
 }
 
 bool Connection::Close() {
+    if (server_) {
+        bool committed = true;
+        try {
+            server_->Commit();
+        } catch (const Error&) {
+            committed = false;
+            server_->Rollback();
+        }
+        server_.reset();
+        kinds_.clear();
+        return committed;
+    }
     if (!db_) return true;
     bool committed = true;
     if (InBatch() && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -104,6 +133,7 @@ void Connection::LoadColumnKinds() {
 
 Statement Connection::Prepare(std::string_view sql) {
     RequireOpen();
+    if (server_) throw Error(kServerFailure, "A SQLite statement cannot run on the record index server");
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &s, nullptr) != SQLITE_OK) Fail();
     return Statement(s);
@@ -119,6 +149,7 @@ sqlite3_stmt* Connection::Cached(const std::string& sql) {
 
 void Connection::Execute(std::string_view jetSql) {
     RequireOpen();
+    if (server_) return server_->Execute(jetSql);
     const std::string sql = Translate(jetSql, kinds_);
     char* message = nullptr;
     if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
@@ -131,6 +162,7 @@ void Connection::Execute(std::string_view jetSql) {
 void Connection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                            const std::vector<std::string_view>& values) {
     RequireOpen();
+    if (server_) return server_->InsertRow(table, columns, values);
     // A scan inserts into one table with one column list many thousand
     // times: the statement and its column kinds are looked up once.
     if (!lastInsert_.statement || lastInsert_.table != table || lastInsert_.columns != columns) {
@@ -168,6 +200,7 @@ void Connection::InsertRow(std::string_view table, const std::vector<std::string
 }
 
 void Connection::DeleteRow(std::string_view table, long long rowId) {
+    if (server_) return server_->DeleteRow(table, rowId);
     sqlite3_stmt* s = Cached("delete from " + std::string(table) + " where _rowid_ = ?");
     sqlite3_bind_int64(s, 1, rowId);
     int rc = sqlite3_step(s);
@@ -176,6 +209,9 @@ void Connection::DeleteRow(std::string_view table, long long rowId) {
 }
 
 std::vector<std::string> Connection::DropIndexes(std::string_view table) {
+    // The shared table keeps its indexes: a rebuild there replaces one
+    // folder's rows among many.
+    if (server_) return {};
     std::vector<std::pair<std::string, std::string>> indexes;  // name, statement
     {
         Statement list = Prepare("select name, sql from sqlite_schema where type = 'index' and sql is not null "
@@ -199,22 +235,31 @@ std::vector<std::string> Connection::DropIndexes(std::string_view table) {
 
 void Connection::CreateIndexes(const std::vector<std::string>& statements) {
     RequireOpen();
+    if (server_) return;
     for (const std::string& sql : statements)
         if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }
 
 void Connection::Analyze(std::string_view table) {
     RequireOpen();
+    // The server keeps its statistics itself (autovacuum); an ANALYZE inside
+    // a rebuild's transaction would also hold off every other folder's
+    // rebuild until the commit.
+    if (server_) return;
     std::string sql = "ANALYZE \"";
     for (char c : table) sql += c == '"' ? std::string("\"\"") : std::string(1, c);
     sql += "\"";
     if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }
 
-bool Connection::InBatch() const { return db_ && !sqlite3_get_autocommit(db_); }
+bool Connection::InBatch() const {
+    if (server_) return server_->InTransaction();
+    return db_ && !sqlite3_get_autocommit(db_);
+}
 
 void Connection::BeginBatch() {
     RequireOpen();
+    if (server_) return server_->Begin();
     if (InBatch()) return;
     if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }
@@ -222,6 +267,9 @@ void Connection::BeginBatch() {
 void Connection::BeginWrite(std::chrono::milliseconds wait) {
     RequireOpen();
     if (InBatch()) throw Error(kTransactionOpen, kTransactionOpenText);
+    // On the server writers never wait for each other's whole transaction;
+    // a rebuild there locks its own main folder (record_rebuild).
+    if (server_) return server_->Begin();
     sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
     const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     sqlite3_busy_timeout(db_, kBusyWaitMs);
@@ -229,10 +277,12 @@ void Connection::BeginWrite(std::chrono::milliseconds wait) {
 }
 
 void Connection::Rollback() noexcept {
+    if (server_) return server_->Rollback();
     if (InBatch()) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void Connection::CommitBatch() {
+    if (server_) return server_->Commit();
     if (!InBatch()) return;
     if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
 }

@@ -10,6 +10,12 @@
 // turned into the canonical forms of jet_date.h, and a text that is no
 // date is refused with the old database's own message.
 //
+// A connection string whose provider is "postgresql" opens the shared
+// record store on a server instead (server_session.h); its data source is
+// then a libpq connection string or "service=NAME". Every operation below
+// then goes to the server; the SQLite-only ones (Prepare, Handle) have no
+// server side.
+//
 // Transactions: the file is kept in WAL mode with synchronous=NORMAL. A
 // writer may hold its changes in one open transaction (a batch, or a write
 // that takes the file's write lock at once) and commit or roll it back as
@@ -30,6 +36,9 @@
 #include "jet_sql.h"
 
 struct sqlite3;
+namespace platform::sqlstore {
+class ServerSession;
+}
 struct sqlite3_stmt;
 
 namespace platform::sqlstore {
@@ -41,7 +50,7 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
 class Connection {
 public:
-    Connection() = default;
+    Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     ~Connection();
@@ -52,7 +61,9 @@ public:
     std::string ConnectionString;
     std::string Password;
 
-    bool IsOpen() const { return db_ != nullptr; }
+    bool IsOpen() const { return db_ != nullptr || server_ != nullptr; }
+    // The shared store's session, or null for a SQLite file (or closed).
+    ServerSession* Server() const { return server_.get(); }
     // Opens the file named by ConnectionString; throws Error. The file must
     // exist: the store never creates a database.
     void Open();
@@ -80,7 +91,8 @@ public:
     // planner (sqlite_stat1), as a bulk load's last step: with them a range
     // on an index's second column alone (RecordDateTime under
     // RecordChannel) is searched channel by channel instead of reading the
-    // whole table. Reads each index once; throws Error.
+    // whole table. Reads each index once; throws Error. Nothing on the
+    // server, which keeps its statistics itself.
     void Analyze(std::string_view table);
 
     // A transaction that groups inserts. BeginBatch does nothing when one is
@@ -108,6 +120,7 @@ private:
     sqlite3_stmt* Cached(const std::string& sql);
 
     sqlite3* db_ = nullptr;
+    std::unique_ptr<ServerSession> server_;
     ColumnKinds kinds_;
     std::map<std::string, Statement, std::less<>> cache_;
     // The last insert's statement (owned by cache_) and its columns' kinds.
@@ -119,8 +132,11 @@ private:
     } lastInsert_;
 };
 
-// The data source named by a connection string, blanks around it removed;
-// empty when it names none.
+// The data source (or provider) named by a connection string, blanks
+// around it removed; empty when it names none.
 std::string DataSourceOf(std::string_view connectionString);
+std::string ProviderOf(std::string_view connectionString);
+// True when the connection string names the shared store's server.
+bool NamesServer(std::string_view connectionString);
 
 }  // namespace platform::sqlstore

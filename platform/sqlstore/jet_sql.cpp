@@ -103,52 +103,99 @@ std::string UpperAscii(std::string_view s) {
     return out;
 }
 
-std::string Translate(std::string_view jetSql, const ColumnKinds& kinds) {
-    std::vector<Token> t = Tokenize(jetSql);
-    auto kindOf = [&](long i) {
-        if (i < 0) return ColumnKind::Other;
-        auto it = kinds.find(ColumnOf(t[i]));
+namespace {
+
+// What one # literal stands for: the column it is compared with (-1 for
+// none) and that column's kind, the literal as a date-time and as a
+// duration (either may be missing, not both). Throws Error as Translate.
+struct Literal {
+    long column = -1;
+    ColumnKind kind = ColumnKind::Other;
+    std::optional<JetDate> date;
+    std::optional<std::int64_t> duration;
+};
+
+Literal ResolveLiteral(const std::vector<Token>& t, long i, const ColumnKinds& kinds) {
+    auto kindOf = [&](long at) {
+        if (at < 0) return ColumnKind::Other;
+        auto it = kinds.find(ColumnOf(t[at]));
         return it == kinds.end() ? ColumnKind::Other : it->second;
     };
-    for (long i = 0; i < static_cast<long>(t.size()); ++i) {
-        if (t[i].kind != Tok::DateLiteral) continue;
-        const std::string& lit = t[i].text;
-        const bool closed = lit.size() >= 2 && lit.back() == '#';
-        const std::string_view body = closed ? std::string_view(lit).substr(1, lit.size() - 2) : std::string_view{};
-        // The column this literal is compared with, on either side.
-        long column = -1;
-        if (long op = Neighbour(t, i, -1); op >= 0 && t[op].kind == Tok::Compare) column = Neighbour(t, op, -1);
-        if (kindOf(column) == ColumnKind::Other)
-            if (long op = Neighbour(t, i, +1); op >= 0 && t[op].kind == Tok::Compare) column = Neighbour(t, op, +1);
-        auto date = closed ? ParseJetDate(body) : std::nullopt;
-        // Compared with a duration, the literal may run past 23 hours
-        // (#100:00:00#), which no time of day does.
-        std::optional<std::int64_t> duration;
-        if (date && !date->hasDate) duration = date->hour * 3600 + date->minute * 60 + date->second;
-        if (!duration && closed && kindOf(column) == ColumnKind::Duration) duration = ParseDuration(body);
-        if (!date && !duration) throw Error(kDateSyntax, "Syntax error in date in query expression '" + lit + "'.");
-        switch (kindOf(column)) {
-        case ColumnKind::Duration:
-            if (!duration) throw Error(kTypeMismatch, kTypeMismatchText);  // a date
-            t[i].text = DurationPair(CanonicalDuration(*duration));
-            t[column].text = "(length(" + t[column].text + ")," + t[column].text + ")";
-            t[column].kind = Tok::Other;  // rewritten once
-            break;
-        case ColumnKind::DateTime:
-            t[i].text = Quoted(CanonicalDateTime(*date));
-            break;
-        case ColumnKind::Other:
-            t[i].text = Quoted(date->hasDate ? CanonicalDateTime(*date) : CanonicalDuration(*duration));
-            break;
-        }
-    }
+    const std::string& lit = t[i].text;
+    const bool closed = lit.size() >= 2 && lit.back() == '#';
+    const std::string_view body = closed ? std::string_view(lit).substr(1, lit.size() - 2) : std::string_view{};
+    Literal out;
+    // The column this literal is compared with, on either side.
+    if (long op = Neighbour(t, i, -1); op >= 0 && t[op].kind == Tok::Compare) out.column = Neighbour(t, op, -1);
+    if (kindOf(out.column) == ColumnKind::Other)
+        if (long op = Neighbour(t, i, +1); op >= 0 && t[op].kind == Tok::Compare) out.column = Neighbour(t, op, +1);
+    out.kind = kindOf(out.column);
+    out.date = closed ? ParseJetDate(body) : std::nullopt;
+    // Compared with a duration, the literal may run past 23 hours
+    // (#100:00:00#), which no time of day does.
+    if (out.date && !out.date->hasDate) out.duration = out.date->hour * 3600 + out.date->minute * 60 + out.date->second;
+    if (!out.duration && closed && out.kind == ColumnKind::Duration) out.duration = ParseDuration(body);
+    if (!out.date && !out.duration) throw Error(kDateSyntax, "Syntax error in date in query expression '" + lit + "'.");
+    if (out.kind == ColumnKind::Duration && !out.duration) throw Error(kTypeMismatch, kTypeMismatchText);  // a date
+    return out;
+}
+
+std::string Joined(const std::vector<Token>& t, std::size_t reserve) {
     std::string out;
-    out.reserve(jetSql.size() + 32);
+    out.reserve(reserve);
     for (const Token& tok : t) out += tok.text;
     return out;
 }
 
-std::optional<RowIdSelect> SingleTableSelect(std::string_view sql) {
+}  // namespace
+
+std::string Translate(std::string_view jetSql, const ColumnKinds& kinds) {
+    std::vector<Token> t = Tokenize(jetSql);
+    for (long i = 0; i < static_cast<long>(t.size()); ++i) {
+        if (t[i].kind != Tok::DateLiteral) continue;
+        const Literal lit = ResolveLiteral(t, i, kinds);
+        switch (lit.kind) {
+        case ColumnKind::Duration:
+            t[i].text = DurationPair(CanonicalDuration(*lit.duration));
+            t[lit.column].text = "(length(" + t[lit.column].text + ")," + t[lit.column].text + ")";
+            t[lit.column].kind = Tok::Other;  // rewritten once
+            break;
+        case ColumnKind::DateTime:
+            t[i].text = Quoted(CanonicalDateTime(*lit.date));
+            break;
+        case ColumnKind::Other:
+            t[i].text = Quoted(lit.date->hasDate ? CanonicalDateTime(*lit.date) : CanonicalDuration(*lit.duration));
+            break;
+        }
+    }
+    return Joined(t, jetSql.size() + 32);
+}
+
+ServerStatement TranslateForServer(std::string_view jetSql, const ColumnKinds& kinds) {
+    std::vector<Token> t = Tokenize(jetSql);
+    ServerStatement out;
+    for (long i = 0; i < static_cast<long>(t.size()); ++i) {
+        Token& tok = t[i];
+        if ((tok.kind == Tok::QuotedName || tok.kind == Tok::Word) && tok.text.size() >= 2 &&
+            (tok.text.back() == ']' || tok.text.back() == '`')) {
+            // [Col] and `Col`: the server folds plain names, as the old
+            // database ignored their case.
+            const std::size_t open = tok.text.rfind(tok.text.back() == ']' ? '[' : '`', tok.text.size() - 2);
+            if (open != std::string::npos)
+                tok.text = tok.text.substr(0, open) + tok.text.substr(open + 1, tok.text.size() - open - 2);
+            continue;
+        }
+        if (tok.kind != Tok::DateLiteral) continue;
+        const Literal lit = ResolveLiteral(t, i, kinds);
+        const bool asDuration = lit.kind == ColumnKind::Duration || (lit.kind == ColumnKind::Other && !lit.date->hasDate);
+        out.parameters.push_back(asDuration ? CanonicalDuration(*lit.duration) : CanonicalDateTime(*lit.date));
+        t[i].text = "$" + std::to_string(out.parameters.size()) + (asDuration ? "::interval" : "::timestamp");
+    }
+    out.sql = Joined(t, jetSql.size() + 32);
+    return out;
+}
+
+std::optional<RowIdSelect> SingleTableSelect(std::string_view sql, std::string_view keyColumn) {
     std::vector<Token> t = Tokenize(sql);
     long first = Neighbour(t, -1, +1);
     if (first < 0 || UpperAscii(t[first].text) != "SELECT") return std::nullopt;
@@ -179,7 +226,7 @@ std::optional<RowIdSelect> SingleTableSelect(std::string_view sql) {
     RowIdSelect out{.sql = {}, .table = t[table].text};
     for (long i = 0; i < static_cast<long>(t.size()); ++i) {
         out.sql += t[i].text;
-        if (i == first) out.sql += " " + out.table + "._rowid_ AS " + kRowIdColumn + ",";
+        if (i == first) out.sql += " " + out.table + "." + std::string(keyColumn) + " AS " + kRowIdColumn + ",";
     }
     return out;
 }

@@ -12,6 +12,12 @@
 // (a stray quote in a statement makes the database refuse it), and SQLite's
 // own syntax keeps working.
 //
+// TranslateForServer does the same for the shared store on PostgreSQL,
+// which reads the dialect but for the # literals and the bracketed names:
+// each literal becomes a bound parameter cast to the server's timestamp or
+// interval type (so dates and durations compare natively), and [Col]
+// becomes Col. The values travel beside the text, never inside it.
+//
 // SingleTableSelect recognises the plain "select ... from T [where ...]
 // [order by ...]" form and adds T's hidden row id in front of the select
 // list, so a result set can delete its current row from T.
@@ -26,6 +32,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::sqlstore {
 
@@ -37,6 +44,13 @@ using ColumnKinds = std::map<std::string, ColumnKind, std::less<>>;
 // Throws Error (kDateSyntax) for a # literal that is no valid date-time.
 std::string Translate(std::string_view jetSql, const ColumnKinds& kinds);
 
+struct ServerStatement {
+    std::string sql;                      // with $1, $2, ... for the literals
+    std::vector<std::string> parameters;  // their canonical texts, in order
+};
+// Throws Error as Translate does.
+ServerStatement TranslateForServer(std::string_view jetSql, const ColumnKinds& kinds);
+
 // The name of the hidden column SingleTableSelect adds.
 inline constexpr const char* kRowIdColumn = "calldeck_rowid";
 
@@ -44,7 +58,9 @@ struct RowIdSelect {
     std::string sql;    // the statement with the row id as its first column
     std::string table;  // the one table it reads
 };
-std::optional<RowIdSelect> SingleTableSelect(std::string_view sql);
+// keyColumn: the column that identifies a row of T (SQLite's own row id,
+// or the shared store's key column).
+std::optional<RowIdSelect> SingleTableSelect(std::string_view sql, std::string_view keyColumn = "_rowid_");
 
 struct PlainSelect {
     std::string table;

@@ -1,13 +1,16 @@
 // The client-side static result set: see recordset.h.
 #include "recordset.h"
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "connection.h"
 #include "error.h"
+#include "server_session.h"
 
 namespace platform::sqlstore {
 
@@ -30,6 +33,20 @@ bool InWalMode(Connection& connection) {
     return text && UpperAscii(reinterpret_cast<const char*>(text)) == "WAL";
 }
 
+// The server folds unquoted names to lower case; a column keeps the
+// spelling its statement gives it, as the file's columns do (the grid's
+// headers show it).
+std::string SpelledAsIn(const std::string& sql, const std::string& name) {
+    const std::string upperSql = UpperAscii(sql), upperName = UpperAscii(name);
+    auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    for (std::size_t at = upperSql.find(upperName); !name.empty() && at != std::string::npos;
+         at = upperSql.find(upperName, at + 1)) {
+        const std::size_t end = at + name.size();
+        if ((at == 0 || !word(sql[at - 1])) && (end == sql.size() || !word(sql[end]))) return sql.substr(at, name.size());
+    }
+    return name;
+}
+
 }  // namespace
 
 // A second connection to the store's file, inside a read transaction that
@@ -45,8 +62,12 @@ Recordset::~Recordset() = default;
 void Recordset::Open(std::string_view jetSql, const std::shared_ptr<Connection>& connection) {
     if (open_) throw Error(3705, "Operation is not allowed when the object is open.");
     if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
-    const std::string sql = Translate(jetSql, connection->Kinds());
-    if (!OpenOnSnapshot(sql, connection)) OpenFetchingAll(sql, connection);
+    if (connection->Server()) {
+        OpenOnServer(jetSql, *connection);
+    } else {
+        const std::string sql = Translate(jetSql, connection->Kinds());
+        if (!OpenOnSnapshot(sql, connection)) OpenFetchingAll(sql, connection);
+    }
     connection_ = connection;
     cursor_ = live_.Slots() ? 0 : -1;
     open_ = true;
@@ -148,14 +169,45 @@ void Recordset::OpenFetchingAll(const std::string& sql, const std::shared_ptr<Co
     rowIds_ = std::move(rowIds);
 }
 
-const char* Recordset::StoreRow(sqlite3_stmt* statement, int first) const {
-    const int columns = sqlite3_column_count(statement);
-    std::size_t bytes = 0;
-    for (int c = first; c < columns; ++c) {
-        // Text first, then its length: the order SQLite asks for.
-        sqlite3_column_text(statement, c);
-        bytes += sizeof(std::uint32_t) + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+void Recordset::OpenOnServer(std::string_view jetSql, Connection& connection) {
+    ServerSession& server = *connection.Server();
+    const ServerStatement statement = TranslateForServer(jetSql, connection.Kinds());
+    // Only a list of plain columns of one table is one table row per row,
+    // so only there may the key be added (the server refuses a key beside
+    // an aggregate, and a failed statement spoils an open transaction).
+    std::string table;
+    ServerResult result;
+    if (PlainColumnsSelect(statement.sql))
+        if (auto keyed = SingleTableSelect(statement.sql, kServerKeyColumn)) {
+            result = server.Run(keyed->sql, statement.parameters);
+            table = keyed->table;
+        }
+    if (!result) result = server.Run(statement.sql, statement.parameters);
+    const pg_result* r = result.get();
+    const int first = table.empty() ? 0 : 1;
+    const int rows = PQntuples(r);
+    names_.clear();
+    for (int c = first; c < PQnfields(r); ++c) names_.push_back(SpelledAsIn(statement.sql, PQfname(r, c)));
+    std::vector<std::int64_t> keys;
+    std::vector<const char*> stored;
+    stored.reserve(static_cast<std::size_t>(rows));
+    if (first) keys.reserve(static_cast<std::size_t>(rows));
+    try {
+        for (int row = 0; row < rows; ++row) {
+            if (first) keys.push_back(std::stoll(PQgetvalue(r, row, 0)));
+            stored.push_back(StoreServerRow(r, row, first));
+        }
+    } catch (...) {
+        Clear();
+        throw;
     }
+    table_ = std::move(table);
+    live_ = LiveRows(stored.size());
+    rows_ = std::move(stored);
+    rowIds_ = std::move(keys);
+}
+
+char* Recordset::Reserve(std::size_t bytes) const {
     if (bytes > freeBytes_) {
         std::size_t size = blocks_.empty() ? kFirstBlock : std::min(blockBytes_, kLargestBlock);
         size = std::max(size, bytes);
@@ -164,7 +216,40 @@ const char* Recordset::StoreRow(sqlite3_stmt* statement, int first) const {
         free_ = blocks_.back().get();
         freeBytes_ = size;
     }
-    char* const start = free_;
+    return free_;
+}
+
+const char* Recordset::StoreServerRow(const pg_result* result, int row, int first) const {
+    const int columns = PQnfields(result);
+    std::size_t bytes = 0;
+    for (int c = first; c < columns; ++c)
+        bytes += sizeof(std::uint32_t) + static_cast<std::size_t>(PQgetlength(result, row, c));
+    char* const start = Reserve(bytes);
+    char* out = start;
+    for (int c = first; c < columns; ++c) {
+        const bool null = PQgetisnull(result, row, c);
+        const std::uint32_t length = null ? kNullCell : static_cast<std::uint32_t>(PQgetlength(result, row, c));
+        std::memcpy(out, &length, sizeof length);
+        out += sizeof length;
+        if (!null) {
+            std::memcpy(out, PQgetvalue(result, row, c), length);
+            out += length;
+        }
+    }
+    free_ = out;
+    freeBytes_ -= static_cast<std::size_t>(out - start);
+    return start;
+}
+
+const char* Recordset::StoreRow(sqlite3_stmt* statement, int first) const {
+    const int columns = sqlite3_column_count(statement);
+    std::size_t bytes = 0;
+    for (int c = first; c < columns; ++c) {
+        // Text first, then its length: the order SQLite asks for.
+        sqlite3_column_text(statement, c);
+        bytes += sizeof(std::uint32_t) + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+    }
+    char* const start = Reserve(bytes);
     char* out = start;
     for (int c = first; c < columns; ++c) {
         const unsigned char* text = sqlite3_column_text(statement, c);

@@ -24,6 +24,11 @@
 // way a cell, once read, stays where it is until the set is closed, so the
 // views Value hands out stay valid as long as the set is open.
 //
+// On the shared store (a connection to a server, server_session.h) every
+// set is fetched whole at open, the server's own snapshot of the moment;
+// sets of plain columns of one table also fetch the table's key column,
+// hidden as the row id is, so Delete removes the current row by its key.
+//
 // Errors are raised as Error with the old cursor's numbers: moving past
 // EOF or BOF, or reading fields with no current row, is 3021; using a
 // closed set is 3704; deleting from a set that is not one table's rows is
@@ -45,6 +50,7 @@
 #include "live_rows.h"
 
 struct sqlite3_stmt;
+struct pg_result;
 
 namespace platform::sqlstore {
 
@@ -113,6 +119,11 @@ private:
     std::size_t RequireCurrent() const;
     bool OpenOnSnapshot(const std::string& sql, const std::shared_ptr<Connection>& connection);
     void OpenFetchingAll(const std::string& sql, const std::shared_ptr<Connection>& connection);
+    void OpenOnServer(std::string_view jetSql, Connection& connection);
+    // Room for a row of `bytes` in the cell store, which never moves.
+    char* Reserve(std::size_t bytes) const;
+    // Stores row `row` of a server's result (columns from `first` on).
+    const char* StoreServerRow(const pg_result* result, int row, int first) const;
     // The slot's cells, read from the snapshot on first use; throws Error.
     const char* Row(std::size_t slot) const;
     // Copies the current row of `statement` (columns from `first` on) into

@@ -80,3 +80,18 @@ TEST(JetTranslation, OnlyListsOfPlainColumnsAreReadByRowIdLater) {
                               "select a from T union select a from U", "PRAGMA page_count"})
         EXPECT_FALSE(PlainColumnsSelect(other)) << other;
 }
+
+TEST(JetTranslation, ForTheServerDateLiteralsBecomeTypedParametersAndBracketsGo) {
+    const ServerStatement s = TranslateForServer(
+        "select [RecordChannel] from T where 1=1 and RecordDateTime >= #06-01-01 00:00:00# and "
+        "T.[RecordDuration] <= #100:00:00# and CallNumber like '%#1#%' and CallDirection <> 'IN'",
+        kKinds);
+    EXPECT_EQ(s.sql,
+              "select RecordChannel from T where 1=1 and RecordDateTime >= $1::timestamp and "
+              "T.RecordDuration <= $2::interval and CallNumber like '%#1#%' and CallDirection <> 'IN'")
+        << "the literals must travel as parameters, the rest unchanged";
+    EXPECT_EQ(s.parameters, (std::vector<std::string>{"2006-01-01 00:00:00", "100:00:00"}));
+    EXPECT_THROW(TranslateForServer("RecordDuration >= #2006-01-01#", kKinds), Error)
+        << "a date compared with a duration was not refused";
+    EXPECT_THROW(TranslateForServer("RecordDateTime >= #2006-02-30#", kKinds), Error) << "30 February was accepted";
+}

@@ -1,0 +1,115 @@
+// A PostgreSQL server of a test's own: see test_server.h.
+#include "test_server.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace platform::sqlstore::testing {
+namespace {
+
+const fs::path kBinaries = "/usr/lib/postgresql/15/bin";
+constexpr const char* kRunAs = "nobody";
+constexpr const char* kSuperuser = "calldeck";
+
+// Runs argv (as the unprivileged user when this process is root), waits,
+// and gives its exit status; output goes to `log` (written by this process,
+// so never a file the server itself writes).
+int Run(std::vector<std::string> argv, const fs::path& log) {
+    if (geteuid() == 0) argv.insert(argv.begin(), {"runuser", "-u", kRunAs, "--"});
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (FILE* out = std::fopen(log.c_str(), "a")) {
+            dup2(fileno(out), 1);
+            dup2(fileno(out), 2);
+        }
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) < 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Contents(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+TestServer::TestServer() {
+    if (!fs::exists(kBinaries / "initdb"))
+        throw std::runtime_error("the PostgreSQL 15 server is not installed (" + (kBinaries / "initdb").string() +
+                                 " is missing; scripts/install-deps installs it)");
+    std::string pattern = (fs::temp_directory_path() / "calldeck-pg-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder for the test server");
+    folder_ = pattern;
+    if (geteuid() == 0) {
+        // The folder must belong to the user the server runs as.
+        const passwd* user = getpwnam(kRunAs);
+        if (!user || chown(folder_.c_str(), user->pw_uid, user->pw_gid) != 0)
+            throw std::runtime_error("the test server's folder cannot be handed to the user " + std::string(kRunAs));
+    }
+    const fs::path log = folder_ / "server.log";
+    if (Run({(kBinaries / "initdb").string(), "-D", (folder_ / "data").string(), "-U", kSuperuser, "--auth=trust",
+             "-N", "-E", "UTF8", "--locale=C"},
+            folder_ / "initdb.log") != 0)
+        throw std::runtime_error("initdb failed for the test server:\n" + Contents(folder_ / "initdb.log"));
+    if (Run({(kBinaries / "pg_ctl").string(), "-D", (folder_ / "data").string(), "-l", log.string(), "-w", "-o",
+             "-c listen_addresses='' -k " + folder_.string() + " -c fsync=off -c full_page_writes=off", "start"},
+            folder_ / "pg_ctl.log") != 0)
+        throw std::runtime_error("the test server did not start:\n" + Contents(log) + Contents(folder_ / "pg_ctl.log"));
+    started_ = true;
+}
+
+TestServer::~TestServer() {
+    if (started_)
+        Run({(kBinaries / "pg_ctl").string(), "-D", (folder_ / "data").string(), "-m", "immediate", "-w", "stop"},
+            folder_ / "pg_ctl.log");
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+std::string TestServer::ConnectionInfo() const {
+    return "host=" + folder_.string() + " user=" + kSuperuser + " dbname=postgres";
+}
+
+namespace {
+
+std::unique_ptr<TestServer>& Instance() {
+    static std::unique_ptr<TestServer> server;
+    return server;
+}
+
+class StopServer : public ::testing::Environment {
+public:
+    void TearDown() override { Instance().reset(); }
+};
+
+// gtest owns its environments.
+const auto* const kStopAtEnd = ::testing::AddGlobalTestEnvironment(std::make_unique<StopServer>().release());
+
+}  // namespace
+
+TestServer& SharedTestServer() {
+    if (!Instance()) Instance() = std::make_unique<TestServer>();
+    return *Instance();
+}
+
+}  // namespace platform::sqlstore::testing

@@ -1,0 +1,43 @@
+// platform/sqlstore/testing: a PostgreSQL server of a test's own.
+//
+// Tests of the shared record store need a real server, and must not touch
+// one the machine may run. TestServer makes a fresh cluster (initdb) in a
+// temporary folder and starts it listening on a Unix socket in that folder
+// only (no TCP port, so parallel test processes never collide), with
+// durability off because nothing outlives the test. The server refuses to
+// run as root, and CI runs as root: then the cluster is made and run as the
+// unprivileged user "nobody", which owns the folder. The destructor stops
+// the server and removes the folder.
+//
+// Each test case runs in its own process, so a server lives for one test;
+// SharedTestServer starts it on first use and a gtest Environment stops it
+// when the program ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace platform::sqlstore::testing {
+
+class TestServer {
+public:
+    // Throws std::runtime_error naming what failed (a missing binary, initdb
+    // or the start), with the server's own log when there is one.
+    TestServer();
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+    ~TestServer();
+
+    // A libpq connection string for a fresh database of this server, as
+    // its superuser.
+    std::string ConnectionInfo() const;
+
+private:
+    std::filesystem::path folder_;
+    bool started_ = false;
+};
+
+// The program's one server, started on first use.
+TestServer& SharedTestServer();
+
+}  // namespace platform::sqlstore::testing
