@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "process_state.h"
+#include "site_file.h"
 #include "utilities.h"
 #include "run_error.h"
 
@@ -58,7 +59,9 @@ void InitPath() {
     p.DatabaseFile = folder + "/Player.mdb";
     p.MiscConfigFile = folder + "/PlayerMisc.cfg";
     p.DecryptTmpFolder = folder + "/decryptTmp";
+    p.SiteServer.clear();
     try {
+        p.SiteServer = ReadSiteFile(std::filesystem::path(folder) / kSiteFileName);
         std::error_code ec;
         if (!std::filesystem::is_directory(p.PlayerLogFolder, ec)) {
             std::filesystem::create_directory(p.PlayerLogFolder, ec);

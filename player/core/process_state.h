@@ -41,6 +41,9 @@ struct PlayerProcess {
     std::string DatabaseFile;
     std::string MiscConfigFile;
     std::string DecryptTmpFolder;
+    // The shared record index's server (site_file.h): a libpq connection
+    // string or "service=NAME"; empty when the program keeps Player.mdb.
+    std::string SiteServer;
     // The recordings' root folder; default "d:\Voc".
     FixedText<255> MainFolder;
 

@@ -5,6 +5,7 @@
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
+#include "platform/sqlstore/server_session.h"
 #include "process_state.h"
 #include "run_log.h"
 #include "run_error.h"
@@ -27,6 +28,14 @@ Connection& OpenConnection() {
 bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databaseFile, const std::string& password) {
     try {
         if (!conn) conn = std::make_shared<Connection>();
+        if (const std::string& site = Process().SiteServer; !site.empty()) {
+            // The shared index on the site's server (site_file.h); the text
+            // is never logged, it may hold a password.
+            if (conn->IsOpen()) conn->Close();
+            conn->ConnectionString = "provider=postgresql;data source=" + site;
+            conn->Open();
+            return true;
+        }
         std::error_code ec;
         if (!std::filesystem::is_regular_file(text::Trim(databaseFile), ec)) return false;
         if (conn->IsOpen()) conn->Close();
@@ -101,7 +110,12 @@ void InsertFileInfo(const RecordInfo& info) {
 
 void ClearTmpData() {
     try {
-        OpenConnection().Execute("delete from RecordFileInfo");
+        Connection& conn = OpenConnection();
+        if (auto* server = conn.Server())  // the shared index: this main folder's rows only
+            server->Run("delete from RecordFileInfo where MainFolder = $1",
+                        {text::Trim(Process().MainFolder.str())});
+        else
+            conn.Execute("delete from RecordFileInfo");
     } catch (const std::exception& e) {
         WriteRunLog("!ClearTmpData " + Describe(e));
     }

@@ -7,6 +7,9 @@
 // InsertFileInfo stores one scanned recording, ClearTmpData empties the
 // table. Each traps its own errors and writes its own log line.
 //
+// With a site file (site_file.h) ConnectAccess opens the shared index on
+// the site's server instead of the file; everything else works the same.
+//
 // InsertFileInfo binds its six values instead of splicing them into the
 // statement, so a folder named O'Brien is indexed like any other; the
 // statement text with the values between quotes is still built, for the

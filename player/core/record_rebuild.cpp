@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <thread>
 #include <chrono>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "paths.h"
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
+#include "platform/sqlstore/server_session.h"
 #include "process_state.h"
 #include "rebuild_lock.h"
 #include "record_scan.h"
@@ -61,7 +63,49 @@ void BeginWrite(platform::sqlstore::Connection& conn) {
     }
 }
 
-std::int32_t StoredRows(const std::shared_ptr<platform::sqlstore::Connection>& conn) {
+// On the shared index: the rebuild's own main folder, locked for the
+// transaction (an advisory lock the server drops with the transaction or
+// the session), tried in short turns as BeginWrite does. Another
+// recorder's folder never waits for it.
+void LockMainFolder(platform::sqlstore::ServerSession& server, const std::string& folder) {
+    PlayerProcess& p = Process();
+    const auto giveUp = std::chrono::steady_clock::now() + p.RebuildWait;
+    for (;;) {
+        try {
+            if (server.RunForValue("select pg_try_advisory_xact_lock(hashtextextended($1, 0))", {folder}) == "t")
+                return;
+        } catch (const std::exception& e) {
+            throw RebuildError("The record index cannot be written (" + Describe(e) + ")" + kKept);
+        }
+        if (std::chrono::steady_clock::now() >= giveUp)
+            throw RebuildError("The main folder \"" + folder + "\" is being rebuilt by another scan" + kKept);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        p.PumpEvents();
+    }
+}
+
+// While the shared index is rebuilt, every inserted row is marked with the
+// main folder; the mark goes however the rebuild ends.
+class RowFolder {
+public:
+    RowFolder(platform::sqlstore::ServerSession* server, const std::string& folder) : server_(server) {
+        if (server_) server_->SetRowFolder(folder);
+    }
+    RowFolder(const RowFolder&) = delete;
+    RowFolder& operator=(const RowFolder&) = delete;
+    ~RowFolder() {
+        if (server_) server_->SetRowFolder({});
+    }
+
+private:
+    platform::sqlstore::ServerSession* server_;
+};
+
+std::int32_t StoredRows(const std::shared_ptr<platform::sqlstore::Connection>& conn, const std::string& folder) {
+    if (auto* server = conn->Server()) {
+        return static_cast<std::int32_t>(
+            std::stol(server->RunForValue("select count(*) from RecordFileInfo where MainFolder = $1", {folder})));
+    }
     platform::sqlstore::Recordset count;
     count.Open("select count(*) from RecordFileInfo", conn);
     return static_cast<std::int32_t>(std::stol(std::string(count.Value(0, 0).value_or("0"))));
@@ -130,6 +174,15 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
     if (!lock) throw RebuildError("The record index is being rebuilt by " + holder + kKept);
     if (!p.IsParsing) throw RebuildError(std::string("The rebuild was cancelled before it began") + kKept);
     BeginWrite(*conn);
+    if (auto* server = conn->Server()) {
+        try {
+            LockMainFolder(*server, folder);
+        } catch (...) {
+            conn->Rollback();
+            throw;
+        }
+    }
+    const RowFolder marking(conn->Server(), folder);
 
     WriteRunLog("Rebuild of the record index from [" + folder + "] started");
     std::string failure;
@@ -142,7 +195,10 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
         }
         std::vector<std::string> indexes;
         try {
-            conn->Execute("delete from RecordFileInfo");
+            if (auto* server = conn->Server())  // the shared index: this main folder's rows only
+                server->Run("delete from RecordFileInfo where MainFolder = $1", {folder});
+            else
+                conn->Execute("delete from RecordFileInfo");
             indexes = conn->DropIndexes("RecordFileInfo");  // made again from the new rows at the end
         } catch (const std::exception& e) {
             WriteRunLog("!ClearTmpData " + Describe(e));
@@ -156,7 +212,7 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
         try {
             conn->CreateIndexes(indexes);
             conn->Analyze("RecordFileInfo");  // the all-channel time range reads the index, channel by channel
-            count = StoredRows(conn);  // what the commit makes the index
+            count = StoredRows(conn, folder);  // what the commit makes the index
             conn->CommitBatch();
         } catch (const std::exception& e) {
             throw RebuildError("The record index cannot be stored (" + Describe(e) + ")");

@@ -15,7 +15,13 @@
 //     cancel stay), and rolls back, putting the previous main folder back
 //     into PlayerMisc.cfg, on any failure of the store or the settings
 //     file; a crash before the commit leaves the previous index too.
-// It returns the number of rows committed. Every refusal or failure throws
+// On the shared index of a site (site_file.h) the rebuild replaces only the
+// rows of its own main folder, in one transaction: it locks that folder on
+// the server (two scans of one folder wait for each other, scans of other
+// folders never do), deletes the folder's rows, inserts the new ones, each
+// marked with the folder, and commits; other folders' rows are never
+// touched, and searches elsewhere see the folder's old rows until the
+// commit. It returns the number of rows committed (of its own folder there). Every refusal or failure throws
 // RebuildError, whose text is the message for the operator; the run log
 // has a start and an end line for every rebuild with its counts.
 #pragma once

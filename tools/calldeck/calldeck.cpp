@@ -191,7 +191,11 @@ int main(int argc, char** argv) {
     if (command == "export") RemoveLeftoverCopies();  // plaintext an export killed earlier left behind
     ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
     if (!Process().PlayerConnection || !Process().PlayerConnection->IsOpen()) {
-        std::cerr << "calldeck: cannot open the record index " << Process().DatabaseFile << "\n";
+        if (!Process().SiteServer.empty())  // its connection line may hold a password: the log has the reason
+            std::cerr << "calldeck: cannot open the site's record index on its server (PlayerSite.conf); "
+                         "the run log says why\n";
+        else
+            std::cerr << "calldeck: cannot open the record index " << Process().DatabaseFile << "\n";
         return 1;
     }
     int rc;
