@@ -132,3 +132,32 @@ TEST_F(SharedIndex, AServerThatCannotBeReachedIsLoggedWithoutThePassword) {
     }
     EXPECT_TRUE(logged) << "the failed connection was not logged";
 }
+
+TEST_F(SharedIndex, AScanOfAFolderAnotherScanHoldsGivesUpAndOtherFoldersGoOn) {
+    const fs::path a = staged_.Folder() / "recorder-a", b = staged_.Folder() / "recorder-b";
+    for (int n = 0; n < 4; ++n) MakeFile(a / CallName(n), 8000);
+    for (int n = 10; n < 12; ++n) MakeFile(b / CallName(n), 8000);
+    ASSERT_EQ(RebuildRecordIndex(a.string()), 4);
+    const auto before = Rows();
+
+    // Another recorder's scan of recorder-a, midway: its transaction holds
+    // the folder's lock.
+    Connection other;
+    other.ConnectionString = ServerConnection();
+    other.Open();
+    other.BeginBatch();
+    other.Server()->Run("select pg_advisory_xact_lock(hashtextextended($1, 0))", {a.string()});
+
+    MakeFile(a / CallName(5), 8000);
+    try {
+        RebuildRecordIndex(a.string());
+        ADD_FAILURE() << "a second scan of a folder being scanned went ahead";
+    } catch (const RebuildError& e) {
+        EXPECT_NE(std::string(e.what()).find("is being rebuilt by another scan"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Rows(), before) << "the scan that gave up changed the index";
+    EXPECT_EQ(RebuildRecordIndex(b.string()), 2) << "another folder's scan waited for recorder-a's";
+
+    other.Rollback();
+    EXPECT_EQ(RebuildRecordIndex(a.string()), 5) << "the folder stayed locked after the other scan ended";
+}
