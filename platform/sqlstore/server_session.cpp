@@ -70,6 +70,7 @@ void ServerSession::Fail(const pg_result* result) const {
 }
 
 ServerResult ServerSession::Run(const std::string& sql, const std::vector<std::string>& parameters) {
+    Flush();  // every statement sees the rows inserted before it
     ServerResult result;
     if (parameters.empty()) {
         result.reset(PQexec(conn_.get(), sql.c_str()));
@@ -111,7 +112,7 @@ void ServerSession::Execute(std::string_view jetSql) {
 
 void ServerSession::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                               const std::vector<std::string_view>& values) {
-    std::string sql = "insert into " + std::string(table) + "(";
+    std::string head = "insert into " + std::string(table) + "(";
     std::vector<std::string> parameters;
     for (std::size_t i = 0; i < columns.size() && i < values.size(); ++i) {
         std::string_view v = values[i];
@@ -124,17 +125,34 @@ void ServerSession::InsertRow(std::string_view table, const std::vector<std::str
         } else if (!IsUtf8(v)) {
             throw Error(kTypeMismatch, "The text of " + columns[i] + " is not UTF-8");
         }
-        sql.append(i ? "," : "").append(columns[i]);
+        head.append(i ? "," : "").append(columns[i]);
         parameters.emplace_back(v);
     }
     if (!rowFolder_.empty()) {
-        sql.append(parameters.empty() ? "" : ",").append(kMainFolderColumn);
+        head.append(parameters.empty() ? "" : ",").append(kMainFolderColumn);
         parameters.push_back(rowFolder_);
     }
-    sql.append(") values(");
-    for (std::size_t i = 0; i < parameters.size(); ++i) sql.append(i ? ",$" : "$").append(std::to_string(i + 1));
-    sql.append(")");
-    Run(sql, parameters);
+    head.append(") values");
+    if (pending_.rows && (pending_.head != head || pending_.width != parameters.size())) Flush();
+    pending_.head = std::move(head);
+    pending_.width = parameters.size();
+    for (std::string& p : parameters) pending_.parameters.push_back(std::move(p));
+    ++pending_.rows;
+    // Outside a transaction each row is its own unit and goes at once.
+    if (!InTransaction() || pending_.rows >= kRowsPerInsert) Flush();
+}
+
+void ServerSession::Flush() {
+    if (!pending_.rows) return;
+    Pending rows = std::move(pending_);
+    pending_ = {};
+    std::string sql = std::move(rows.head);
+    for (std::size_t r = 0, n = 1; r < rows.rows; ++r) {
+        sql.append(r ? ",(" : "(");
+        for (std::size_t c = 0; c < rows.width; ++c, ++n) sql.append(c ? ",$" : "$").append(std::to_string(n));
+        sql.append(")");
+    }
+    Run(sql, rows.parameters);
 }
 
 void ServerSession::DeleteRow(std::string_view table, std::int64_t key) {
@@ -149,6 +167,7 @@ void ServerSession::Begin() {
 
 void ServerSession::Commit() {
     if (!InTransaction()) return;
+    Flush();
     // The server turns the COMMIT of a failed transaction into a rollback
     // without an error.
     if (PQtransactionStatus(conn_.get()) == PQTRANS_INERROR) {
@@ -159,6 +178,7 @@ void ServerSession::Commit() {
 }
 
 void ServerSession::Rollback() noexcept {
+    pending_ = {};
     if (InTransaction()) PQclear(PQexec(conn_.get(), "ROLLBACK"));
 }
 

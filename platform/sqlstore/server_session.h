@@ -16,6 +16,13 @@
 // SQLite's codes. The connection string may hold a password; it is never
 // put in an error text.
 //
+// Inserts inside a transaction (a rebuild's) are gathered and sent as one
+// statement of up to kRowsPerInsert rows, not one round trip each; any
+// other statement, the commit, and an insert of another shape send them
+// first, so every read sees every row inserted before it. A failure of the
+// server with them surfaces at that statement (a rebuild then rolls back);
+// values the server would refuse are refused at InsertRow itself.
+//
 // Rows of the shared table carry a key column (kServerKeyColumn), by which
 // a result set deletes its current row, and the main folder they were
 // scanned from (kMainFolderColumn), by which a rebuild replaces only its
@@ -23,6 +30,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,6 +47,7 @@ namespace platform::sqlstore {
 inline constexpr const char* kServerKeyColumn = "calldeck_key";
 inline constexpr const char* kMainFolderColumn = "MainFolder";
 inline constexpr int kServerFailure = 1;
+inline constexpr std::size_t kRowsPerInsert = 500;
 
 struct ServerConnectionCloser {
     void operator()(pg_conn* c) const;
@@ -81,11 +90,18 @@ public:
 
 private:
     [[noreturn]] void Fail(const pg_result* result) const;
+    void Flush();  // sends the gathered rows
     void LoadColumnKinds();
 
     std::unique_ptr<pg_conn, ServerConnectionCloser> conn_;
     ColumnKinds kinds_;
     std::string rowFolder_;
+    struct Pending {
+        std::string head;  // "insert into T(columns) values"
+        std::size_t width = 0;
+        std::size_t rows = 0;
+        std::vector<std::string> parameters;  // width per row
+    } pending_;
 };
 
 }  // namespace platform::sqlstore
