@@ -17,6 +17,7 @@
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
 #include "outside/voicecvt/voicecvt_api.h"
+#include "bench/common/voicecvt_recording.h"
 #include "platform/dynlib/dynlib.h"
 #include "player/core/convert_file.h"
 #include "player/core/process_state.h"
@@ -72,24 +73,10 @@ struct Recordings {
             WriteBytes(folder / "call.NTC", coded.data(), coded.size());
         }
         // VOC, VC2, VC5: through VoiceCvt, from the WAV (VOC from its A-law form).
-        platform::dynlib::Library voice(voicecvt::kLibraryName);
-        auto from = reinterpret_cast<voicecvt::StartCvtFn>(voice.symbol(voicecvt::kStartCvtFromFileWaveName));
-        auto progress = reinterpret_cast<voicecvt::GetCvtVoiceProcessFn>(voice.symbol(voicecvt::kGetCvtVoiceProcessName));
-        auto stop = reinterpret_cast<voicecvt::StopCvtFn>(voice.symbol(voicecvt::kStopCvtToFileWaveName));
-        if (!from || !progress || !stop) {
-            error = "VoiceCvt.dll did not load: " + platform::dynlib::LastError();
-            return;
-        }
         for (auto [ext, type] : {std::pair{"VOC", voicecvt::kTypeVoc}, {"VC2", voicecvt::kTypeVc2},
                                  {"VC5", voicecvt::kTypeVc5}}) {
-            const fs::path target = folder / (std::string("call.") + ext);
-            if (from((folder / "call.WAV").c_str(), target.c_str(), type, 1.0) != 0) {
-                error = std::string("VoiceCvt refused to make a ") + ext + " recording";
-                return;
-            }
-            while (progress() < 100) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            stop();
-            if (!fs::exists(target)) error = std::string("no ") + ext + " recording was made";
+            error = bench::MakeVoiceCvtRecording(folder / "call.WAV", folder / (std::string("call.") + ext), type, ext);
+            if (!error.empty()) return;
         }
     }
 };

@@ -65,6 +65,7 @@
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
 #include "outside/voicecvt/voicecvt_api.h"
+#include "bench/common/voicecvt_recording.h"
 #include "platform/dynlib/dynlib.h"
 #include "player/core/audio_output.h"
 #include "player/core/playback.h"
@@ -125,24 +126,11 @@ struct Stage {
         const fs::path speech = calls / "speech.WAV";
         WriteRepeated(speech, WavHeader(1, 16, std::uint32_t(samples.size())), samples, 1);
 
-        platform::dynlib::Library voice(voicecvt::kLibraryName);
-        auto from = reinterpret_cast<voicecvt::StartCvtFn>(voice.symbol(voicecvt::kStartCvtFromFileWaveName));
-        auto progress =
-            reinterpret_cast<voicecvt::GetCvtVoiceProcessFn>(voice.symbol(voicecvt::kGetCvtVoiceProcessName));
-        auto stop = reinterpret_cast<voicecvt::StopCvtFn>(voice.symbol(voicecvt::kStopCvtToFileWaveName));
-        if (!from || !progress || !stop) {
-            error = "VoiceCvt.dll did not load: " + platform::dynlib::LastError();
-            return;
-        }
         for (auto [ext, type] : {std::pair{"VOC", voicecvt::kTypeVoc}, {"VC2", voicecvt::kTypeVc2},
                                  {"VC5", voicecvt::kTypeVc5}}) {
             const fs::path minute = calls / (std::string("minute.") + ext);
-            if (from(speech.c_str(), minute.c_str(), type, 1.0) != 0) {
-                error = std::string("VoiceCvt refused to make a ") + ext + " recording";
-                return;
-            }
-            while (progress() < 100) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            stop();
+            error = bench::MakeVoiceCvtRecording(speech, minute, type, ext);
+            if (!error.empty()) return;
             const std::string bytes = ReadAll(minute);
             if (bytes.empty()) {
                 error = std::string("no ") + ext + " recording was made";
