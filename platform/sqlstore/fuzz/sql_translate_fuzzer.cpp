@@ -1,8 +1,9 @@
 // The record store's translation of the player's statements (#...#
-// literals, dates, durations) on any text, and the date and duration
-// readers on their own. A statement is either translated or refused with
-// the store's Error; a date or duration that is read writes a canonical
-// text that reads back as the same value.
+// literals, dates, durations) on any text, for SQLite and for the shared
+// store's server, and the date and duration readers on their own. A
+// statement is either translated or refused with the store's Error; the
+// server's bound values are canonical texts; a date or duration that is
+// read writes a canonical text that reads back as the same value.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +32,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)Translate(text, kinds);
     } catch (const Error&) {
     }
+    try {
+        const ServerStatement bound = TranslateForServer(text, kinds);
+        for (const std::string& value : bound.parameters) {
+            const auto asDate = CanonicalDateTime(std::string_view(value));
+            const auto asDuration = CanonicalDuration(std::string_view(value));
+            const bool canonical = (asDate && *asDate == value) || (asDuration && *asDuration == value);
+            if (!canonical) Fail("a value bound for the server is no canonical date or duration", text);
+        }
+    } catch (const Error&) {
+    }
     (void)SingleTableSelect(text);
+    (void)SingleTableSelect(text, "calldeck_key");
 
     if (const auto date = ParseJetDate(text)) {
         const std::string canonical = CanonicalDateTime(*date);
