@@ -66,11 +66,22 @@ TestServer::TestServer() {
         if (!user || chown(folder_.c_str(), user->pw_uid, user->pw_gid) != 0)
             throw std::runtime_error("the test server's folder cannot be handed to the user " + std::string(kRunAs));
     }
-    const fs::path log = folder_ / "server.log";
     if (Run({(kBinaries / "initdb").string(), "-D", (folder_ / "data").string(), "-U", kSuperuser, "--auth=trust",
              "-N", "-E", "UTF8", "--locale=C"},
             folder_ / "initdb.log") != 0)
         throw std::runtime_error("initdb failed for the test server:\n" + Contents(folder_ / "initdb.log"));
+    Start();
+}
+
+TestServer::~TestServer() {
+    Stop();
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+void TestServer::Start() {
+    if (started_) return;
+    const fs::path log = folder_ / "server.log";
     if (Run({(kBinaries / "pg_ctl").string(), "-D", (folder_ / "data").string(), "-l", log.string(), "-w", "-o",
              "-c listen_addresses='' -k " + folder_.string() + " -c fsync=off -c full_page_writes=off", "start"},
             folder_ / "pg_ctl.log") != 0)
@@ -78,12 +89,11 @@ TestServer::TestServer() {
     started_ = true;
 }
 
-TestServer::~TestServer() {
-    if (started_)
-        Run({(kBinaries / "pg_ctl").string(), "-D", (folder_ / "data").string(), "-m", "immediate", "-w", "stop"},
-            folder_ / "pg_ctl.log");
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
+void TestServer::Stop() {
+    if (!started_) return;
+    Run({(kBinaries / "pg_ctl").string(), "-D", (folder_ / "data").string(), "-m", "immediate", "-w", "stop"},
+        folder_ / "pg_ctl.log");
+    started_ = false;
 }
 
 std::string TestServer::ConnectionInfo() const {

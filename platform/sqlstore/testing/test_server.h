@@ -9,6 +9,10 @@
 // unprivileged user "nobody", which owns the folder. The destructor stops
 // the server and removes the folder.
 //
+// Stop and Start take the server down and bring it up again on the same
+// cluster and socket, as a site's server restarts: sessions open at the
+// stop are lost, and clients must connect again.
+//
 // Each test case runs in its own process, so a server lives for one test;
 // SharedTestServer starts it on first use and a gtest Environment stops it
 // when the program ends.
@@ -31,6 +35,12 @@ public:
     // A libpq connection string for a fresh database of this server, as
     // its superuser.
     std::string ConnectionInfo() const;
+
+    // Stops the server at once (sessions are cut, open transactions lost)
+    // and starts it again on the same data and socket. Start throws as the
+    // constructor does; both do nothing when already so.
+    void Stop();
+    void Start();
 
 private:
     std::filesystem::path folder_;
