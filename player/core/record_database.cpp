@@ -57,18 +57,50 @@ void CloseAccess() {
     }
 }
 
-std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
+namespace {
+
+// Closes a server session the server has dropped (asked with one trivial
+// statement); a rebuild's session is left to the rebuild, which fails and
+// rolls back on its own.
+void DropLostSession() {
     PlayerProcess& p = Process();
+    auto& conn = p.PlayerConnection;
+    if (!conn || p.IsRebuilding || !conn->Server()) return;
+    try {
+        conn->Server()->Run("select 1");
+    } catch (const std::exception& e) {
+        WriteRunLog("!ReachIndex the record index server dropped the connection: " + Describe(e));
+        conn->Close();  // the lost session's transaction is gone with it
+    }
+}
+
+}  // namespace
+
+bool ReachIndex() {
+    PlayerProcess& p = Process();
+    DropLostSession();
+    if (!p.PlayerConnection || !p.PlayerConnection->IsOpen()) ConnectAccess(p.PlayerConnection, p.DatabaseFile, "");
+    return p.PlayerConnection && p.PlayerConnection->IsOpen();
+}
+
+std::string IndexServerUnreachable() {
+    const PlayerProcess& p = Process();
+    if (p.SiteServer.empty() || (p.PlayerConnection && p.PlayerConnection->IsOpen())) return {};
+    return "The record index server of this site (PlayerSite.conf) cannot be reached, so no recordings can be "
+           "found. The run log says why. Each search tries again.";
+}
+
+std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
     auto rs = std::make_shared<Recordset>();
     try {
-        if (!p.PlayerConnection || !p.PlayerConnection->IsOpen())
-            ConnectAccess(p.PlayerConnection, p.DatabaseFile, "");
-        rs->Open(sql, p.PlayerConnection);
+        ReachIndex();
+        rs->Open(sql, Process().PlayerConnection);
         return rs;
     } catch (const std::exception& e) {
         CloseRst(rs);
         rs = std::make_shared<Recordset>();
         WriteRunLog("!GetRecordset " + Describe(e));
+        DropLostSession();  // a server gone during the search: the operator is told, the next one connects
         return rs;
     }
 }

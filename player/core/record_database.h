@@ -9,6 +9,14 @@
 //
 // With a site file (site_file.h) ConnectAccess opens the shared index on
 // the site's server instead of the file; everything else works the same.
+// A server can go away under an open connection (a restart, a cut line),
+// and the session it leaves stays broken: ReachIndex, which GetRecordset
+// and a rebuild call first, asks the server (one trivial statement) and
+// connects again when the session was lost, so the first search after the
+// server is back finds rows again. While it cannot be reached,
+// IndexServerUnreachable gives the message the window shows the operator;
+// it never holds the connection line, which may carry a password (the
+// server's own reason goes to the run log only).
 //
 // InsertFileInfo binds its six values instead of splicing them into the
 // statement, so a folder named O'Brien is indexed like any other; the
@@ -50,6 +58,13 @@ struct RecordInfo {
 
 bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databaseFile, const std::string& password);
 void CloseAccess();
+// Opens PlayerConnection when it is not (ConnectAccess), and replaces a
+// server session the server has dropped; nothing to the session of a
+// rebuild under way. True when the index is open.
+bool ReachIndex();
+// The operator's message when the index is the site's server and the last
+// attempt could not reach it; empty otherwise.
+std::string IndexServerUnreachable();
 std::shared_ptr<Recordset> GetRecordset(const std::string& sql);
 bool CloseRst(std::shared_ptr<Recordset>& rs);
 void InsertFileInfo(const RecordInfo& info);

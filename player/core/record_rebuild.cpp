@@ -16,6 +16,7 @@
 #include "platform/sqlstore/server_session.h"
 #include "process_state.h"
 #include "rebuild_lock.h"
+#include "record_database.h"
 #include "record_scan.h"
 #include "run_error.h"
 #include "run_log.h"
@@ -157,9 +158,11 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
     PlayerProcess& p = Process();
     const std::string folder = text::Trim(mainFolderText);
     CheckMainFolder(folder);
-    if (!p.PlayerConnection || !p.PlayerConnection->IsOpen()) ConnectAccess(p.PlayerConnection, p.DatabaseFile, "");
-    if (!p.PlayerConnection || !p.PlayerConnection->IsOpen())
-        throw RebuildError("The record index \"" + p.DatabaseFile + "\" cannot be opened" + kNotRebuilt);
+    if (!ReachIndex()) {
+        if (!p.SiteServer.empty())  // its connection line may hold a password: the run log has the reason
+            Refuse("The record index server of this site (PlayerSite.conf) cannot be reached");
+        Refuse("The record index \"" + p.DatabaseFile + "\" cannot be opened");
+    }
     const auto conn = p.PlayerConnection;
 
     Rebuilding rebuilding;
