@@ -400,9 +400,66 @@ void Recordset::Delete() {
     auto connection = connection_.lock();
     if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
     connection->DeleteRow(table_, rowIds_[slot]);
-    long row = static_cast<long>(live_.LiveBefore(slot));
+    Forget(slot);
+}
+
+void Recordset::Forget(std::size_t slot) {
+    const long row = static_cast<long>(live_.LiveBefore(slot));
     live_.Kill(slot);
     if (observer_) observer_->RowRemoved(row);
+}
+
+bool Recordset::DeleteWith(const std::function<bool()>& alongside) {
+    const std::size_t slot = RequireCurrent();
+    if (table_.empty()) throw Error(kNotUpdatable, kNotUpdatableText);
+    const auto connection = connection_.lock();
+    if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
+    ServerSession* const server = connection->Server();
+    if (!server) {  // the file has one writer at a time, and its row ids are the set's own
+        if (!alongside()) return false;
+        Delete();
+        return true;
+    }
+    const bool own = !connection->InBatch();
+    if (own) connection->BeginBatch();
+    try {
+        const std::string key = LockServerRow(*server, slot);
+        if (key.empty()) throw Error(kRowChanged, kRowChangedText);
+        if (!alongside()) {
+            if (own) connection->Rollback();
+            return false;
+        }
+        server->Run("delete from " + table_ + " where " + kServerKeyColumn + " = $1", {key});
+        if (own) connection->CommitBatch();
+    } catch (...) {
+        if (own) connection->Rollback();
+        throw;
+    }
+    Forget(slot);
+    return true;
+}
+
+std::string Recordset::LockServerRow(ServerSession& server, std::size_t slot) const {
+    // A row another transaction holds (a scan of its folder under way) is
+    // passed over, not waited for: that scan may take minutes.
+    const std::string lock = " limit 1 for update skip locked";
+    const std::string byKey = server.RunForValue(
+        "select " + std::string(kServerKeyColumn) + " from " + table_ + " where " + kServerKeyColumn + " = $1" + lock,
+        {std::to_string(rowIds_[slot])});
+    if (!byKey.empty() || names_.empty()) return byKey;
+    std::string sql = "select " + std::string(kServerKeyColumn) + " from " + table_ + " where ";
+    std::vector<std::string> values;
+    for (int c = 0; c < FieldCount(); ++c) {
+        const std::optional<std::string_view> value = Cell(slot, c);
+        sql += (c ? " and " : "") + names_[c];
+        if (!value) {
+            sql += " is null";
+            continue;
+        }
+        values.emplace_back(*value);
+        sql += " = $" + std::to_string(values.size());
+    }
+    return server.RunForValue(sql + lock, values);
 }
 
 std::optional<std::string_view> Recordset::Value(long row, int column) const {

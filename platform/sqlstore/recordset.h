@@ -29,10 +29,23 @@
 // sets of plain columns of one table also fetch the table's key column,
 // hidden as the row id is, so Delete removes the current row by its key.
 //
+// Other programs change the shared table while a set is shown: another
+// recorder's scan replaces its main folder's rows with new ones (new keys,
+// the same recordings), and a recording still being written has grown.
+// DeleteWith removes the current row together with what the caller removes
+// alongside (its recording's file), in one transaction: the row is found
+// and locked first, by its key, or, when another scan replaced it, as the
+// table's row that holds every value the set shows (the same recording
+// indexed again); then the caller's removal runs, and the row goes only
+// when that succeeded. A row found neither way (the recording is no longer
+// indexed as it was shown, or a scan of its folder is under way) is
+// kRowChanged and nothing is removed: the operator chose the recording as
+// it was shown, and must search again to see what it is now.
+//
 // Errors are raised as Error with the old cursor's numbers: moving past
 // EOF or BOF, or reading fields with no current row, is 3021; using a
 // closed set is 3704; deleting from a set that is not one table's rows is
-// 3251.
+// 3251; a row the shared table no longer holds as shown is kRowChanged.
 //
 // The result grid and the play list bind to one set: Value(row, column)
 // and AbsolutePosition give random access for a table model, and an
@@ -41,6 +54,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +69,12 @@ struct pg_result;
 namespace platform::sqlstore {
 
 class Connection;
+class ServerSession;
+
+inline constexpr int kRowChanged = 3167;
+inline constexpr const char* kRowChangedText =
+    "The recording's row was changed in the record index by another scan since the search; nothing was deleted. "
+    "Search again.";
 
 class RecordsetObserver {
 public:
@@ -92,6 +112,10 @@ public:
     std::string Field(std::string_view name) const;
     bool IsNull(std::string_view name) const;
     void Delete();
+    // Deletes the current row with what `alongside` removes (see above):
+    // false, and the row kept, when `alongside` returned false. Throws
+    // Error (kRowChanged: `alongside` did not run).
+    bool DeleteWith(const std::function<bool()>& alongside);
     bool CanDelete() const { return !table_.empty(); }
 
     // For a grid: columns, and any live row by position (nothing for a row
@@ -131,6 +155,11 @@ private:
     const char* StoreRow(sqlite3_stmt* statement, int first) const;
     std::optional<std::string_view> Cell(std::size_t slot, int column) const;
     void MoveTo(long cursor);
+    // The slot's row leaves the live rows; the observer hears of it.
+    void Forget(std::size_t slot);
+    // On the server: the key of the table's row the slot shows, locked for
+    // the open transaction; "" when it is not there as shown.
+    std::string LockServerRow(ServerSession& server, std::size_t slot) const;
 
     bool open_ = false;
     std::weak_ptr<Connection> connection_;

@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 
+#include "platform/sqlstore/error.h"
 #include "platform/sqlstore/recordset.h"
 #include "playback.h"
 #include "process_state.h"
@@ -28,10 +29,16 @@ void ShowTrapped(const std::exception& e) {
 
 }  // namespace
 
-std::string DeleteAllDoneText(std::int32_t kept) {
-    if (kept == 0) return "done!";
-    if (kept == 1) return "done! 1 file could not be deleted and keeps its row.";
-    return "done! " + std::to_string(kept) + " files could not be deleted and keep their rows.";
+std::string DeleteAllDoneText(std::int32_t kept, std::int32_t changed) {
+    std::string text = "done!";
+    if (kept == 1) text += " 1 file could not be deleted and keeps its row.";
+    if (kept > 1) text += " " + std::to_string(kept) + " files could not be deleted and keep their rows.";
+    if (changed == 1) text += " 1 file was not deleted: its row changed in the record index since the search;";
+    if (changed > 1)
+        text += " " + std::to_string(changed) +
+                " files were not deleted: their rows changed in the record index since the search;";
+    if (changed) text += " search again.";
+    return text;
 }
 
 void DeleteCurrentFile() {
@@ -41,11 +48,10 @@ void DeleteCurrentFile() {
         const auto set = RowsOfTheList();
         const std::string path = set ? set->Field("FileFullName") : std::string();
         if (path.empty()) return;
-        if (!MyDelFIle(path)) {
+        if (!set->DeleteWith([&] { return MyDelFIle(path); })) {
             p.dialogs->Information("delete file " + path + " failed.");
             return;
         }
-        set->Delete();
         // Back and on again: the row that followed the deleted one. With
         // the list's only row gone there is nothing to move on to.
         set->MovePrevious();
@@ -58,22 +64,24 @@ void DeleteCurrentFile() {
 void DeleteAllFiles() {
     PlayerProcess& p = Process();
     if (!p.dialogs->Question("are you sure you want to delete all of the voice file?")) return;
-    std::int32_t kept = 0;
+    std::int32_t kept = 0, changed = 0;
     try {
         if (const auto set = RowsOfTheList()) {
             StopPlay();  // the walk moves the play list's row
             for (set->MoveFirst(); !set->Eof();) {
                 const std::string path = set->Field("FileFullName");
-                if (path.empty() || MyDelFIle(path))
-                    set->Delete();
-                else
-                    ++kept;
+                try {
+                    if (!set->DeleteWith([&] { return path.empty() || MyDelFIle(path); })) ++kept;
+                } catch (const platform::sqlstore::Error& e) {
+                    if (e.Number() != platform::sqlstore::kRowChanged) throw;
+                    ++changed;
+                }
                 set->MoveNext();
                 p.PumpEvents();
                 if (p.IsExiting) return;
             }
         }
-        p.dialogs->Information(DeleteAllDoneText(kept));
+        p.dialogs->Information(DeleteAllDoneText(kept, changed));
     } catch (const std::exception& e) {
         ShowTrapped(e);
     }

@@ -18,6 +18,14 @@
 // walk without a message. Only the rows of the list go, never the rest of
 // the table.
 //
+// On the shared index another recorder's scan may have replaced the rows
+// since the search: each row is deleted by its identity, never by its
+// place in the list, and a row whose recording is no longer indexed as it
+// was shown keeps its file (Recordset::DeleteWith). "Delete" then tells
+// the operator so and to search again; "DeleteAll" goes on with the next
+// row and counts it in its closing message ("done! 1 file was not deleted:
+// its row changed in the record index since the search; search again.").
+//
 // An error either meets (no current row, as after a finished "Pickup All";
 // a closed index) ends the command with "!Delete File " + its number + " " +
 // its description in a message box.
@@ -31,7 +39,8 @@ namespace player {
 void DeleteCurrentFile();
 void DeleteAllFiles();
 
-// DeleteAll's closing message when `kept` files could not be deleted.
-std::string DeleteAllDoneText(std::int32_t kept);
+// DeleteAll's closing message when `kept` files could not be deleted and
+// `changed` were not, their rows having changed since the search.
+std::string DeleteAllDoneText(std::int32_t kept, std::int32_t changed = 0);
 
 }  // namespace player
