@@ -1,25 +1,38 @@
 // A site's shared record index on a PostgreSQL server: the site file points
 // the player at it, a rebuild replaces only its own main folder's rows, the
 // searches read it as they read Player.mdb, and a server that cannot be
-// reached is logged without the connection's password.
+// reached is logged without the connection's password. Other recorders and
+// operators work beside the test as calldeck processes of their own program
+// folders: scans at once with searches meanwhile, a delete after another
+// scan replaced the rows shown, and the server stopped and started again.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "platform/sqlstore/server_session.h"
 #include "platform/sqlstore/testing/test_server.h"
+#include "player/core/delete_files.h"
 #include "player/core/record_database.h"
 #include "player/core/record_rebuild.h"
 #include "player/core/search_conditions.h"
 #include "player/core/site_file.h"
+#include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace player;
 using player::testing::MakeFile;
+using player::testing::ReadBytes;
 using player::testing::StagedPlayer;
 
 namespace {
@@ -77,8 +90,77 @@ protected:
         return out;
     }
 
+    // Another recorder's or operator's program folder: its own site file
+    // naming the same server.
+    fs::path OtherDesk(const std::string& name) {
+        const fs::path folder = staged_.Folder() / name;
+        fs::create_directories(folder);
+        std::ofstream(folder / kSiteFileName) << platform::sqlstore::testing::SharedTestServer().ConnectionInfo()
+                                              << "\n";
+        return folder;
+    }
+    // calldeck started from `desk`, its output in files there.
+    static pid_t StartCalldeck(const fs::path& desk, std::vector<std::string> args) {
+        args.insert(args.begin(), "calldeck");
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env{"CALLDECK_PROGRAM_FOLDER=" + desk.string()};
+        for (char** e = environ; *e; ++e)
+            if (!std::string_view(*e).starts_with("CALLDECK_PROGRAM_FOLDER=")) env.emplace_back(*e);
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (desk / "calldeck.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (desk / "calldeck.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, CALLDECK_PROGRAM, &actions, nullptr, argv.data(), envp.data()), 0)
+            << "calldeck could not be started";
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+    struct Ended {
+        int code = -1;
+        std::string out, err;
+    };
+    static Ended Collect(const fs::path& desk, int status) {
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadBytes(desk / "calldeck.out"),
+                ReadBytes(desk / "calldeck.err")};
+    }
+    static Ended RunCalldeck(const fs::path& desk, const std::vector<std::string>& args) {
+        int status = 0;
+        waitpid(StartCalldeck(desk, args), &status, 0);
+        return Collect(desk, status);
+    }
+    // The recording names under `folder`, sorted.
+    static std::vector<std::string> FilesUnder(const fs::path& folder) {
+        std::vector<std::string> out;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file()) out.push_back(entry.path().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
     StagedPlayer staged_;
 };
+
+// The stored file names of a result set, sorted, by the main folder they
+// lie under (their own folder when under neither).
+std::map<std::string, std::vector<std::string>> ByFolder(Recordset& rs, const std::vector<fs::path>& folders) {
+    std::map<std::string, std::vector<std::string>> out;
+    const int file = rs.FieldIndex("FileFullName");
+    for (long row = 0; row < rs.RecordCount(); ++row) {
+        const std::string name(rs.Value(row, file).value_or(""));
+        std::string folder = fs::path(name).parent_path().string();
+        for (const fs::path& f : folders)
+            if (name.starts_with(f.string() + "/")) folder = f.string();
+        out[folder].push_back(name);
+    }
+    for (auto& [folder, names] : out) std::sort(names.begin(), names.end());
+    return out;
+}
 
 }  // namespace
 
@@ -160,4 +242,164 @@ TEST_F(SharedIndex, AScanOfAFolderAnotherScanHoldsGivesUpAndOtherFoldersGoOn) {
 
     other.Rollback();
     EXPECT_EQ(RebuildRecordIndex(a.string()), 5) << "the folder stayed locked after the other scan ended";
+}
+
+TEST_F(SharedIndex, TwoScansAtOnceAndTwoSearchingPlayersSeeEachFolderWholeEitherOldOrNew) {
+    constexpr int kFiles = 4000;
+    const fs::path a = staged_.Folder() / "recorder-a", b = staged_.Folder() / "recorder-b";
+    for (int n = 0; n < kFiles; ++n) {
+        MakeFile(a / CallName(n));
+        MakeFile(b / "day1" / CallName(n));
+    }
+    ASSERT_EQ(RebuildRecordIndex(a.string()), kFiles);
+    ASSERT_EQ(RebuildRecordIndex(b.string()), kFiles);
+    const std::vector<std::string> oldA = FilesUnder(a), oldB = FilesUnder(b);
+    // Each recorder loses some recordings and gains others.
+    for (int n = 0; n < kFiles; n += 3) fs::remove(a / CallName(n));
+    for (int n = 0; n < kFiles; n += 5) fs::remove(b / "day1" / CallName(n));
+    for (int n = kFiles; n < kFiles + 700; ++n) {
+        MakeFile(a / "new" / CallName(n));
+        MakeFile(b / "day2" / CallName(n));
+    }
+    const std::vector<std::string> newA = FilesUnder(a), newB = FilesUnder(b);
+    const fs::path deskA = OtherDesk("desk-a"), deskB = OtherDesk("desk-b");
+
+    auto other = std::make_shared<Connection>();  // a second operator's player
+    other->ConnectionString = ServerConnection();
+    other->Open();
+    const pid_t scanA = StartCalldeck(deskA, {"scan", "--main-folder", a.string()});
+    const pid_t scanB = StartCalldeck(deskB, {"scan", "--main-folder", b.string()});
+    int statusA = 0, statusB = 0, searches = 0;
+    bool runningA = true, runningB = true;
+    while (runningA || runningB) {
+        for (int player = 0; player < 2; ++player) {
+            std::shared_ptr<Recordset> rs = std::make_shared<Recordset>();
+            if (player == 0)
+                rs = GetRecordset(kShowAllRecordStatement);
+            else
+                rs->Open(kShowAllRecordStatement, other);
+            ASSERT_TRUE(rs->IsOpen()) << "a search during the scans failed";
+            auto seen = ByFolder(*rs, {a, b});
+            const auto& rowsA = seen[a.string()];
+            const auto& rowsB = seen[b.string()];
+            ASSERT_TRUE(rowsA == oldA || rowsA == newA)
+                << "a search during the scans saw recorder-a's rows neither before nor after its scan: "
+                << rowsA.size() << " rows (" << oldA.size() << " before, " << newA.size() << " after)";
+            ASSERT_TRUE(rowsB == oldB || rowsB == newB)
+                << "a search during the scans saw recorder-b's rows neither before nor after its scan: "
+                << rowsB.size() << " rows (" << oldB.size() << " before, " << newB.size() << " after)";
+            ASSERT_EQ(seen.size(), 2u) << "a search saw rows of neither recorder";
+            ++searches;
+        }
+        if (runningA && waitpid(scanA, &statusA, WNOHANG) == scanA) runningA = false;
+        if (runningB && waitpid(scanB, &statusB, WNOHANG) == scanB) runningB = false;
+    }
+    const Ended endA = Collect(deskA, statusA), endB = Collect(deskB, statusB);
+    ASSERT_EQ(endA.code, 0) << "recorder-a's scan failed: " << endA.err;
+    ASSERT_EQ(endB.code, 0) << "recorder-b's scan failed: " << endB.err;
+    EXPECT_EQ(endA.out, "Record File = " + std::to_string(newA.size()) + "\n");
+    EXPECT_EQ(endB.out, "Record File = " + std::to_string(newB.size()) + "\n");
+    EXPECT_GE(searches, 4) << "too few searches were made while the scans ran to show anything";
+
+    const auto rows = Rows();
+    std::vector<std::string> storedA, storedB;
+    for (const std::string& row : rows) {
+        const std::string folder = row.substr(0, row.find('|'));
+        const std::string file = row.substr(folder.size() + 1, row.rfind('|') - folder.size() - 1);
+        ASSERT_TRUE(folder == a.string() || folder == b.string()) << "a row of no recorder: " << row;
+        ASSERT_TRUE(file.starts_with(folder + "/")) << "a row marked with another recorder's folder: " << row;
+        (folder == a.string() ? storedA : storedB).push_back(file);
+    }
+    std::sort(storedA.begin(), storedA.end());
+    std::sort(storedB.begin(), storedB.end());
+    EXPECT_TRUE(storedA == newA) << "recorder-a's rows after both scans: " << storedA.size() << ", wanted "
+                                 << newA.size() << " (lost, doubled or stale rows)";
+    EXPECT_TRUE(storedB == newB) << "recorder-b's rows after both scans: " << storedB.size() << ", wanted "
+                                 << newB.size() << " (lost, doubled or stale rows)";
+}
+
+TEST_F(SharedIndex, AServerStoppedMidScanAndMidSearchIsToldKeepsTheIndexAndIsUsedAgainOnceBack) {
+    auto& server = platform::sqlstore::testing::SharedTestServer();
+    const fs::path a = staged_.Folder() / "recorder-a";
+    for (int n = 0; n < 2000; ++n) MakeFile(a / CallName(n));
+    ASSERT_EQ(RebuildRecordIndex(a.string()), 2000);
+    const auto before = Rows();
+    for (int n = 2000; n < 3000; ++n) MakeFile(a / "new" / CallName(n));
+
+    int files = 0;
+    Process().PumpEvents = [&] {
+        if (++files == 1500) server.Stop();
+    };
+    try {
+        RebuildRecordIndex(a.string());
+        ADD_FAILURE() << "a scan whose server stopped midway reported success";
+    } catch (const RebuildError& e) {
+        EXPECT_NE(std::string(e.what()).find("the previous record index was kept"), std::string::npos) << e.what();
+    }
+    Process().PumpEvents = [] {};
+    EXPECT_GE(files, 1500) << "the scan ended before the server was stopped";
+    const auto log = staged_.LogMessages();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+        return line.starts_with("Rebuild of the record index from [" + a.string() + "] failed");
+    })) << "the failed scan was not logged";
+
+    // A search on the session the stop cut, and the terminal's.
+    auto rs = GetRecordset(kShowAllRecordStatement);
+    EXPECT_FALSE(rs->IsOpen()) << "a search without a server came back as if it had searched";
+    EXPECT_NE(IndexServerUnreachable().find("cannot be reached"), std::string::npos)
+        << "the window would not tell the operator the server is out of reach";
+    const fs::path desk = OtherDesk("desk");
+    const Ended search = RunCalldeck(desk, {"search", "--all"});
+    EXPECT_EQ(search.code, 1);
+    EXPECT_NE(search.err.find("cannot open the site's record index"), std::string::npos) << search.err;
+
+    server.Start();
+    EXPECT_EQ(Rows(), before) << "the scan the stop cut changed the index";
+    rs = GetRecordset(kShowAllRecordStatement);
+    ASSERT_TRUE(rs->IsOpen()) << "the player did not connect again once the server was back";
+    EXPECT_EQ(rs->RecordCount(), 2000);
+    EXPECT_EQ(RebuildRecordIndex(a.string()), 3000) << "the scan after the restart was not complete";
+    EXPECT_EQ(RunCalldeck(desk, {"search", "--all"}).code, 0);
+}
+
+TEST_F(SharedIndex, DeletesRemoveExactlyTheRecordingsShownAfterAnotherScanReplacedTheirRows) {
+    const fs::path a = staged_.Folder() / "recorder-a", b = staged_.Folder() / "recorder-b";
+    for (int n = 0; n < 8; ++n) MakeFile((n % 2 ? b : a) / CallName(n), 8000);  // a0 b1 a2 b3 ... in time order
+    ASSERT_EQ(RebuildRecordIndex(a.string()), 4);
+    ASSERT_EQ(RebuildRecordIndex(b.string()), 4);
+    Process().rsResult = GetRecordset(kShowAllRecordStatement);
+    ASSERT_EQ(Process().rsResult->RecordCount(), 8);
+
+    // Another recorder rescans recorder-b: every row of it gets a new key,
+    // b3 has grown (still being recorded when shown), and two recordings
+    // come that were never shown, one of them before all the others.
+    MakeFile(b / CallName(3), 16000);
+    MakeFile(b / CallName(9), 8000);
+    MakeFile(b / "early" / ("20240501115959" + CallName(50).substr(14)), 8000);
+    const Ended scan = RunCalldeck(OtherDesk("desk-b"), {"scan", "--main-folder", b.string()});
+    ASSERT_EQ(scan.code, 0) << scan.err;
+
+    staged_.dialogs->answers = {true, true};
+    DeleteCurrentFile();
+    EXPECT_FALSE(fs::exists(a / CallName(0))) << "Delete did not delete the current recording";
+    EXPECT_EQ(Process().rsResult->Field("FileFullName"), (b / CallName(1)).string())
+        << "the row after the deleted one is not current";
+    DeleteAllFiles();
+    EXPECT_EQ(staged_.dialogs->asked.back(), DeleteAllDoneText(0, 1))
+        << "DeleteAll did not say that the grown recording was not deleted";
+
+    const std::vector<std::string> left{(b / CallName(3)).string(), (b / CallName(9)).string(),
+                                        (b / "early" / ("20240501115959" + CallName(50).substr(14))).string()};
+    std::vector<std::string> onDisk = FilesUnder(a);
+    for (const std::string& f : FilesUnder(b)) onDisk.push_back(f);
+    std::sort(onDisk.begin(), onDisk.end());
+    std::vector<std::string> wanted = left;
+    std::sort(wanted.begin(), wanted.end());
+    EXPECT_EQ(onDisk, wanted) << "the recordings left on disk are not exactly the ones not shown or changed";
+    std::vector<std::string> stored;
+    for (const std::string& row : Rows()) stored.push_back(row.substr(0, row.rfind('|')));
+    std::sort(stored.begin(), stored.end());
+    std::vector<std::string> wantedRows;
+    for (const std::string& f : wanted) wantedRows.push_back(b.string() + "|" + f);
+    EXPECT_EQ(stored, wantedRows) << "the rows left are not exactly those of the recordings left";
 }
