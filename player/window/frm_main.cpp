@@ -165,6 +165,10 @@ void frmMain::OnHeadingClicked(int column) {
 void frmMain::BindResult(const std::string& sql, const char* trapName, bool moveFirst) {
     try {
         auto set = GetRecordset(sql);
+        // The site's server out of reach: the operator is told at each
+        // search, in words that never hold its connection line.
+        if (const std::string why = IndexServerUnreachable(); !set->IsOpen() && !why.empty() && !unreachableTold_)
+            Process().dialogs->Information(why);
         if (moveFirst && set->IsOpen() && set->RecordCount() > 0) set->MoveFirst();
         Process().rsResult = std::move(set);
         DataGrid1->SetDataSource(Process().rsResult);
@@ -202,9 +206,13 @@ std::optional<std::int32_t> frmMain::Rebuild() {
         WriteRunLog("!RefreshFileInfo " + Describe(e));
         Process().IsParsing = false;
         parseFileWindow_->Unload();
-        if (!exited_ && dynamic_cast<const RebuildError*>(&e)) Process().dialogs->Information(e.what());
+        if (!exited_ && dynamic_cast<const RebuildError*>(&e)) {
+            Process().dialogs->Information(e.what());
+            unreachableTold_ = !IndexServerUnreachable().empty();
+        }
     }
     if (!exited_) ShowAllRecord();
+    unreachableTold_ = false;
     rebuilding_ = false;
     cmdGetFileInfo->setEnabled(true);
     if (!exited_) EnableCommands();

@@ -203,6 +203,9 @@ private:
     bool walking_ = false;  // "Pickup All" or "DeleteAll" walks the result list
     bool exited_ = false;
     bool closeAccessPending_ = false;
+    // The rebuild's own message has told the operator the server cannot
+    // be reached; the list it shows next does not say it again.
+    bool unreachableTold_ = false;
     bool sliderHeld_ = false;  // the mouse is down on sldDuration
 };
 

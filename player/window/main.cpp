@@ -6,7 +6,9 @@
 //
 // Main prepares the paths and the one setting (InitPath), opens the record
 // index beside the program (ConnectAccess, no password; the result is not
-// looked at: a missing index shows as an empty grid and logged searches)
+// looked at: a missing index shows as an empty grid and logged searches;
+// a site's server out of reach is told to the operator by the window's
+// first search, once)
 // and shows the main window, whose load fills the conditions and the grid.
 // The media player's commands go to the system's audio output.
 // The dialogs are Qt's and the event pump is Qt's own, so a scan lets the

@@ -153,6 +153,7 @@ private slots:
     void refreshFileInformationOnAnEmptyFolderReportsZeroWithAnEmptyGrid();
     void searchFileEveryTimeRebuildsBeforeEachSearchAndStoresTheMainFolder();
     void aRebuildThatCannotBeDoneSaysWhyAndKeepsTheIndex();
+    void aSiteServerOutOfReachIsToldOnceAtStartAndAtEachSearchWithoutItsConnectionLine();
     void aScanCancelledWithYesEntersNoFurtherFolder();
     void aScanWhoseCancelIsAnsweredNoGoesOn();
     void theScanWindowRefusesToCloseWhileScanning();
@@ -488,6 +489,34 @@ void MainWindow::aRebuildThatCannotBeDoneSaysWhyAndKeepsTheIndex() {
     EXPECT_SEEN(t.Dialogs().informations.size(), 2, "messages after a search that could not rebuild first");
     EXPECT_SEEN(t.GridFiles(), (QStringList{"/calls/c.DEC", "/calls/d.NTC"}), "channel 007 of the index kept");
     EXPECT_SEEN(StoredMainFolder(t.Staged().Folder()), std::string("d:\\Voc"), "the stored main folder");
+}
+
+void MainWindow::aSiteServerOutOfReachIsToldOnceAtStartAndAtEachSearchWithoutItsConnectionLine() {
+    const std::string secret = "Sesame-4711";
+    WindowUnderTest t({}, "host=/nonexistent-calldeck-server user=calldeck dbname=calldeck password=" + secret);
+    frmMain& w = t.Window();
+    QVERIFY2(w.isVisible(), "the window did not open without its server");
+    const auto& said = t.Dialogs().informations;
+    QVERIFY2(said.size() == 1 && said[0].find("cannot be reached") != std::string::npos,
+             qPrintable("the messages at start (one, saying the server cannot be reached): " + Show(said)));
+
+    t.Click(w.cmdShowResult);
+    EXPECT_SEEN(said.size(), 2, "messages after Show Result (one more)");
+    t.Click(w.cmdRefreshRecord);
+    EXPECT_SEEN(said.size(), 3, "messages after Refresh Recordset (one more)");
+    EXPECT_SEEN(said.back(), said[0], "the message of a search");
+    w.txtMainFolderPath->setText(QString::fromStdString(t.Folder("calls").string()));
+    t.Dialogs().answers = {true};
+    t.Click(w.cmdGetFileInfo);
+    QVERIFY2(said.size() == 4 && said[3].find("cannot be reached") != std::string::npos,
+             qPrintable("the messages after a rebuild (one more, saying why): " + Show(said)));
+    EXPECT_SEEN(t.GridFiles(), QStringList{}, "the grid");
+    EXPECT_SEEN(StoredMainFolder(t.Staged().Folder()), std::string("d:\\Voc"), "the stored main folder");
+    for (const std::string& text : said)
+        QVERIFY2(text.find(secret) == std::string::npos && text.find("host=") == std::string::npos,
+                 qPrintable("a message shows the connection line: " + Show(text)));
+    for (const std::string& line : t.Staged().LogMessages())
+        QVERIFY2(line.find(secret) == std::string::npos, qPrintable("the run log holds the password: " + Show(line)));
 }
 
 void MainWindow::aScanCancelledWithYesEntersNoFurtherFolder() {

@@ -3,9 +3,12 @@
 
 #include <QApplication>
 
+#include <fstream>
+
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
 #include "player/core/search_conditions.h"
+#include "player/core/site_file.h"
 
 namespace fs = std::filesystem;
 
@@ -22,9 +25,10 @@ void Answers::Information(std::string_view text) {
     ScriptedDialogs::Information(text);
 }
 
-WindowUnderTest::WindowUnderTest(const std::vector<RecordInfo>& rows)
+WindowUnderTest::WindowUnderTest(const std::vector<RecordInfo>& rows, const std::string& siteLine)
     : staged_(std::make_unique<player::testing::StagedPlayer>()) {
     Process().dialogs = answers_;
+    if (!siteLine.empty()) std::ofstream(staged_->Folder() / kSiteFileName) << siteLine << "\n";
     staged_->Start();
     for (const RecordInfo& row : rows) InsertFileInfo(row);
     window_ = std::make_unique<frmMain>();

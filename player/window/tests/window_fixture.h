@@ -36,8 +36,9 @@ public:
 
 class WindowUnderTest {
 public:
-    // rows: stored in the record index before the window opens.
-    explicit WindowUnderTest(const std::vector<RecordInfo>& rows = {});
+    // rows: stored in the record index before the window opens; siteLine:
+    // when given, written into the site file (PlayerSite.conf) first.
+    explicit WindowUnderTest(const std::vector<RecordInfo>& rows = {}, const std::string& siteLine = "");
     ~WindowUnderTest();
 
     frmMain& Window() { return *window_; }
