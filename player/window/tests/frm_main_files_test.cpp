@@ -312,11 +312,6 @@ void FileCommands::chooseMainFolderPutsOnlyAFolderInTheBox() {
     EXPECT_SEEN(Process().MainFolder.str(), stored, "the stored main folder");
 }
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    FileCommands test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return player::window_testing::RunWindowTests<FileCommands>(argc, argv); }
 
 #include "frm_main_files_test.moc"

@@ -209,15 +209,12 @@ void PlayerBlock::closingAnsweredNoPlaysOnAndYesStops() {
 }
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // The audio output is SDL's disk driver, writing what it plays to a file.
     const fs::path device = fs::temp_directory_path() / ("calldeck-device-" + std::to_string(getpid()) + ".raw");
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", device.c_str(), 1);
     setenv("SDL_DISKAUDIODELAY", "20", 1);
-    QApplication app(argc, argv);
-    PlayerBlock test;
-    const int rc = QTest::qExec(&test, argc, argv);
+    const int rc = player::window_testing::RunWindowTests<PlayerBlock>(argc, argv);
     std::error_code ec;
     fs::remove(device, ec);
     return rc;

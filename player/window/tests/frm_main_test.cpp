@@ -790,11 +790,6 @@ void MainWindow::closingDuringAConversionStopsIt() {
              "the conversion went on after the close: it was not stopped");
 }
 
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    MainWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return player::window_testing::RunWindowTests<MainWindow>(argc, argv); }
 
 #include "frm_main_test.moc"

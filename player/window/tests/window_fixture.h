@@ -7,6 +7,7 @@
 // the screen and what was there.
 #pragma once
 
+#include <QApplication>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -79,6 +80,27 @@ QString Show(Number n) {
 }
 QString Show(const QStringList& l);
 QString Show(const std::vector<std::string>& l);
+
+// Lets the threads of Qt's global pool end. Qt paints large images with
+// them; QThread::wait returns before such a thread has quite ended, and the
+// leak check at the program's exit would take the thread data of one still
+// ending, referenced only from that thread, for a leak.
+void EndQtPoolThreads();
+
+// The main of a window test program: Qt's offscreen platform (no display
+// needed), then QTest over a Tests, then the pool's threads ended.
+template <class Tests>
+int RunWindowTests(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    int failures = 0;
+    {
+        QApplication app(argc, argv);
+        Tests tests;
+        failures = QTest::qExec(&tests, argc, argv);
+        EndQtPoolThreads();
+    }
+    return failures;
+}
 
 }  // namespace player::window_testing
 
