@@ -9,6 +9,7 @@
 
 #include "process_state.h"
 #include "site_file.h"
+#include "state_folder.h"
 #include "utilities.h"
 #include "run_error.h"
 
@@ -54,14 +55,15 @@ void WriteMiscConfig() {
 
 void InitPath() {
     PlayerProcess& p = Process();
-    const std::string folder = ProgramFolder();
+    const std::string folder = StateFolder();
     p.PlayerLogFolder = folder + "/PlayerLog";
     p.DatabaseFile = folder + "/Player.mdb";
     p.MiscConfigFile = folder + "/PlayerMisc.cfg";
     p.DecryptTmpFolder = folder + "/decryptTmp";
     p.SiteServer.clear();
     try {
-        p.SiteServer = ReadSiteFile(std::filesystem::path(folder) / kSiteFileName);
+        p.SiteServer = ReadSiteFile(std::filesystem::path(ProgramFolder()) / kSiteFileName);
+        MakeStateFolder();
         std::error_code ec;
         if (!std::filesystem::is_directory(p.PlayerLogFolder, ec)) {
             std::filesystem::create_directory(p.PlayerLogFolder, ec);

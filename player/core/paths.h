@@ -1,7 +1,10 @@
 // player: the program's paths and its one setting.
 //
-// InitPath builds the four paths under the program folder, reads the site
-// file (site_file.h) when there is one, creates the log folder, and loads the recordings' main folder from PlayerMisc.cfg (one
+// InitPath builds the four paths under the state folder (the program folder,
+// or for an installed copy the user's own: state_folder.h), reads the site
+// file (site_file.h) from the program folder when there is one, makes the
+// user's state folder when it is missing, creates the log folder, and loads
+// the recordings' main folder from PlayerMisc.cfg (one
 // 255-byte record, blank-padded, created when missing; "d:\Voc" when it is
 // empty), writing it straight back. A failure is shown in a message box
 // "!InitPath ..." and start-up goes on. The paths are built before any

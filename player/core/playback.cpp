@@ -12,6 +12,7 @@
 
 #include "convert_file.h"
 #include "cut_text.h"
+#include "state_folder.h"
 #include "durations.h"
 #include "platform/sqlstore/recordset.h"
 #include "process_state.h"
@@ -98,7 +99,7 @@ bool HasRows(const platform::sqlstore::Recordset* set) { return set && set->IsOp
 
 }  // namespace
 
-std::string ConvertTempFile() { return ProgramFolder() + "/ConvertTemp.wav"; }
+std::string ConvertTempFile() { return StateFolder() + "/ConvertTemp.wav"; }
 
 bool PlayRecordFile(const std::string& path, std::int32_t startMilliseconds) {
     bool played = false;

@@ -2,11 +2,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
 #include "platform/dynlib/dynlib.h"
+#include "platform/sqlstore/recordset.h"
 #include "player/core/paths.h"
+#include "player/core/playback.h"
+#include "player/core/record_database.h"
+#include "player/core/record_rebuild.h"
+#include "player/core/search_conditions.h"
+#include "player/core/state_folder.h"
 #include "player/core/run_log.h"
 #include "player/core/testing/staged_player.h"
 #include "player/core/utilities.h"
@@ -83,6 +90,54 @@ TEST(ProgramFolder, AStagedFolderHoldsThePlayersFilesAndTheLibrariesItLoadsAndIs
     unsetenv("CALLDECK_PROGRAM_FOLDER");
     { StagedPlayer staged; }
     EXPECT_EQ(std::getenv("CALLDECK_PROGRAM_FOLDER"), nullptr) << "a staged folder was still named after the test";
+}
+
+// An installed copy (the marker in its program folder) writes its index,
+// setting, logs and played WAV into the user's folder, which its first
+// start makes with the installed empty index; later starts keep that
+// index; the program folder is left exactly as it was.
+TEST(InstalledCopy, KeepsEverythingItWritesInTheUsersDataFolder) {
+    StagedPlayer staged;
+    const fs::path program = staged.Folder();
+    WriteAll(program / kInstalledMarker, "");
+    auto listing = [&] {
+        std::vector<std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(program))
+            files.push_back(e.path().string() + " " + std::to_string(e.is_regular_file() ? e.file_size() : 0));
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    const auto before = listing();
+    char pattern[] = "/tmp/calldeck-home-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path home = pattern, user = home / "data" / kStateFolderName;
+    const char* previous = std::getenv("XDG_DATA_HOME");
+    const std::string kept = previous ? previous : "";
+    setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+
+    staged.Start();
+    EXPECT_EQ(Process().DatabaseFile, (user / "Player.mdb").string());
+    EXPECT_EQ(Process().PlayerLogFolder, (user / "PlayerLog").string());
+    EXPECT_EQ(Process().MiscConfigFile, (user / "PlayerMisc.cfg").string());
+    EXPECT_EQ(Process().DecryptTmpFolder, (user / "decryptTmp").string());
+    EXPECT_EQ(ConvertTempFile(), (user / "ConvertTemp.wav").string());
+    for (int n = 0; n < 3; ++n)
+        player::testing::MakeFile(home / "calls" / ("2024050112001" + std::to_string(n) + "00035550001" + "1.VOC"), 8000);
+    EXPECT_EQ(RebuildRecordIndex((home / "calls").string()), 3) << "the user's first index could not be filled";
+    WriteRunLog("a line of the user's run log");
+
+    CloseAccess();
+    staged.Start();
+    EXPECT_EQ(GetRecordset(kShowAllRecordStatement)->RecordCount(), 3)
+        << "the second start replaced the user's index with the empty one";
+    EXPECT_EQ(ReadAll(user / "PlayerMisc.cfg").substr(0, (home / "calls").string().size()), (home / "calls").string());
+    EXPECT_TRUE(fs::exists(user / "PlayerLog" / "Runlog2024-05-06.txt")) << "the run log is not in the user's folder";
+    CloseAccess();
+    EXPECT_EQ(listing(), before) << "the installed program folder was written to";
+
+    if (previous) setenv("XDG_DATA_HOME", kept.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    fs::remove_all(home);
 }
 
 TEST(MainFolderSetting, IsCutAt255BytesWithoutSplittingACharacterAndRoundTrips) {
