@@ -38,6 +38,24 @@ bool IsUtf8(std::string_view s) {
     return true;
 }
 
+// A value as a field of COPY's text format: a backslash, tab, newline or
+// carriage return would end the field or the row, so each is written as its
+// escape; every other byte stands for itself.
+void AppendCopyField(std::string& line, std::string_view value) {
+    while (!value.empty()) {
+        const std::size_t plain = value.find_first_of("\\\t\n\r");
+        line.append(value.substr(0, plain));
+        if (plain == std::string_view::npos) return;
+        switch (value[plain]) {
+        case '\\': line += "\\\\"; break;
+        case '\t': line += "\\t"; break;
+        case '\n': line += "\\n"; break;
+        default: line += "\\r"; break;
+        }
+        value.remove_prefix(plain + 1);
+    }
+}
+
 }  // namespace
 
 ServerSession::ServerSession(const std::string& connectionInfo, const std::string& password) {
@@ -112,8 +130,22 @@ void ServerSession::Execute(std::string_view jetSql) {
 
 void ServerSession::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                               const std::vector<std::string_view>& values) {
-    std::string head = "insert into " + std::string(table) + "(";
+    // Inside a transaction the row becomes a line of COPY's text format,
+    // outside it the parameters of its own INSERT.
+    const bool gather = InTransaction();
+    std::string names, line;
     std::vector<std::string> parameters;
+    const auto add = [&](std::string_view column, std::string_view value) {
+        if (!names.empty()) {
+            names += ',';
+            if (gather) line += '\t';
+        }
+        names.append(column);
+        if (gather)
+            AppendCopyField(line, value);
+        else
+            parameters.emplace_back(value);
+    };
     for (std::size_t i = 0; i < columns.size() && i < values.size(); ++i) {
         std::string_view v = values[i];
         std::optional<std::string> canonical;
@@ -125,34 +157,51 @@ void ServerSession::InsertRow(std::string_view table, const std::vector<std::str
         } else if (!IsUtf8(v)) {
             throw Error(kTypeMismatch, "The text of " + columns[i] + " is not UTF-8");
         }
-        head.append(i ? "," : "").append(columns[i]);
-        parameters.emplace_back(v);
+        add(columns[i], v);
     }
-    if (!rowFolder_.empty()) {
-        head.append(parameters.empty() ? "" : ",").append(kMainFolderColumn);
-        parameters.push_back(rowFolder_);
+    if (!rowFolder_.empty()) add(kMainFolderColumn, rowFolder_);
+    const std::string target = std::string(table) + "(" + names + ")";
+    if (!gather) {
+        std::string sql = "insert into " + target + " values(";
+        for (std::size_t n = 1; n <= parameters.size(); ++n) sql.append(n > 1 ? ",$" : "$").append(std::to_string(n));
+        Run(sql + ")", parameters);
+        return;
     }
-    head.append(") values");
-    if (pending_.rows && (pending_.head != head || pending_.width != parameters.size())) Flush();
-    pending_.head = std::move(head);
-    pending_.width = parameters.size();
-    for (std::string& p : parameters) pending_.parameters.push_back(std::move(p));
-    ++pending_.rows;
-    // Outside a transaction each row is its own unit and goes at once.
-    if (!InTransaction() || pending_.rows >= kRowsPerInsert) Flush();
+    std::string statement = "copy " + target + " from stdin";
+    if (copy_.statement != statement) {
+        Flush();  // a COPY of another shape ends first
+        const ServerResult start(PQexec(conn_.get(), statement.c_str()));
+        if (!start || PQresultStatus(start.get()) != PGRES_COPY_IN) Fail(start.get());
+        copy_.statement = std::move(statement);
+    }
+    copy_.lines.append(line) += '\n';
+    if (copy_.lines.size() >= kCopyChunk) SendLines();
+}
+
+void ServerSession::SendLines() {
+    if (PQputCopyData(conn_.get(), copy_.lines.data(), static_cast<int>(copy_.lines.size())) == 1) {
+        copy_.lines.clear();
+        return;
+    }
+    // The stream is broken: it is ended with an error, so the server
+    // stores none of it.
+    EndCopy("the rows could not be sent whole");
+}
+
+void ServerSession::EndCopy(const char* error) {
+    copy_ = {};
+    pg_conn* const c = conn_.get();
+    PQputCopyEnd(c, error);
+    const ServerResult end(PQgetResult(c));
+    while (ServerResult more{PQgetResult(c)}) {
+    }
+    if (!end || PQresultStatus(end.get()) != PGRES_COMMAND_OK) Fail(end.get());
 }
 
 void ServerSession::Flush() {
-    if (!pending_.rows) return;
-    Pending rows = std::move(pending_);
-    pending_ = {};
-    std::string sql = std::move(rows.head);
-    for (std::size_t r = 0, n = 1; r < rows.rows; ++r) {
-        sql.append(r ? ",(" : "(");
-        for (std::size_t c = 0; c < rows.width; ++c, ++n) sql.append(c ? ",$" : "$").append(std::to_string(n));
-        sql.append(")");
-    }
-    Run(sql, rows.parameters);
+    if (copy_.statement.empty()) return;
+    if (!copy_.lines.empty()) SendLines();
+    if (!copy_.statement.empty()) EndCopy(nullptr);
 }
 
 void ServerSession::DeleteRow(std::string_view table, std::int64_t key) {
@@ -178,7 +227,12 @@ void ServerSession::Commit() {
 }
 
 void ServerSession::Rollback() noexcept {
-    pending_ = {};
+    if (!copy_.statement.empty()) {
+        copy_ = {};
+        PQputCopyEnd(conn_.get(), "rolled back");
+        while (ServerResult result{PQgetResult(conn_.get())}) {
+        }
+    }
     if (InTransaction()) PQclear(PQexec(conn_.get(), "ROLLBACK"));
 }
 

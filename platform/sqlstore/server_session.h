@@ -16,12 +16,19 @@
 // SQLite's codes. The connection string may hold a password; it is never
 // put in an error text.
 //
-// Inserts inside a transaction (a rebuild's) are gathered and sent as one
-// statement of up to kRowsPerInsert rows, not one round trip each; any
-// other statement, the commit, and an insert of another shape send them
-// first, so every read sees every row inserted before it. A failure of the
-// server with them surfaces at that statement (a rebuild then rolls back);
-// values the server would refuse are refused at InsertRow itself.
+// Inserts inside a transaction (a rebuild's) go to the server as one
+// COPY ... FROM STDIN, not a round trip each: the first opens it, each row
+// becomes a line of COPY's text format (values escaped, never part of a
+// statement's text), and the lines are handed over kCopyChunk bytes at a
+// time, so the server stores rows while the scan finds the next ones. The
+// server takes such a stream about three times as fast as the same rows in
+// INSERT statements of 500 rows. Any other statement, the commit, and an
+// insert of another shape end the COPY first, so every read sees every row
+// inserted before it. A failure of the server with those rows surfaces at
+// that statement, or at the insert that finds the stream broken (a rebuild
+// then rolls back); values the server would refuse are refused at
+// InsertRow itself. Outside a transaction each row is its own INSERT, sent
+// at once.
 //
 // Rows of the shared table carry a key column (kServerKeyColumn), by which
 // a result set deletes its current row, and the main folder they were
@@ -47,7 +54,7 @@ namespace platform::sqlstore {
 inline constexpr const char* kServerKeyColumn = "calldeck_key";
 inline constexpr const char* kMainFolderColumn = "MainFolder";
 inline constexpr int kServerFailure = 1;
-inline constexpr std::size_t kRowsPerInsert = 500;
+inline constexpr std::size_t kCopyChunk = std::size_t{64} << 10;
 
 struct ServerConnectionCloser {
     void operator()(pg_conn* c) const;
@@ -90,18 +97,18 @@ public:
 
 private:
     [[noreturn]] void Fail(const pg_result* result) const;
-    void Flush();  // sends the gathered rows
+    void Flush();      // sends the gathered rows and ends their COPY
+    void SendLines();  // hands the gathered lines to the open COPY
+    void EndCopy(const char* error);  // error: null, or why the COPY is given up
     void LoadColumnKinds();
 
     std::unique_ptr<pg_conn, ServerConnectionCloser> conn_;
     ColumnKinds kinds_;
     std::string rowFolder_;
-    struct Pending {
-        std::string head;  // "insert into T(columns) values"
-        std::size_t width = 0;
-        std::size_t rows = 0;
-        std::vector<std::string> parameters;  // width per row
-    } pending_;
+    struct Copy {
+        std::string statement;  // "copy T(columns) from stdin" open on the server; empty: none
+        std::string lines;      // rows not yet handed to it, a line each in COPY's text format
+    } copy_;
 };
 
 }  // namespace platform::sqlstore

@@ -252,6 +252,20 @@ TEST_P(Store, BatchedInsertsAreSeenByASearchAtOnceAndSurviveClosing) {
     EXPECT_EQ(NamesOf("select Name from T where Name like 'n%'").size(), 1234u) << "closing lost some of the batch's rows";
 }
 
+TEST_P(Store, TextsWithTabsBreaksBackslashesAndQuotesComeBackFromABatchUnchanged) {
+    const Names awkward{"tab\there",          "two\nlines\r\n", "back\\slash \\N \\.",
+                        "O'Brien \"quoted\"", "Z\u00fcrich \u6771\u4eac", ""};
+    connection_->BeginBatch();  // as a rebuild stores its rows
+    for (std::size_t i = 0; i < awkward.size(); ++i)
+        Insert(awkward[i], "2006-01-0" + std::to_string(i + 1), "00:00:01");
+    connection_->CommitBatch();
+    EXPECT_EQ(NamesOf("select Name from T order by At"), awkward) << "a stored file name came back changed";
+    Recordset rs;
+    rs.Open("select Name from T order by At", connection_);
+    rs.MoveLast();
+    EXPECT_FALSE(rs.IsNull("Name")) << "an empty text was stored as no value at all";
+}
+
 TEST_F(StoreFile, OpeningNeedsAnExistingDatabaseAndIgnoresBlanksAroundItsName) {
     Connection c;
     c.ConnectionString = "provider=x;data source=  " + file_.string() + "  ";
