@@ -71,7 +71,14 @@ ServerSession::ServerSession(const std::string& connectionInfo, const std::strin
     // The server's notices ("table does not exist, skipping") are no failures
     // and would only clutter the program's output.
     PQsetNoticeProcessor(conn_.get(), [](void*, const char*) {}, nullptr);
-    Run("SET DateStyle = 'ISO, YMD'; SET IntervalStyle = 'postgres'; SET client_encoding = 'UTF8'");
+    // A search reads the days it asks for, which the server holds in memory
+    // as a rule, where a page read out of order costs about what the next
+    // page does. With the server's default (four times as much) the planner
+    // takes one channel's day through the time index, reading every
+    // channel's rows of that day and dropping the others' (about 20 times
+    // the work with 60 channels), instead of the channel's own index range.
+    Run("SET DateStyle = 'ISO, YMD'; SET IntervalStyle = 'postgres'; SET client_encoding = 'UTF8'; "
+        "SET random_page_cost = 1.1");
     LoadColumnKinds();
 }
 
