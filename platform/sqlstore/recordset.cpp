@@ -415,9 +415,12 @@ bool Recordset::DeleteWith(const std::function<bool()>& alongside) {
     const auto connection = connection_.lock();
     if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
     ServerSession* const server = connection->Server();
-    if (!server) {  // the file has one writer at a time, and its row ids are the set's own
+    if (!server) {
+        const std::optional<std::int64_t> rowId = LocateFileRow(*connection, slot);
+        if (!rowId) throw Error(kRowChanged, kRowChangedText);
         if (!alongside()) return false;
-        Delete();
+        connection->DeleteRow(table_, *rowId);
+        Forget(slot);
         return true;
     }
     const bool own = !connection->InBatch();
@@ -437,6 +440,31 @@ bool Recordset::DeleteWith(const std::function<bool()>& alongside) {
     }
     Forget(slot);
     return true;
+}
+
+std::optional<std::int64_t> Recordset::LocateFileRow(Connection& connection, std::size_t slot) const {
+    // A rebuild in another program empties the table and numbers the new
+    // rows from 1 again: the set's row id may now be another recording's.
+    std::string where;
+    for (const std::string& name : names_) where += " and " + name + " is ?";
+    for (const std::string& sql : {"select _rowid_ from " + table_ + " where _rowid_ = ?" + where,
+                                   "select _rowid_ from " + table_ + " where 1" + where + " limit 1"}) {
+        Statement find = connection.Prepare(sql);
+        int n = 1;
+        if (sql.find("_rowid_ = ?") != std::string::npos) sqlite3_bind_int64(find.get(), n++, rowIds_[slot]);
+        for (int c = 0; c < FieldCount(); ++c, ++n) {
+            const std::optional<std::string_view> value = Cell(slot, c);
+            if (value)
+                sqlite3_bind_text(find.get(), n, value->data(), static_cast<int>(value->size()), SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(find.get(), n);
+        }
+        const int rc = sqlite3_step(find.get());
+        if (rc == SQLITE_ROW) return sqlite3_column_int64(find.get(), 0);
+        if (rc != SQLITE_DONE)
+            throw Error(sqlite3_extended_errcode(connection.Handle()), sqlite3_errmsg(connection.Handle()));
+    }
+    return std::nullopt;
 }
 
 std::string Recordset::LockServerRow(ServerSession& server, std::size_t slot) const {

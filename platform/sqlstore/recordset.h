@@ -29,18 +29,20 @@
 // sets of plain columns of one table also fetch the table's key column,
 // hidden as the row id is, so Delete removes the current row by its key.
 //
-// Other programs change the shared table while a set is shown: another
-// recorder's scan replaces its main folder's rows with new ones (new keys,
-// the same recordings), and a recording still being written has grown.
-// DeleteWith removes the current row together with what the caller removes
-// alongside (its recording's file), in one transaction: the row is found
-// and locked first, by its key, or, when another scan replaced it, as the
-// table's row that holds every value the set shows (the same recording
-// indexed again); then the caller's removal runs, and the row goes only
-// when that succeeded. A row found neither way (the recording is no longer
-// indexed as it was shown, or a scan of its folder is under way) is
-// kRowChanged and nothing is removed: the operator chose the recording as
-// it was shown, and must search again to see what it is now.
+// Other programs change the table while a set is shown: another scan
+// replaces the rows with new ones (new keys, the same recordings; on the
+// file, new row ids that may be the old ids of other recordings), and a
+// recording still being written has grown. DeleteWith removes the current
+// row together with what the caller removes alongside (its recording's
+// file): the row is found first, by its key or row id when that row still
+// holds every value the set shows, else as the table's row that does (the
+// same recording indexed again); then the caller's removal runs, and the
+// row goes only when that succeeded. On the server all of it is one
+// transaction, the row locked from the start. A row found neither way
+// (the recording is no longer indexed as it was shown, or on the server a
+// scan of its folder is under way) is kRowChanged and nothing is removed:
+// the operator chose the recording as it was shown, and must search again
+// to see what it is now.
 //
 // Errors are raised as Error with the old cursor's numbers: moving past
 // EOF or BOF, or reading fields with no current row, is 3021; using a
@@ -160,6 +162,9 @@ private:
     // On the server: the key of the table's row the slot shows, locked for
     // the open transaction; "" when it is not there as shown.
     std::string LockServerRow(ServerSession& server, std::size_t slot) const;
+    // On the file: the row id of the table's row the slot shows; nothing
+    // when it is not there as shown. Throws Error.
+    std::optional<std::int64_t> LocateFileRow(Connection& connection, std::size_t slot) const;
 
     bool open_ = false;
     std::weak_ptr<Connection> connection_;

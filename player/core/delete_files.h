@@ -18,10 +18,12 @@
 // walk without a message. Only the rows of the list go, never the rest of
 // the table.
 //
-// On the shared index another recorder's scan may have replaced the rows
-// since the search: each row is deleted by its identity, never by its
-// place in the list, and a row whose recording is no longer indexed as it
-// was shown keeps its file (Recordset::DeleteWith). "Delete" then tells
+// Another program's scan (calldeck scan on Player.mdb, another recorder's
+// on the shared index) may have replaced the rows since the search: each
+// row is found again as the recording it showed, never taken by its place
+// in the list nor by a row id that may now be another recording's, and a
+// row whose recording is no longer indexed as it was shown keeps its file
+// (Recordset::DeleteWith). "Delete" then tells
 // the operator so and to search again; "DeleteAll" goes on with the next
 // row and counts it in its closing message ("done! 1 file was not deleted:
 // its row changed in the record index since the search; search again.").
