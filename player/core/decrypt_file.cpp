@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "audit_trail.h"
 #include "converter/velkcodec_api.h"
 #include "cut_text.h"
 #include "outside_library.h"
@@ -74,6 +75,7 @@ std::string DecryptFile(const std::string& path) {
         clsDecryptFile decryptor;
         decryptor.setDecryptVoiceMask(true);
         const std::int16_t code = decryptor.DecryptFile(p, type, target);
+        Audit("decrypt", AuditRowFor(p), target, code == 0 ? "ok" : "failed: return = " + std::to_string(code));
         if (code == 0) return target;
         WriteRunLog("can not decrypt file , path = " + p + " , return = " + std::to_string(code));
         return {};

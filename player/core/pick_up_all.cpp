@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 
+#include "audit_trail.h"
 #include "convert_file.h"
 #include "cut_text.h"
 #include "export_name.h"
@@ -51,7 +52,9 @@ bool ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, st
     if (source.empty() || !FileExists(source)) return false;
     const std::string target = ExportTargetName(folder, text::Trim(source), taken);
     ConvertFile(source, target);
-    if (!FileExists(target)) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
+    const bool written = FileExists(target);
+    if (!written) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
+    Audit("pickup-all", AuditRowOf(set), target, written ? "ok" : "failed: no WAV file was written");
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "audit_trail.h"
 #include "convert_file.h"
 #include "cut_text.h"
 #include "state_folder.h"
@@ -92,6 +93,7 @@ bool Load(const std::string& path, std::int32_t startMilliseconds) {
     p.Player->mmOpen(temporary);
     p.Player->mmSeek(startMilliseconds < 1 ? 0 : startMilliseconds);
     p.Player->mmPlay();
+    Audit("play", AuditRowFor(recording), {}, "started");
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/sqlstore/recordset.h"
+#include "player/core/audit_trail.h"
 #include "player/core/convert_file.h"
 #include "player/core/playback.h"
 #include "player/core/process_state.h"
@@ -258,8 +259,9 @@ void frmMain::OnGetWaveFile() {
         if (target.empty() || source.empty()) return;
         ConvertFile(source, target);
         std::error_code ec;
-        if (!std::filesystem::exists(target, ec))
-            WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
+        const bool written = std::filesystem::exists(target, ec);
+        if (!written) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
+        Audit("get-wave-file", AuditRowFor(source), target, written ? "ok" : "failed: no WAV file was written");
     } catch (const std::exception& e) {
         const std::string line = "!GetWaveFile " + Describe(e);
         WriteRunLog(line);

@@ -1,0 +1,48 @@
+// player: checking the audit trail's chain (audit_record.h, audit_trail.h).
+//
+// VerifyAudit reads the daily files in name order (which is date order) and
+// follows the chain record by record: each record's seq must be the one
+// after its predecessor's and its hash must be the BLAKE2b of its text and
+// its predecessor's hash. The first record that does not fit is named by
+// file and line, with what happened to it, found by looking one record
+// ahead:
+//   changed   its seq fits but its hash does not (a byte of it was edited);
+//   inserted  the record after it fits where it stands;
+//   swapped   it and the record after it fit in the other order;
+//   removed   its seq jumps and the records after it follow on from it;
+//   missing file  a file's "continue" record names a file that is not
+//             the one before it (a day taken out of the middle).
+// A crash is not tampering: a file's last line without its line end is a
+// cut tail, and a cut line the writer ended and followed with a matching
+// "cut-record" record is a repaired cut; both are reported as notes.
+// The first file may continue one that is no longer there (older files
+// removed on purpose); its "continue" record then gives the starting point,
+// and a note says so.
+//
+// It reads each file whole and hashes each line once; a million records
+// take about a second.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace player {
+
+struct AuditVerification {
+    bool whole = true;      // false: tampering found, `problem` names it
+    std::string problem;    // "audit-2026-12-08.tsv line 17: ..."
+    std::vector<std::string> notes;
+    std::uint64_t records = 0;  // records checked
+    std::string lastHash;       // the chain's last hash, hex
+};
+
+// The daily audit files of a folder, in date order.
+std::vector<std::filesystem::path> AuditFiles(const std::filesystem::path& folder);
+
+// Checks `files` as one series, in name order. A file that cannot be read
+// is a problem.
+AuditVerification VerifyAudit(std::vector<std::filesystem::path> files);
+
+}  // namespace player
