@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 
+#include "audit_trail.h"
 #include "platform/sqlstore/error.h"
 #include "platform/sqlstore/recordset.h"
 #include "playback.h"
@@ -29,6 +30,18 @@ void ShowTrapped(const std::exception& e) {
 
 }  // namespace
 
+bool DeleteRowWithFile(Recordset& set, std::string_view act, const std::function<bool()>& deleteFile) {
+    const AuditRow row = AuditRowOf(set);
+    try {
+        const bool gone = set.DeleteWith(deleteFile);
+        Audit(act, row, {}, gone ? "deleted" : "kept: the file could not be deleted");
+        return gone;
+    } catch (const std::exception& e) {
+        Audit(act, row, {}, "kept: " + Describe(e));
+        throw;
+    }
+}
+
 std::string DeleteAllDoneText(std::int32_t kept, std::int32_t changed) {
     std::string text = "done!";
     if (kept == 1) text += " 1 file could not be deleted and keeps its row.";
@@ -48,7 +61,7 @@ void DeleteCurrentFile() {
         const auto set = RowsOfTheList();
         const std::string path = set ? set->Field("FileFullName") : std::string();
         if (path.empty()) return;
-        if (!set->DeleteWith([&] { return MyDelFIle(path); })) {
+        if (!DeleteRowWithFile(*set, "delete", [&] { return MyDelFIle(path); })) {
             p.dialogs->Information("delete file " + path + " failed.");
             return;
         }
@@ -71,7 +84,7 @@ void DeleteAllFiles() {
             for (set->MoveFirst(); !set->Eof();) {
                 const std::string path = set->Field("FileFullName");
                 try {
-                    if (!set->DeleteWith([&] { return path.empty() || MyDelFIle(path); })) ++kept;
+                    if (!DeleteRowWithFile(*set, "delete-all", [&] { return path.empty() || MyDelFIle(path); })) ++kept;
                 } catch (const platform::sqlstore::Error& e) {
                     if (e.Number() != platform::sqlstore::kRowChanged) throw;
                     ++changed;

@@ -34,12 +34,25 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+
+namespace platform::sqlstore {
+class Recordset;
+}
 
 namespace player {
 
 void DeleteCurrentFile();
 void DeleteAllFiles();
+
+// Deletes the current row of `set` with its recording, which `deleteFile`
+// removes (true when it went), and leaves an audit record of `act` either
+// way; the row stays when the file did. Delete, DeleteAll and calldeck
+// purge all go through it. Throws as Recordset::DeleteWith does.
+bool DeleteRowWithFile(platform::sqlstore::Recordset& set, std::string_view act,
+                       const std::function<bool()>& deleteFile);
 
 // DeleteAll's closing message when `kept` files could not be deleted and
 // `changed` were not, their rows having changed since the search.
