@@ -179,6 +179,8 @@ std::string AuditFileName(std::chrono::system_clock::time_point at) {
 
 void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_view target,
                         std::string_view result) {
+    // A folder removed or moved meanwhile: start over on the folder by its name.
+    if (struct stat ls {}; open_ && (::fstat(open_->lock.get(), &ls) != 0 || ls.st_nlink == 0)) open_.reset();
     if (!open_) {
         std::error_code ec;
         fs::create_directories(folder_, ec);
@@ -190,13 +192,13 @@ void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_v
     HeldLock held(o.lock.get());
     const auto now = clock();
     const std::string name = AuditFileName(now);
-    if (name != o.name) {
+    struct stat st {};
+    if (name != o.name || ::fstat(o.file.get(), &st) != 0 || st.st_nlink == 0) {
         o.file = OpenForAppend(folder_ / name);
         o.name = name;
         o.size = -1;
+        if (::fstat(o.file.get(), &st) != 0) Fail("cannot read the audit file's size");
     }
-    struct stat st {};
-    if (::fstat(o.file.get(), &st) != 0) Fail("cannot read the audit file's size");
 
     AuditRecord record{0, IsoTime(now), o.user, o.host, program, {}, {}, {}, {}};
     std::string out;
@@ -285,6 +287,15 @@ AuditRow AuditRowOf(const platform::sqlstore::Recordset& set) {
     } catch (const std::exception&) {  // a row deleted meanwhile has no fields
         return row;
     }
+}
+
+AuditRow AuditRowAt(const platform::sqlstore::Recordset& set, long row) {
+    const auto value = [&](std::string_view name) {
+        const int column = set.FieldIndex(name);
+        return std::string(column < 0 ? std::string_view() : set.Value(row, column).value_or(""));
+    };
+    return {text::Trim(value("FileFullName")), value("RecordDateTime"), value("RecordChannel"),
+            value("CallNumber"),                value("RecordDuration"), value("CallDirection")};
 }
 
 AuditRow AuditRowFor(const std::string& path) {

@@ -81,8 +81,10 @@ void SetAuditProgram(std::string program);
 // shown (see above), never thrown.
 void Audit(std::string_view act, const AuditRow& row, std::string_view target = {}, std::string_view result = "ok");
 
-// The current row of `set`; only the path when it has no current row.
+// The current row of `set`; nothing when it has no current row.
 AuditRow AuditRowOf(const platform::sqlstore::Recordset& set);
+// The row of `set` at position `row` (0-based), without moving the set.
+AuditRow AuditRowAt(const platform::sqlstore::Recordset& set, long row);
 // rsResult's current row when it is the recording at `path`, else the path.
 AuditRow AuditRowFor(const std::string& path);
 

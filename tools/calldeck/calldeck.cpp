@@ -5,6 +5,8 @@
 //                   [--number TEXT] [--duration ">=h:mm:ss" | "<=h:mm:ss"]
 //                   [--no-in] [--no-out] [--all]
 //   calldeck export (--to DIR | --zip FILE) [-j N] [the search options]
+//   calldeck audit (verify [FILES] | show [the search options] [--act ACT]...)
+//   calldeck purge --older-than DAYS [the search options] [--dry-run] [--yes]
 //
 // It is the same core the main window runs, on the same program folder
 // (Player.mdb, PlayerMisc.cfg, PlayerLog beside the executable, or in
@@ -19,7 +21,9 @@
 // tab-separated values under a header line ("--all" is "Refresh Recordset"),
 // a backslash, tab, line feed or carriage return in a value written as
 // \\, \t, \n or \r so that every value reads back exactly.
-// "export" writes out what the same search finds (export_command.h).
+// "export" writes out what the same search finds (export_command.h);
+// "audit" checks and lists the audit trail (audit_command.h), "purge"
+// deletes what is older than a site keeps (purge_command.h).
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +37,7 @@
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
+#include "player/core/audit_trail.h"
 #include "player/core/decrypt_file.h"
 #include "player/core/paths.h"
 #include "player/core/process_state.h"
@@ -44,7 +49,9 @@
 #include "player/core/utilities.h"
 #include "player/core/run_error.h"
 #include "search_options.h"
+#include "audit_command.h"
 #include "export_command.h"
+#include "purge_command.h"
 #include "export_worker.h"
 
 using namespace player;
@@ -69,7 +76,7 @@ const char* const kSearchHelp =
     "  feed as \\n and a carriage return as \\r; every other byte as it is.\n";
 
 const std::string kHelp =
-    std::string(kScanHelp) + kSearchHelp + kExportHelp + "calldeck COMMAND --help shows one command's help.\n";
+    std::string(kScanHelp) + kSearchHelp + kExportHelp + kAuditHelp + kPurgeHelp + "calldeck COMMAND --help shows one command's help.\n";
 
 std::atomic<bool> g_interrupted{false};
 
@@ -175,19 +182,31 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     args.erase(args.begin());
+    SetAuditProgram("calldeck");
     // The export command's worker processes (export_worker.h); no index.
     if (command == "export-worker" && args.empty()) return RunExportWorker();
-    if (command != "scan" && command != "search" && command != "export") {
+    const std::vector<std::pair<std::string, const char*>> helps{
+        {"scan", kScanHelp}, {"search", kSearchHelp}, {"export", kExportHelp}, {"audit", kAuditHelp}, {"purge", kPurgeHelp}};
+    const auto known = std::find_if(helps.begin(), helps.end(), [&](const auto& h) { return h.first == command; });
+    if (known == helps.end()) {
         std::cerr << "calldeck: unknown command " << command << "\n" << kHelp;
         return kUsage;
     }
-    const char* const commandHelp = command == "scan" ? kScanHelp : command == "search" ? kSearchHelp : kExportHelp;
+    const char* const commandHelp = known->second;
     // Help is answered before the index is opened: it needs none.
     if (std::any_of(args.begin(), args.end(), isHelp)) {
         std::cout << commandHelp;
         return 0;
     }
     InitPath();
+    if (command == "audit") {  // the audit files only, no index
+        try {
+            return RunAudit(args);
+        } catch (const UsageError& e) {
+            std::cerr << "calldeck: " << e.what << "\n" << commandHelp;
+            return kUsage;
+        }
+    }
     if (command == "export") RemoveLeftoverCopies();  // plaintext an export killed earlier left behind
     ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
     if (!Process().PlayerConnection || !Process().PlayerConnection->IsOpen()) {
@@ -200,7 +219,10 @@ int main(int argc, char** argv) {
     }
     int rc;
     try {
-        rc = command == "scan" ? Scan(args) : command == "search" ? Search(args) : Export(args);
+        rc = command == "scan"     ? Scan(args)
+             : command == "search" ? Search(args)
+             : command == "purge"  ? Purge(args)
+                                   : Export(args);
     } catch (const UsageError& e) {
         std::cerr << "calldeck: " << e.what << "\n" << commandHelp;
         rc = kUsage;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "export_progress.h"
+#include "player/core/audit_trail.h"
 #include "player/core/cut_text.h"
 #include "player/core/export_name.h"
 #include "player/core/process_state.h"
@@ -84,6 +85,7 @@ Options ReadOptions(const std::vector<std::string>& args) {
 
 // One row of the search, from its recording to its name.
 struct Row {
+    player::AuditRow audit;  // the row as found, for its audit record
     std::string source;  // FileFullName, trimmed
     std::string target;  // the final name: a path, or an archive member
     std::string part;    // the temporary file it is written to
@@ -159,9 +161,10 @@ struct Lane {
 
 class ExportRun {
 public:
-    ExportRun(std::vector<Row>& rows, std::deque<std::size_t> queue, unsigned jobs, bool toArchive,
+    ExportRun(std::vector<Row>& rows, std::deque<std::size_t> queue, unsigned jobs, std::string archive,
               ExportProgress& progress, Temporaries& temporaries)
-        : rows_(rows), queue_(std::move(queue)), toArchive_(toArchive), progress_(progress),
+        : rows_(rows), queue_(std::move(queue)), toArchive_(!archive.empty()), archive_(std::move(archive)),
+          progress_(progress),
           temporaries_(temporaries), lanes_(std::min<std::size_t>(jobs, std::max<std::size_t>(queue_.size(), 1))) {}
 
     // Converts every queued row; false when a stop signal cut it short (the
@@ -190,7 +193,7 @@ private:
             try {
                 if (!lane.worker) lane.worker = std::make_unique<WorkerProcess>();
             } catch (const std::exception& e) {
-                progress_.Failed(rows_[r].source, e.what());
+                Fail(r, e.what());
                 continue;
             }
             temporaries_.Add(rows_[r].part);
@@ -244,6 +247,7 @@ private:
     }
 
     void Fail(std::size_t r, const std::string& reason) {
+        player::Audit("export", rows_[r].audit, Target(rows_[r]), "failed: " + reason);
         temporaries_.Drop(rows_[r].part);
         progress_.Failed(rows_[r].source, reason);
     }
@@ -253,6 +257,7 @@ private:
         if (!answer.written) return Fail(r, answer.reason);
         if (toArchive_) {
             row.converted = true;
+            player::Audit("export", row.audit, Target(row), "ok");
             progress_.Exported(row.source, row.target);
             return;
         }
@@ -261,12 +266,17 @@ private:
         if (ec) return Fail(r, "cannot be named " + row.target + ": " + ec.message());
         temporaries_.Release(row.part);
         row.converted = true;
+        player::Audit("export", row.audit, Target(row), "ok");
         progress_.Exported(row.source, row.target);
     }
+
+    // Where the audit says a recording went: its file, or its archive member.
+    std::string Target(const Row& row) const { return toArchive_ ? archive_ + " : " + row.target : row.target; }
 
     std::vector<Row>& rows_;
     std::deque<std::size_t> queue_;
     bool toArchive_;
+    std::string archive_;
     ExportProgress& progress_;
     Temporaries& temporaries_;
     std::vector<Lane> lanes_;
@@ -318,6 +328,7 @@ int ExportRows(const Options& options) {
     std::set<std::string> taken;
     for (long r = 0; r < rs->RecordCount(); ++r) {
         Row row;
+        row.audit = player::AuditRowAt(*rs, r);
         row.source = player::text::Trim(std::string(rs->Value(r, column).value_or("")));
         const std::size_t index = rows.size();
         if (row.source.empty() || !IsRecordingThere(row.source)) {
@@ -345,7 +356,7 @@ int ExportRows(const Options& options) {
     ExportProgress progress(rows.size(), ::isatty(STDERR_FILENO) == 1);
     for (std::size_t r : missing) progress.Missing(rows[r].source);
 
-    ExportRun run(rows, std::move(queue), options.jobs, toArchive, progress, temporaries);
+    ExportRun run(rows, std::move(queue), options.jobs, options.zip, progress, temporaries);
     if (!run.Run()) {
         progress.Summary(/*interrupted=*/true);
         return kInterrupted;  // the temporaries go with `temporaries`

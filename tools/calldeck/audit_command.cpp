@@ -1,0 +1,132 @@
+// calldeck audit: see audit_command.h.
+#include "audit_command.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <set>
+
+#include "platform/sqlstore/jet_date.h"
+#include "player/core/audit_record.h"
+#include "player/core/audit_trail.h"
+#include "player/core/audit_verify.h"
+#include "player/core/cut_text.h"
+#include "search_options.h"
+
+namespace calldeck {
+
+const char* const kAuditHelp =
+    "usage: calldeck audit verify [FILES]\n"
+    "       calldeck audit show [search options] [--act ACT]... [FILES]\n"
+    "  verify checks the audit trail's chain (every daily file of PlayerAudit, or\n"
+    "  FILES) and names the first record that was changed, removed, inserted or\n"
+    "  moved, or a daily file missing from the series; exit 0 when whole, 1 when not.\n"
+    "  show prints the records as tab-separated values under a header line: those\n"
+    "  of the acts named (play, get-wave-file, pickup-all, export, delete,\n"
+    "  delete-all, decrypt, purge), about recordings the search options find.\n";
+
+namespace {
+
+namespace fs = std::filesystem;
+using player::AuditField;
+
+std::vector<fs::path> FilesOr(const std::vector<fs::path>& named) {
+    return named.empty() ? player::AuditFiles(player::AuditFolder()) : named;
+}
+
+int Verify(const std::vector<std::string>& args) {
+    std::vector<fs::path> named;
+    for (const std::string& a : args) {
+        if (a.starts_with("-")) throw UsageError{"unknown option " + a};
+        named.emplace_back(a);
+    }
+    const auto files = FilesOr(named);
+    if (files.empty()) {
+        std::cout << "no audit files in " << player::AuditFolder().string() << "\n";
+        return 0;
+    }
+    const player::AuditVerification v = player::VerifyAudit(files);
+    for (const std::string& note : v.notes) std::cout << "note: " << note << "\n";
+    if (!v.whole) {
+        std::cout << "audit trail tampered: " << v.problem << "\n";
+        return 1;
+    }
+    std::cout << "audit trail whole: " << v.records << " records in " << files.size() << " files; last hash "
+              << v.lastHash << "\n";
+    return 0;
+}
+
+// The search options a record must meet; only those given count.
+struct Filter {
+    SearchRequest search;
+    bool dates = false;
+    std::set<std::string> acts;
+
+    bool Meets(const player::AuditLineFields& line) const {
+        const auto field = [&](std::size_t i) { return player::UnescapeAuditField(line.field[i]); };
+        if (!acts.empty() && !acts.contains(field(player::kAct))) return false;
+        const player::SearchConditions& c = search.conditions;
+        if (dates) {
+            const std::string at = field(7);
+            const auto text = [](const player::LocalTime& t) { return FormatDate(t) + " " + FormatClock(t); };
+            if (at.empty() || at < text(c.start) || at > text(c.end)) return false;
+        }
+        if (c.channelIndex > 0 && field(8) != player::text::ZeroPad(c.channelIndex, 4)) return false;
+        if (const std::string number = player::text::Trim(c.number);
+            !number.empty() && field(9).find(number) == std::string::npos)
+            return false;
+        if (c.compareIndex == 1 || c.compareIndex == 2) {
+            const auto seconds = platform::sqlstore::ParseDuration(field(10));
+            const std::int64_t limit = std::int64_t(c.duration.hour) * 3600 + c.duration.minute * 60 + c.duration.second;
+            if (!seconds || (c.compareIndex == 1 ? *seconds < limit : *seconds > limit)) return false;
+        }
+        const std::string direction = field(11);
+        return (c.callIn || direction != "IN") && (c.callOut || direction != "OUT");
+    }
+};
+
+int Show(const std::vector<std::string>& args) {
+    Filter filter;
+    filter.search.conditions = player::InitMainFormConditions(player::SystemNow(), "");
+    std::vector<fs::path> named;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--act") {
+            filter.acts.insert(NextValue(args, i));
+        } else if (TakeSearchOption(args, i, filter.search)) {
+            filter.dates = filter.dates || a == "--start" || a == "--end";
+        } else if (a.starts_with("-")) {
+            throw UsageError{"unknown option " + a};
+        } else {
+            named.emplace_back(a);
+        }
+    }
+    std::cout << "Seq\tTime\tUser\tHost\tProgram\tAct\tFileFullName\tRecordDateTime\tRecordChannel\tCallNumber\t"
+                 "RecordDuration\tCallDirection\tTarget\tResult\tHash\n";
+    auto files = FilesOr(named);
+    std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) std::cerr << "calldeck: cannot read " << file.string() << "\n";
+        for (std::string line; std::getline(in, line);) {
+            const auto fields = player::SplitAuditLine(line);
+            if (fields && filter.Meets(*fields)) std::cout << line << "\n";
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunAudit(const std::vector<std::string>& args) {
+    if (args.empty()) throw UsageError{"audit wants verify or show"};
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "verify") return Verify(rest);
+    if (args[0] == "show") return Show(rest);
+    throw UsageError{"audit wants verify or show, not " + args[0]};
+}
+
+}  // namespace calldeck
