@@ -85,6 +85,21 @@ void Connection::Open() {
     }
 }
 
+std::unique_ptr<ServerSession> Connection::TakeReader() {
+    if (!server_) throw Error(kObjectClosed, kObjectClosedText);
+    while (!idleReaders_.empty()) {
+        std::unique_ptr<ServerSession> reader = std::move(idleReaders_.back());
+        idleReaders_.pop_back();
+        if (reader->Usable()) return reader;
+    }
+    return std::make_unique<ServerSession>(DataSourceOf(ConnectionString), Password);
+}
+
+void Connection::GiveBackReader(std::unique_ptr<ServerSession> reader) noexcept {
+    if (server_ && reader && reader->Usable() && !reader->InTransaction() && idleReaders_.size() < kIdleReaders)
+        idleReaders_.push_back(std::move(reader));
+}
+
 bool Connection::Close() {
     if (server_) {
         bool committed = true;
@@ -95,6 +110,7 @@ bool Connection::Close() {
             server_->Rollback();
         }
         server_.reset();
+        idleReaders_.clear();
         kinds_.clear();
         return committed;
     }

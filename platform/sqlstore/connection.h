@@ -109,6 +109,19 @@ public:
     void Rollback() noexcept;
 
     const ColumnKinds& Kinds() const { return kinds_; }
+
+    // The shared store only: a second session to the same server for a
+    // result set that reads its rows on demand (recordset.h). The set keeps
+    // its cursor in a transaction of that session's own, so its snapshot
+    // lasts as long as the set, and one set's failure spoils neither another
+    // set nor this connection's writes. A set gives its session back when it
+    // closes, its transaction ended, and the next set takes it again (at
+    // most kIdleReaders wait), so a search costs no new connection. Throws
+    // Error when the server cannot be reached.
+    std::unique_ptr<ServerSession> TakeReader();
+    void GiveBackReader(std::unique_ptr<ServerSession> reader) noexcept;
+    static constexpr std::size_t kIdleReaders = 2;
+
     // A prepared statement of SQLite's own dialect; throws Error.
     Statement Prepare(std::string_view sql);
     sqlite3* Handle() const { return db_; }
@@ -121,6 +134,7 @@ private:
 
     sqlite3* db_ = nullptr;
     std::unique_ptr<ServerSession> server_;
+    std::vector<std::unique_ptr<ServerSession>> idleReaders_;
     ColumnKinds kinds_;
     std::map<std::string, Statement, std::less<>> cache_;
     // The last insert's statement (owned by cache_) and its columns' kinds.

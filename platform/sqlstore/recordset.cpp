@@ -20,6 +20,10 @@ constexpr std::uint32_t kNullCell = 0xFFFFFFFFu;
 constexpr std::size_t kFirstBlock = 4096;
 constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
 constexpr int kSnapshotBusyWaitMs = 5000;
+// On the server: the one cursor of a reader session, and how many rows a
+// read of it fetches (the grid shows a few dozen at a time).
+constexpr const char* kServerCursor = "calldeck_set";
+constexpr std::size_t kServerPage = 200;
 
 struct DatabaseCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -51,9 +55,27 @@ std::string SpelledAsIn(const std::string& sql, const std::string& name) {
 
 // A second connection to the store's file, inside a read transaction that
 // lasts as long as the set is open, and the statement that reads one row.
+// On the server: a reader session of the connection's, inside a
+// transaction that holds the set's cursor, given back when the set closes.
 struct Recordset::Snapshot {
     Database db;
     Statement row;  // finalized before db closes
+    std::unique_ptr<ServerSession> server;
+    std::weak_ptr<Connection> owner;
+
+    Snapshot() = default;
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+    ~Snapshot() {
+        if (!server) return;
+        try {
+            server->Run("CLOSE " + std::string(kServerCursor));
+            server->Commit();
+        } catch (const Error&) {
+            server->Rollback();
+        }
+        if (auto connection = owner.lock()) connection->GiveBackReader(std::move(server));
+    }
 };
 
 Recordset::Recordset() = default;
@@ -63,7 +85,7 @@ void Recordset::Open(std::string_view jetSql, const std::shared_ptr<Connection>&
     if (open_) throw Error(3705, "Operation is not allowed when the object is open.");
     if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
     if (connection->Server()) {
-        OpenOnServer(jetSql, *connection);
+        OpenOnServer(jetSql, connection);
     } else {
         const std::string sql = Translate(jetSql, connection->Kinds());
         if (!OpenOnSnapshot(sql, connection)) OpenFetchingAll(sql, connection);
@@ -169,9 +191,9 @@ void Recordset::OpenFetchingAll(const std::string& sql, const std::shared_ptr<Co
     rowIds_ = std::move(rowIds);
 }
 
-void Recordset::OpenOnServer(std::string_view jetSql, Connection& connection) {
-    ServerSession& server = *connection.Server();
-    const ServerStatement statement = TranslateForServer(jetSql, connection.Kinds());
+void Recordset::OpenOnServer(std::string_view jetSql, const std::shared_ptr<Connection>& connection) {
+    ServerSession& server = *connection->Server();
+    const ServerStatement statement = TranslateForServer(jetSql, connection->Kinds());
     // Only a list of plain columns of one table is one table row per row,
     // so only there may the key be added (the server refuses a key beside
     // an aggregate, and a failed statement spoils an open transaction).
@@ -179,6 +201,9 @@ void Recordset::OpenOnServer(std::string_view jetSql, Connection& connection) {
     ServerResult result;
     if (PlainColumnsSelect(statement.sql))
         if (auto keyed = SingleTableSelect(statement.sql, kServerKeyColumn)) {
+            // Rows this connection has written but not committed are seen
+            // by it alone, and a set opened now must show them.
+            if (!server.InTransaction() && OpenServerCursor(*keyed, statement, connection)) return;
             result = server.Run(keyed->sql, statement.parameters);
             table = keyed->table;
         }
@@ -205,6 +230,53 @@ void Recordset::OpenOnServer(std::string_view jetSql, Connection& connection) {
     live_ = LiveRows(stored.size());
     rows_ = std::move(stored);
     rowIds_ = std::move(keys);
+}
+
+// False (nothing kept) when a reader cannot be had or the statement fails
+// there; the caller then runs it on the connection itself, which reports
+// why in the usual way.
+bool Recordset::OpenServerCursor(const RowIdSelect& keyed, const ServerStatement& statement,
+                                 const std::shared_ptr<Connection>& connection) {
+    auto snapshot = std::make_unique<Snapshot>();
+    snapshot->owner = connection;
+    try {
+        snapshot->server = connection->TakeReader();
+        ServerSession& reader = *snapshot->server;
+        reader.Begin();
+        // The cursor's snapshot is taken here and serves every later read.
+        reader.Run("DECLARE " + std::string(kServerCursor) + " SCROLL CURSOR FOR " + keyed.sql, statement.parameters);
+        const ServerResult all = reader.Run("MOVE FORWARD ALL IN " + std::string(kServerCursor));
+        const std::size_t count = std::stoull(PQcmdTuples(all.get()));
+        const ServerResult page = FetchServerPage(reader, 0);
+        names_.clear();
+        for (int c = 1; c < PQnfields(page.get()); ++c)
+            names_.push_back(SpelledAsIn(statement.sql, PQfname(page.get(), c)));
+        table_ = keyed.table;
+        rows_.assign(count, nullptr);
+        rowIds_.assign(count, 0);
+        live_ = LiveRows(count);
+        snapshot_ = std::move(snapshot);
+        StoreServerPage(page.get(), 0);
+        return true;
+    } catch (const std::exception&) {
+        Clear();
+        return false;
+    }
+}
+
+ServerResult Recordset::FetchServerPage(ServerSession& reader, std::size_t first) {
+    return reader.Run("MOVE ABSOLUTE " + std::to_string(first) + " IN " + kServerCursor + "; FETCH FORWARD " +
+                      std::to_string(kServerPage) + " FROM " + kServerCursor);
+}
+
+void Recordset::StoreServerPage(const pg_result* page, std::size_t first) const {
+    const std::size_t rows = std::min(static_cast<std::size_t>(PQntuples(page)), rows_.size() - std::min(first, rows_.size()));
+    for (std::size_t i = 0; i < rows; ++i) {
+        const int row = static_cast<int>(i);
+        if (rows_[first + i]) continue;
+        rowIds_[first + i] = std::stoll(PQgetvalue(page, row, 0));
+        rows_[first + i] = StoreServerRow(page, row, 1);
+    }
 }
 
 char* Recordset::Reserve(std::size_t bytes) const {
@@ -268,6 +340,12 @@ const char* Recordset::StoreRow(sqlite3_stmt* statement, int first) const {
 
 const char* Recordset::Row(std::size_t slot) const {
     if (const char* row = rows_[slot]) return row;
+    if (snapshot_->server) {
+        const std::size_t first = slot - slot % kServerPage;
+        StoreServerPage(FetchServerPage(*snapshot_->server, first).get(), first);
+        if (!rows_[slot]) throw Error(kNoCurrentRecord, kNoCurrentRecordText);
+        return rows_[slot];
+    }
     sqlite3_stmt* s = snapshot_->row.get();
     sqlite3_reset(s);
     sqlite3_bind_int64(s, 1, rowIds_[slot]);
@@ -283,6 +361,11 @@ const char* Recordset::Row(std::size_t slot) const {
     sqlite3_reset(s);
     rows_[slot] = row;
     return row;
+}
+
+std::int64_t Recordset::Key(std::size_t slot) const {
+    Row(slot);  // on the server a row's key comes with its cells
+    return rowIds_[slot];
 }
 
 void Recordset::Close() {
@@ -399,7 +482,7 @@ void Recordset::Delete() {
     if (table_.empty()) throw Error(kNotUpdatable, kNotUpdatableText);
     auto connection = connection_.lock();
     if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
-    connection->DeleteRow(table_, rowIds_[slot]);
+    connection->DeleteRow(table_, Key(slot));
     Forget(slot);
 }
 
@@ -451,7 +534,7 @@ std::optional<std::int64_t> Recordset::LocateFileRow(Connection& connection, std
                                    "select _rowid_ from " + table_ + " where 1" + where + " limit 1"}) {
         Statement find = connection.Prepare(sql);
         int n = 1;
-        if (sql.find("_rowid_ = ?") != std::string::npos) sqlite3_bind_int64(find.get(), n++, rowIds_[slot]);
+        if (sql.find("_rowid_ = ?") != std::string::npos) sqlite3_bind_int64(find.get(), n++, Key(slot));
         for (int c = 0; c < FieldCount(); ++c, ++n) {
             const std::optional<std::string_view> value = Cell(slot, c);
             if (value)
@@ -473,7 +556,7 @@ std::string Recordset::LockServerRow(ServerSession& server, std::size_t slot) co
     const std::string lock = " limit 1 for update skip locked";
     const std::string byKey = server.RunForValue(
         "select " + std::string(kServerKeyColumn) + " from " + table_ + " where " + kServerKeyColumn + " = $1" + lock,
-        {std::to_string(rowIds_[slot])});
+        {std::to_string(Key(slot))});
     if (!byKey.empty() || names_.empty()) return byKey;
     std::string sql = "select " + std::string(kServerKeyColumn) + " from " + table_ + " where ";
     std::vector<std::string> values;

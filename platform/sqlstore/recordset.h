@@ -24,10 +24,20 @@
 // way a cell, once read, stays where it is until the set is closed, so the
 // views Value hands out stay valid as long as the set is open.
 //
-// On the shared store (a connection to a server, server_session.h) every
-// set is fetched whole at open, the server's own snapshot of the moment;
-// sets of plain columns of one table also fetch the table's key column,
-// hidden as the row id is, so Delete removes the current row by its key.
+// On the shared store (a connection to a server, server_session.h) sets of
+// plain columns of one table also read the table's key column, hidden as
+// the row id is, so Delete removes the current row by its key. Such a set
+// is read on demand too: a reader session of the connection's
+// (Connection::TakeReader) declares a scrollable cursor over the statement
+// inside a transaction of its own, which fixes the server's snapshot for
+// the set's life; the rows are counted there without being sent, and read
+// a page of kServerPage rows at a time (the first page at open) as they
+// are asked for. A search of a day of every channel thus sends the rows the
+// grid shows, not tens of thousands. The price is the open transaction: the
+// server keeps the rows other scans replace for as long as a set that may
+// read them is open. Every other statement, a set opened while the
+// connection holds an open transaction, and a set whose reader cannot be
+// had fetch all rows at open, the server's snapshot of that moment.
 //
 // Other programs change the table while a set is shown: another scan
 // replaces the rows with new ones (new keys, the same recordings; on the
@@ -63,7 +73,9 @@
 #include <string_view>
 #include <vector>
 
+#include "jet_sql.h"
 #include "live_rows.h"
+#include "server_session.h"
 
 struct sqlite3_stmt;
 struct pg_result;
@@ -145,7 +157,15 @@ private:
     std::size_t RequireCurrent() const;
     bool OpenOnSnapshot(const std::string& sql, const std::shared_ptr<Connection>& connection);
     void OpenFetchingAll(const std::string& sql, const std::shared_ptr<Connection>& connection);
-    void OpenOnServer(std::string_view jetSql, Connection& connection);
+    void OpenOnServer(std::string_view jetSql, const std::shared_ptr<Connection>& connection);
+    bool OpenServerCursor(const RowIdSelect& keyed, const ServerStatement& statement,
+                          const std::shared_ptr<Connection>& connection);
+    // The rows of the reader's cursor from `first` (0-based) on, a page of
+    // them; stored into their slots, each with its key.
+    static ServerResult FetchServerPage(ServerSession& reader, std::size_t first);
+    void StoreServerPage(const pg_result* page, std::size_t first) const;
+    // The slot's row id or key (read with its row when not read yet).
+    std::int64_t Key(std::size_t slot) const;
     // Room for a row of `bytes` in the cell store, which never moves.
     char* Reserve(std::size_t bytes) const;
     // Stores row `row` of a server's result (columns from `first` on).
@@ -171,7 +191,7 @@ private:
     std::string table_;  // empty: the rows cannot be deleted
     std::vector<std::string> names_;
     std::unique_ptr<Snapshot> snapshot_;  // null when every row was fetched at open
-    std::vector<std::int64_t> rowIds_;    // per slot; empty when the rows cannot be deleted nor read later
+    mutable std::vector<std::int64_t> rowIds_;  // per slot; empty when the rows cannot be deleted nor read later
     // Per slot: where its cells lie in the store (null until read). A row's
     // cells are, column by column, a 4-byte length (all ones for NULL) and
     // the text. The store grows in blocks that never move.

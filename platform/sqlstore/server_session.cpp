@@ -217,6 +217,8 @@ void ServerSession::DeleteRow(std::string_view table, std::int64_t key) {
 
 bool ServerSession::InTransaction() const { return PQtransactionStatus(conn_.get()) != PQTRANS_IDLE; }
 
+bool ServerSession::Usable() const { return PQstatus(conn_.get()) == CONNECTION_OK; }
+
 void ServerSession::Begin() {
     if (!InTransaction()) Run("BEGIN");
 }

@@ -86,6 +86,8 @@ public:
     void DeleteRow(std::string_view table, std::int64_t key);
 
     bool InTransaction() const;
+    // False once the server has dropped the session (a restart, a cut line).
+    bool Usable() const;
     void Begin();
     void Commit();
     void Rollback() noexcept;
