@@ -255,9 +255,8 @@ private:
     void Done(std::size_t r, const WorkerProcess::Answer& answer) {
         Row& row = rows_[r];
         if (!answer.written) return Fail(r, answer.reason);
-        if (toArchive_) {
+        if (toArchive_) {  // audited once the archive is written (ArchiveAudit)
             row.converted = true;
-            player::Audit("export", row.audit, Target(row), "ok");
             progress_.Exported(row.source, row.target);
             return;
         }
@@ -356,8 +355,15 @@ int ExportRows(const Options& options) {
     ExportProgress progress(rows.size(), ::isatty(STDERR_FILENO) == 1);
     for (std::size_t r : missing) progress.Missing(rows[r].source);
 
+    // An archive's members are exported only once it is committed.
+    const auto archiveAudit = [&](const std::string& result) {
+        for (const Row& row : rows)
+            if (row.converted) player::Audit("export", row.audit, options.zip + " : " + row.target, result);
+    };
+    const std::string interrupted = "failed: interrupted before the archive was written";
     ExportRun run(rows, std::move(queue), options.jobs, options.zip, progress, temporaries);
     if (!run.Run()) {
+        if (toArchive) archiveAudit(interrupted);
         progress.Summary(/*interrupted=*/true);
         return kInterrupted;  // the temporaries go with `temporaries`
     }
@@ -367,11 +373,14 @@ int ExportRows(const Options& options) {
             for (const Row& row : rows)
                 if (row.converted) archive.Add(row.target, row.part);
             if (g_stopSignal.load() != 0) {
+                archiveAudit(interrupted);
                 progress.Summary(/*interrupted=*/true);
                 return kInterrupted;
             }
             archive.Commit();
+            archiveAudit("ok");
         } catch (const std::exception& e) {
+            archiveAudit(std::string("failed: the archive was not written: ") + e.what());
             progress.Summary(/*interrupted=*/false);
             std::cerr << "calldeck: " << e.what() << "\n";
             return kFailed;

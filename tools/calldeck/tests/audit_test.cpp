@@ -4,8 +4,11 @@
 // swapped, a day's file taken out) and tells a crash from an edit; a purge
 // dry run changes nothing, and a purge deletes exactly the older recordings
 // the search finds, keeping the row of a file it cannot delete; an audit
-// that cannot be written is logged every time and shown once per burst.
+// that cannot be written is logged every time and shown once per burst;
+// processes appending at once keep one chain.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -192,6 +195,38 @@ TEST(AuditFailure, AFailedWriteIsLoggedEveryTimeAndShownOncePerBurst) {
                              "!Audit the audit record of play [/calls/b.wav]",
                              "!Audit the audit record of play [/calls/d.wav]"}))
         << "each record that could not be written should be logged";
+}
+
+// The window and calldeck commands append at once: four processes, a
+// hundred records each, interleaved, still make one chain.
+TEST(AuditWriters, ProcessesAppendingAtOnceKeepOneChain) {
+    const fs::path folder = fs::temp_directory_path() / ("calldeck-audit-writers-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 4; ++w) {
+        if (const pid_t pid = ::fork(); pid != 0) {
+            writers.push_back(pid);
+            continue;
+        }
+        AuditTrail trail(folder);
+        trail.clock = [] { return std::chrono::sys_days{std::chrono::year{2026} / 3 / 1}; };
+        try {
+            for (int n = 0; n < 100; ++n)
+                trail.Append("play", Path("/calls/" + std::to_string(w) + "-" + std::to_string(n)), {}, "started");
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    for (const pid_t pid : writers) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer could not append its records";
+    }
+    const AuditVerification v = VerifyAudit(AuditFiles(folder));
+    EXPECT_TRUE(v.whole) << "the writers broke the chain: " << v.problem;
+    EXPECT_EQ(v.records, 401u) << "records in the chain (the day's continue record and 4 x 100)";
+    fs::remove_all(folder);
 }
 
 // A series of three daily files, 11 records: day 1 holds records 1-4, day
