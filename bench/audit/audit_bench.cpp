@@ -139,8 +139,8 @@ fs::path MillionRecords() {
     for (int day = 1; day <= 10; ++day) {
         const std::string name = "audit-2026-11-" + std::string(day < 10 ? "0" : "") + std::to_string(day) + ".tsv";
         std::ofstream file(folder / name, std::ios::binary);
-        AuditRecord r{++seq, "2026-11-01T10:00:00Z", "op", "desk-7", "window", kActContinue, {previous, {}, {}, {}, {}, {}},
-                      {}, Hex(hash)};
+        AuditRecord r{++seq,        "2026-11-01T10:00:00Z",         "op", "desk-7", "window",
+                      kActContinue, {previous, {}, {}, {}, {}, {}}, {},   Hex(hash)};
         file << AuditLine(r, hash, hash);
         for (int n = 1; n < 100000; ++n) {
             r = {++seq, "2026-11-01T10:00:00Z", "op", "desk-7", "window", "play", Row(n), {}, "started"};

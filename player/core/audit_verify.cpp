@@ -129,8 +129,9 @@ private:
             const std::string previous = Name(lines_[i - 1].file);
             if (continues == previous) return true;
             Problem(Where(l) + ": " +
-                    (continues.empty() ? "this file starts a chain of its own instead of continuing " + previous
-                                       : "the file " + continues + " is missing from the series; this file continues it"));
+                    (continues.empty()
+                         ? "this file starts a chain of its own instead of continuing " + previous
+                         : "the file " + continues + " is missing from the series; this file continues it"));
             return false;
         }
         started_ = true;

@@ -80,7 +80,8 @@ struct Filter {
             return false;
         if (c.compareIndex == 1 || c.compareIndex == 2) {
             const auto seconds = platform::sqlstore::ParseDuration(field(10));
-            const std::int64_t limit = std::int64_t(c.duration.hour) * 3600 + c.duration.minute * 60 + c.duration.second;
+            const std::int64_t limit =
+                std::int64_t(c.duration.hour) * 3600 + c.duration.minute * 60 + c.duration.second;
             if (!seconds || (c.compareIndex == 1 ? *seconds < limit : *seconds > limit)) return false;
         }
         const std::string direction = field(11);
@@ -107,7 +108,8 @@ int Show(const std::vector<std::string>& args) {
     std::cout << "Seq\tTime\tUser\tHost\tProgram\tAct\tFileFullName\tRecordDateTime\tRecordChannel\tCallNumber\t"
                  "RecordDuration\tCallDirection\tTarget\tResult\tHash\n";
     auto files = FilesOr(named);
-    std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+    std::sort(files.begin(), files.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
     for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
         if (!in) std::cerr << "calldeck: cannot read " << file.string() << "\n";

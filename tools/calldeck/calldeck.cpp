@@ -75,8 +75,8 @@ const char* const kSearchHelp =
     "  by tabs. Inside a value a backslash prints as \\\\, a tab as \\t, a line\n"
     "  feed as \\n and a carriage return as \\r; every other byte as it is.\n";
 
-const std::string kHelp =
-    std::string(kScanHelp) + kSearchHelp + kExportHelp + kAuditHelp + kPurgeHelp + "calldeck COMMAND --help shows one command's help.\n";
+const std::string kHelp = std::string(kScanHelp) + kSearchHelp + kExportHelp + kAuditHelp + kPurgeHelp +
+                          "calldeck COMMAND --help shows one command's help.\n";
 
 std::atomic<bool> g_interrupted{false};
 
@@ -185,8 +185,11 @@ int main(int argc, char** argv) {
     SetAuditProgram("calldeck");
     // The export command's worker processes (export_worker.h); no index.
     if (command == "export-worker" && args.empty()) return RunExportWorker();
-    const std::vector<std::pair<std::string, const char*>> helps{
-        {"scan", kScanHelp}, {"search", kSearchHelp}, {"export", kExportHelp}, {"audit", kAuditHelp}, {"purge", kPurgeHelp}};
+    const std::vector<std::pair<std::string, const char*>> helps{{"scan", kScanHelp},
+                                                                 {"search", kSearchHelp},
+                                                                 {"export", kExportHelp},
+                                                                 {"audit", kAuditHelp},
+                                                                 {"purge", kPurgeHelp}};
     const auto known = std::find_if(helps.begin(), helps.end(), [&](const auto& h) { return h.first == command; });
     if (known == helps.end()) {
         std::cerr << "calldeck: unknown command " << command << "\n" << kHelp;

@@ -136,8 +136,8 @@ int Purge(const std::vector<std::string>& args) {
             std::cout << Escaped(path) << "\t" << rs->Value(r, dated).value_or("") << "\t" << size << "\n";
     }
     if (options.dryRun) {
-        std::cout << "would delete " << count << " recordings (" << gone << " of them without their file already), freeing "
-                  << bytes << " bytes\n";
+        std::cout << "would delete " << count << " recordings (" << gone
+                  << " of them without their file already), freeing " << bytes << " bytes\n";
         return 0;
     }
     if (count == 0) {
@@ -185,7 +185,8 @@ int Purge(const std::vector<std::string>& args) {
     }
     std::cout << "deleted " << went << " recordings, freed " << freed << " bytes";
     if (kept) std::cout << "; kept " << kept << ": the file could not be deleted, the row stays";
-    if (changed) std::cout << "; kept " << changed << ": the row changed in the record index since the search, run again";
+    if (changed)
+        std::cout << "; kept " << changed << ": the row changed in the record index since the search, run again";
     if (stopped) std::cout << "; stopped before the end";
     std::cout << "\n";
     return kept + changed > 0 || stopped ? kStayed : 0;

@@ -99,7 +99,8 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(out), ReadBytes(err)};
     }
     std::string Call(const std::string& name) const { return (staged_.Folder() / "calls" / name).string(); }
-    void AddCall(const std::string& path, const std::string& at, const std::string& channel, std::uint32_t bytes = 8000) {
+    void AddCall(const std::string& path, const std::string& at, const std::string& channel,
+                 std::uint32_t bytes = 8000) {
         if (path != kUndeletable) WriteBytes(path, player::testing::ALawWavHeader(bytes) + std::string(bytes, 'x'));
         InsertFileInfo({true, path, at, channel, "555", "00:00:01", "IN"});
     }
@@ -241,7 +242,8 @@ protected:
         for (int day = 1; day <= 3; ++day) {
             trail.clock = [day] { return sys_days{2026y / 3 / day} + 10h; };
             for (int n = 0; n < (day < 3 ? 3 : 2); ++n)
-                trail.Append("play", Path("/calls/" + std::to_string(day) + "-" + std::to_string(n) + ".wav"), {}, "started");
+                trail.Append("play", Path("/calls/" + std::to_string(day) + "-" + std::to_string(n) + ".wav"), {},
+                             "started");
         }
     }
     void TearDown() override { fs::remove_all(folder_); }
