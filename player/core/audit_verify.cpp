@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -43,14 +44,37 @@ std::string Count(std::uint64_t from, std::uint64_t to) {
     return "records " + std::to_string(from) + " to " + std::to_string(to) + " were";
 }
 
+// The lines of file `file` (at most `most`).
+std::vector<Line> LinesOf(std::size_t file, std::string_view s, std::size_t most = SIZE_MAX) {
+    std::vector<Line> lines;
+    for (std::size_t from = 0; from < s.size() && lines.size() < most;) {
+        const std::size_t end = s.find('\n', from);
+        const bool ended = end != std::string_view::npos;
+        lines.push_back({file, lines.size() + 1, s.substr(from, (ended ? end : s.size()) - from), ended});
+        from = ended ? end + 1 : s.size();
+    }
+    return lines;
+}
+
 class Checker {
 public:
-    Checker(const std::vector<fs::path>& files, const std::vector<Line>& lines) : files_(files), lines_(lines) {}
+    explicit Checker(const std::vector<fs::path>& files) : files_(files) {}
 
-    AuditVerification Run() {
-        for (std::size_t i = 0; i < lines_.size() && out_.whole;) i = Step(i);
+    // Checks the first `count` of `lines`: one file's lines, followed by the
+    // next file's first line to look ahead to. False once a problem is found.
+    bool Check(const std::vector<Line>& lines, std::size_t count) {
+        lines_ = &lines;
+        for (std::size_t i = 0; i < count && out_.whole;) i = Step(i);
+        if (count > 0) previousFile_ = Name(lines[0].file);
+        return out_.whole;
+    }
+    AuditVerification Result() {
         out_.lastHash = Hex(hash_);
         return out_;
+    }
+    void Problem(std::string what) {
+        out_.whole = false;
+        out_.problem = std::move(what);
     }
 
 private:
@@ -65,14 +89,10 @@ private:
         next_ = f.seq + 1;
         ++out_.records;
     }
-    void Problem(std::string what) {
-        out_.whole = false;
-        out_.problem = std::move(what);
-    }
-
     // Checks lines_[i] (and one ahead where it does not fit); the next line to check.
     std::size_t Step(std::size_t i) {
-        const Line& l = lines_[i];
+        const std::vector<Line>& lines = *lines_;
+        const Line& l = lines[i];
         if (!l.ended) {
             out_.notes.push_back(Where(l) + ": a record cut short (the program or the machine stopped while "
                                  "writing it); not part of the chain");
@@ -84,7 +104,7 @@ private:
             Take(*f);
             return i + 1;
         }
-        const Line* n = i + 1 < lines_.size() && lines_[i + 1].ended ? &lines_[i + 1] : nullptr;
+        const Line* n = i + 1 < lines.size() && lines[i + 1].ended ? &lines[i + 1] : nullptr;
         const auto fn = n ? SplitAuditLine(n->text) : std::nullopt;
         if (fn && fn->field[kAct] == kActCutRecord && Fits(fn, hash_, next_) &&
             UnescapeAuditField(fn->field[kResult]) == Hex(HashOf(l.text))) {
@@ -117,7 +137,7 @@ private:
     // A file's first line: its "continue" record must name the file checked
     // before it. The first file checked gives the chain's starting point.
     bool StartOfFile(std::size_t i, const std::optional<AuditLineFields>& f) {
-        const Line& l = lines_[i];
+        const Line& l = (*lines_)[i];
         if (!f || f->field[kAct] != kActContinue) {
             if (started_) return true;  // the chain check names what is wrong
             Problem(Where(l) + ": the file does not begin with its continue record; its first lines were removed "
@@ -126,7 +146,7 @@ private:
         }
         const std::string continues = UnescapeAuditField(f->field[kPath]);
         if (started_) {
-            const std::string previous = Name(lines_[i - 1].file);
+            const std::string& previous = previousFile_;
             if (continues == previous) return true;
             Problem(Where(l) + ": " +
                     (continues.empty()
@@ -146,7 +166,8 @@ private:
     }
 
     const std::vector<fs::path>& files_;
-    const std::vector<Line>& lines_;
+    const std::vector<Line>* lines_ = nullptr;
+    std::string previousFile_;  // the last file with lines checked
     AuditVerification out_;
     AuditHash hash_ = kAuditChainStart;
     std::uint64_t next_ = 1;
@@ -169,29 +190,30 @@ std::vector<fs::path> AuditFiles(const fs::path& folder) {
 AuditVerification VerifyAudit(std::vector<fs::path> files) {
     std::stable_sort(files.begin(), files.end(),
                      [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
-    std::vector<std::string> contents;
-    std::vector<Line> lines;
+    // Two files in memory at a time: the one checked, and the next for its
+    // first line.
+    Checker checker(files);
+    std::string current, next;
     for (std::size_t f = 0; f < files.size(); ++f) {
-        auto bytes = ReadWhole(files[f]);
-        if (!bytes) {
-            AuditVerification out;
-            out.whole = false;
-            out.problem = files[f].string() + ": cannot be read: " + std::strerror(errno);
-            return out;
+        for (std::size_t g = f == 0 ? 0 : f + 1; g <= f + 1 && g < files.size(); ++g) {
+            auto bytes = ReadWhole(files[g]);
+            if (!bytes) {
+                checker.Problem(files[g].string() + ": cannot be read: " + std::strerror(errno));
+                return checker.Result();
+            }
+            (g == f ? current : next) = std::move(*bytes);
         }
-        contents.push_back(std::move(*bytes));
-    }
-    for (std::size_t f = 0; f < files.size(); ++f) {
-        const std::string_view s = contents[f];
-        std::size_t number = 0;
-        for (std::size_t from = 0; from < s.size();) {
-            const std::size_t end = s.find('\n', from);
-            const bool ended = end != std::string_view::npos;
-            lines.push_back({f, ++number, s.substr(from, (ended ? end : s.size()) - from), ended});
-            from = ended ? end + 1 : s.size();
+        std::vector<Line> lines = LinesOf(f, current);
+        const std::size_t count = lines.size();
+        if (f + 1 < files.size()) {
+            const auto after = LinesOf(f + 1, next, 1);
+            lines.insert(lines.end(), after.begin(), after.end());
         }
+        if (!checker.Check(lines, count)) break;
+        current = std::move(next);
+        next.clear();
     }
-    return Checker(files, lines).Run();
+    return checker.Result();
 }
 
 }  // namespace player

@@ -19,8 +19,9 @@
 // removed on purpose); its "continue" record then gives the starting point,
 // and a note says so.
 //
-// It reads each file whole and hashes each line once; a million records
-// take about a second.
+// It holds two files in memory at a time (the one checked, and the next
+// for its first line) and hashes each line once; a million records take
+// about a second.
 #pragma once
 
 #include <cstdint>
