@@ -17,6 +17,7 @@
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
 #include "player/core/run_error.h"
+#include "player/core/run_log.h"
 #include "player/core/utilities.h"
 #include "search_options.h"
 
@@ -189,6 +190,8 @@ int Purge(const std::vector<std::string>& args) {
         std::cout << "; kept " << changed << ": the row changed in the record index since the search, run again";
     if (stopped) std::cout << "; stopped before the end";
     std::cout << "\n";
+    player::WriteRunLog("calldeck purge --older-than " + std::to_string(options.days) + ": deleted " +
+                        std::to_string(went) + ", kept " + std::to_string(kept + changed));
     return kept + changed > 0 || stopped ? kStayed : 0;
 }
 
