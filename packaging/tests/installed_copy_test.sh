@@ -26,7 +26,8 @@ for file in lib/calldeck/CallDeck lib/calldeck/calldeck lib/calldeck/velkconv li
             share/applications/org.calldeck.CallDeck.desktop share/metainfo/org.calldeck.CallDeck.metainfo.xml \
             share/icons/hicolor/scalable/apps/org.calldeck.CallDeck.svg \
             share/icons/hicolor/48x48/apps/org.calldeck.CallDeck.png \
-            share/man/man1/calldeck.1.gz share/man/man1/velkconv.1.gz; do
+            share/man/man1/calldeck.1.gz share/man/man1/velkconv.1.gz \
+            share/doc/calldeck/examples/calldeck-purge.service share/doc/calldeck/examples/calldeck-purge.timer; do
   [ -f "$prefix/$file" ] || fail "the installed tree lacks $file"
 done
 for command in CallDeck calldeck velkconv; do
