@@ -281,10 +281,21 @@ TEST_F(LongExport, CtrlCLeavesOnlyWholeFilesAndNoTemporaries) {
 
 TEST_F(LongExport, AWorkerThatDiesFailsItsRecordingAloneAndTheRestAreExported) {
     const pid_t pid = StartAndWaitForAFile();
-    std::this_thread::sleep_for(5ms);  // both workers in the middle of a recording
-    const std::vector<pid_t> workers = Children(pid);
-    ASSERT_FALSE(workers.empty()) << "no worker processes were found";
-    kill(workers.front(), SIGKILL);
+    // A worker in the middle of a recording: one that holds a file of the
+    // target folder open (between two recordings a worker holds none).
+    pid_t busy = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!busy && std::chrono::steady_clock::now() < deadline) {
+        for (pid_t worker : Children(pid)) {
+            std::error_code ec;
+            const fs::path fds = "/proc/" + std::to_string(worker) + "/fd";
+            for (const auto& fd : fs::directory_iterator(fds, ec))
+                if (fs::read_symlink(fd.path(), ec).string().starts_with(out_.string() + "/")) busy = worker;
+        }
+        if (!busy) std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_NE(busy, 0) << "no export worker was found writing a recording";
+    kill(busy, SIGKILL);
     const Ran ran = Finish(pid);
 
     EXPECT_EQ(ran.code, 1) << "a recording whose worker died did not make the exit code say so";
