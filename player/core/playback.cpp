@@ -13,13 +13,13 @@
 #include "audit_trail.h"
 #include "convert_file.h"
 #include "cut_text.h"
-#include "state_folder.h"
 #include "durations.h"
 #include "platform/sqlstore/recordset.h"
 #include "process_state.h"
 #include "round_half_even.h"
 #include "run_error.h"
 #include "run_log.h"
+#include "state_folder.h"
 
 namespace player {
 
