@@ -291,20 +291,17 @@ char* Recordset::Reserve(std::size_t bytes) const {
     return free_;
 }
 
-const char* Recordset::StoreServerRow(const pg_result* result, int row, int first) const {
-    const int columns = PQnfields(result);
+const char* Recordset::StoreCells(const std::vector<std::optional<std::string_view>>& cells) const {
     std::size_t bytes = 0;
-    for (int c = first; c < columns; ++c)
-        bytes += sizeof(std::uint32_t) + static_cast<std::size_t>(PQgetlength(result, row, c));
+    for (const auto& cell : cells) bytes += sizeof(std::uint32_t) + (cell ? cell->size() : 0);
     char* const start = Reserve(bytes);
     char* out = start;
-    for (int c = first; c < columns; ++c) {
-        const bool null = PQgetisnull(result, row, c);
-        const std::uint32_t length = null ? kNullCell : static_cast<std::uint32_t>(PQgetlength(result, row, c));
+    for (const auto& cell : cells) {
+        const std::uint32_t length = cell ? static_cast<std::uint32_t>(cell->size()) : kNullCell;
         std::memcpy(out, &length, sizeof length);
         out += sizeof length;
-        if (!null) {
-            std::memcpy(out, PQgetvalue(result, row, c), length);
+        if (cell) {
+            std::memcpy(out, cell->data(), length);
             out += length;
         }
     }
@@ -313,29 +310,27 @@ const char* Recordset::StoreServerRow(const pg_result* result, int row, int firs
     return start;
 }
 
+const char* Recordset::StoreServerRow(const pg_result* result, int row, int first) const {
+    cells_.clear();
+    for (int c = first; c < PQnfields(result); ++c)
+        if (PQgetisnull(result, row, c))
+            cells_.emplace_back();
+        else
+            cells_.emplace_back(std::string_view(PQgetvalue(result, row, c), PQgetlength(result, row, c)));
+    return StoreCells(cells_);
+}
+
 const char* Recordset::StoreRow(sqlite3_stmt* statement, int first) const {
-    const int columns = sqlite3_column_count(statement);
-    std::size_t bytes = 0;
-    for (int c = first; c < columns; ++c) {
+    cells_.clear();
+    for (int c = first; c < sqlite3_column_count(statement); ++c) {
         // Text first, then its length: the order SQLite asks for.
-        sqlite3_column_text(statement, c);
-        bytes += sizeof(std::uint32_t) + static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+        if (text)
+            cells_.emplace_back(std::string_view(text, sqlite3_column_bytes(statement, c)));
+        else
+            cells_.emplace_back();
     }
-    char* const start = Reserve(bytes);
-    char* out = start;
-    for (int c = first; c < columns; ++c) {
-        const unsigned char* text = sqlite3_column_text(statement, c);
-        const std::uint32_t length = text ? static_cast<std::uint32_t>(sqlite3_column_bytes(statement, c)) : kNullCell;
-        std::memcpy(out, &length, sizeof length);
-        out += sizeof length;
-        if (text) {
-            std::memcpy(out, text, length);
-            out += length;
-        }
-    }
-    free_ = out;
-    freeBytes_ -= static_cast<std::size_t>(out - start);
-    return start;
+    return StoreCells(cells_);
 }
 
 const char* Recordset::Row(std::size_t slot) const {

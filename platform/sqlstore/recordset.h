@@ -175,6 +175,9 @@ private:
     // Copies the current row of `statement` (columns from `first` on) into
     // the cell store and returns where it starts.
     const char* StoreRow(sqlite3_stmt* statement, int first) const;
+    // Packs a row's cells (nothing for NULL) into the cell store; both
+    // stores' rows go through it.
+    const char* StoreCells(const std::vector<std::optional<std::string_view>>& cells) const;
     std::optional<std::string_view> Cell(std::size_t slot, int column) const;
     void MoveTo(long cursor);
     // The slot's row leaves the live rows; the observer hears of it.
@@ -197,6 +200,7 @@ private:
     // the text. The store grows in blocks that never move.
     mutable std::vector<const char*> rows_;
     mutable std::vector<std::unique_ptr<char[]>> blocks_;
+    mutable std::vector<std::optional<std::string_view>> cells_;  // the row being stored
     mutable std::size_t blockBytes_ = 0;  // bytes in blocks_ altogether
     mutable char* free_ = nullptr;
     mutable std::size_t freeBytes_ = 0;
