@@ -45,6 +45,11 @@ void MakeFile(const fs::path& path, std::uintmax_t size) {
     fs::resize_file(path, size);
 }
 
+std::string CallName(int n) {
+    const std::string second = std::to_string(10 + n % 50);
+    return "202405011200" + second + "0003" + std::to_string(5550000 + n) + "1.VOC";
+}
+
 StagedPlayer::StagedPlayer(bool withDatabase) {
     ResetProcess();
     char pattern[] = "/tmp/calldeck-player-XXXXXX";

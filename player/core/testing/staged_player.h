@@ -71,5 +71,8 @@ private:
 std::filesystem::path BuiltDatabase();
 // A file of `size` bytes (sparse: large sizes cost nothing); folders made.
 void MakeFile(const std::filesystem::path& path, std::uintmax_t size = 0);
+// The n-th call of channel 3 on 2024-05-01 (at 12:00:10 to 12:00:59), in
+// the recorder's first name format: a name the scan indexes.
+std::string CallName(int n);
 
 }  // namespace player::testing

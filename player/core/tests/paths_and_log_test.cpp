@@ -122,7 +122,7 @@ TEST(InstalledCopy, KeepsEverythingItWritesInTheUsersDataFolder) {
     EXPECT_EQ(Process().DecryptTmpFolder, (user / "decryptTmp").string());
     EXPECT_EQ(ConvertTempFile(), (user / "ConvertTemp.wav").string());
     for (int n = 0; n < 3; ++n)
-        player::testing::MakeFile(home / "calls" / ("2024050112001" + std::to_string(n) + "00035550001" + "1.VOC"), 8000);
+        player::testing::MakeFile(home / "calls" / player::testing::CallName(n), 8000);
     EXPECT_EQ(RebuildRecordIndex((home / "calls").string()), 3) << "the user's first index could not be filled";
     WriteRunLog("a line of the user's run log");
 

@@ -19,16 +19,11 @@
 
 namespace fs = std::filesystem;
 using namespace player;
+using player::testing::CallName;
 using player::testing::MakeFile;
 using player::testing::StagedPlayer;
 
 namespace {
-
-// The n-th call of channel 3 on 2024-05-01, in the recorder's first name format.
-std::string CallName(int n) {
-    const std::string second = std::to_string(10 + n % 50);
-    return "202405011200" + second + "0003" + std::to_string(5550000 + n) + "1.VOC";
-}
 
 class PreviousIndex : public ::testing::Test {
 protected:
