@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/one_day_search.h"
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
 #include "player/core/record_rebuild.h"
 #include "player/core/record_scan.h"
-#include "player/core/search_conditions.h"
 #include "player/core/testing/staged_player.h"
 
 namespace fs = std::filesystem;
@@ -171,11 +171,7 @@ struct MillionRows {
 // One day, of channel 42 or of all channels (0).
 void BM_SearchOneDay(benchmark::State& state) {
     static MillionRows rows;
-    SearchConditions c = InitMainFormConditions({2024, 12, 31}, "");
-    c.start = {2024, 3, 14, 0, 0, 0};
-    c.end = {2024, 3, 14, 23, 59, 59};
-    c.channelIndex = static_cast<int>(state.range(0));
-    const std::string sql = MakeCondition(c);
+    const std::string sql = bench::OneDaySearch(2024, 3, 14, static_cast<int>(state.range(0)));
     long found = 0;
     for (auto _ : state) {
         auto rs = GetRecordset(sql);

@@ -45,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/one_day_search.h"
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "platform/sqlstore/server_session.h"
@@ -52,7 +53,6 @@
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
 #include "player/core/record_scan.h"
-#include "player/core/search_conditions.h"
 #include "player/core/site_file.h"
 #include "player/core/testing/staged_player.h"
 
@@ -175,11 +175,7 @@ void Use(Store store) {
 // as the main window searches it and shows the first rows.
 void SearchOneDay(benchmark::State& state, Store store) {
     Use(store);
-    SearchConditions c = InitMainFormConditions({2024, 12, 31}, "");
-    c.start = {2024, 6, 14, 0, 0, 0};
-    c.end = {2024, 6, 14, 23, 59, 59};
-    c.channelIndex = static_cast<int>(state.range(0));
-    const std::string sql = MakeCondition(c);
+    const std::string sql = bench::OneDaySearch(2024, 6, 14, static_cast<int>(state.range(0)));
     long found = 0;
     for (auto _ : state) {
         auto rs = GetRecordset(sql);
