@@ -510,7 +510,7 @@ bool Recordset::DeleteWith(const std::function<bool()>& alongside) {
             if (own) connection->Rollback();
             return false;
         }
-        server->Run("delete from " + table_ + " where " + kServerKeyColumn + " = $1", {key});
+        server->DeleteRow(table_, std::stoll(key));
         if (own) connection->CommitBatch();
     } catch (...) {
         if (own) connection->Rollback();
