@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <thread>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "cut_text.h"
