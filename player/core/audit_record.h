@@ -66,7 +66,8 @@ AuditHash HashOf(std::string_view bytes);
 std::string Hex(const AuditHash& hash);
 std::optional<AuditHash> FromHex(std::string_view hex);
 
-// A field as written, and back.
+// A field as written, and back: a backslash, tab, line feed and carriage
+// return become \\, \t, \n and \r (calldeck search writes its values so too).
 std::string EscapeAuditField(std::string_view field);
 std::string UnescapeAuditField(std::string_view field);
 

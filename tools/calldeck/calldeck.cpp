@@ -133,21 +133,6 @@ int Scan(const std::vector<std::string>& args) {
     return 0;
 }
 
-// One value of a row, escaped so that every value stays on its line and in
-// its column, and the escapes themselves cannot be mistaken for the bytes
-// they stand for (a name holding "\t" prints as \\t, one holding a tab as \t).
-void PrintCell(std::string_view v) {
-    for (char c : v) {
-        switch (c) {
-        case '\\': std::cout << "\\\\"; break;
-        case '\t': std::cout << "\\t"; break;
-        case '\n': std::cout << "\\n"; break;
-        case '\r': std::cout << "\\r"; break;
-        default: std::cout << c;
-        }
-    }
-}
-
 int Search(const std::vector<std::string>& args) {
     SearchRequest request = DefaultSearch();
     for (std::size_t i = 0; i < args.size(); ++i)
@@ -164,7 +149,10 @@ int Search(const std::vector<std::string>& args) {
     for (long row = 0; row < rs->RecordCount(); ++row) {
         for (int col = 0; col < rs->FieldCount(); ++col) {
             if (col) std::cout << "\t";
-            PrintCell(rs->Value(row, col).value_or(""));
+            // Escaped as the audit trail's fields are, so that every value
+            // stays on its line and in its column, and the escapes cannot be
+            // mistaken for the bytes they stand for.
+            std::cout << EscapeAuditField(rs->Value(row, col).value_or(""));
         }
         std::cout << "\n";
     }

@@ -102,8 +102,6 @@ bool Exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-std::string Escaped(const std::string& value) { return player::EscapeAuditField(value); }
-
 // Asks on the terminal; true for "y" or "yes".
 bool Confirmed(long count, std::uintmax_t bytes, long days) {
     std::cerr << "Delete " << count << " recordings older than " << days << " days (" << bytes << " bytes)? [y/N] ";
@@ -134,7 +132,8 @@ int Purge(const std::vector<std::string>& args) {
         bytes += size;
         gone += Exists(path) ? 0 : 1;
         if (options.dryRun)
-            std::cout << Escaped(path) << "\t" << rs->Value(r, dated).value_or("") << "\t" << size << "\n";
+            std::cout << player::EscapeAuditField(path) << "\t" << rs->Value(r, dated).value_or("") << "\t" << size
+                      << "\n";
     }
     if (options.dryRun) {
         std::cout << "would delete " << count << " recordings (" << gone
