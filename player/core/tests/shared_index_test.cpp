@@ -7,7 +7,6 @@
 // scan replaced the rows shown, and the server stopped and started again.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -25,14 +24,18 @@
 #include "player/core/search_conditions.h"
 #include "player/core/site_file.h"
 #include "player/core/testing/recording_files.h"
+#include "player/core/testing/child_process.h"
 #include "player/core/testing/staged_player.h"
 
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace player;
 using player::testing::CallName;
+using player::testing::FinishProgram;
 using player::testing::MakeFile;
+using player::testing::Ran;
+using player::testing::ResultOf;
+using player::testing::StartProgram;
 using player::testing::ReadBytes;
 using player::testing::StagedPlayer;
 
@@ -95,39 +98,11 @@ protected:
         return folder;
     }
     // calldeck started from `desk`, its output in files there.
-    static pid_t StartCalldeck(const fs::path& desk, std::vector<std::string> args) {
-        args.insert(args.begin(), "calldeck");
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env{"CALLDECK_PROGRAM_FOLDER=" + desk.string()};
-        for (char** e = environ; *e; ++e)
-            if (!std::string_view(*e).starts_with("CALLDECK_PROGRAM_FOLDER=")) env.emplace_back(*e);
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (desk / "calldeck.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (desk / "calldeck.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, CALLDECK_PROGRAM, &actions, nullptr, argv.data(), envp.data()), 0)
-            << "calldeck could not be started";
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
+    static pid_t StartCalldeck(const fs::path& desk, const std::vector<std::string>& args) {
+        return StartProgram(CALLDECK_PROGRAM, args, desk, {"CALLDECK_PROGRAM_FOLDER=" + desk.string()});
     }
-    struct Ended {
-        int code = -1;
-        std::string out, err;
-    };
-    static Ended Collect(const fs::path& desk, int status) {
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadBytes(desk / "calldeck.out"),
-                ReadBytes(desk / "calldeck.err")};
-    }
-    static Ended RunCalldeck(const fs::path& desk, const std::vector<std::string>& args) {
-        int status = 0;
-        waitpid(StartCalldeck(desk, args), &status, 0);
-        return Collect(desk, status);
+    static Ran RunCalldeck(const fs::path& desk, const std::vector<std::string>& args) {
+        return FinishProgram(StartCalldeck(desk, args), desk);
     }
     // The recording names under `folder`, sorted.
     static std::vector<std::string> FilesUnder(const fs::path& folder) {
@@ -304,7 +279,7 @@ TEST_F(SharedIndex, TwoScansAtOnceAndTwoSearchingPlayersSeeEachFolderWholeEither
         if (runningA && waitpid(scanA, &statusA, WNOHANG) == scanA) runningA = false;
         if (runningB && waitpid(scanB, &statusB, WNOHANG) == scanB) runningB = false;
     }
-    const Ended endA = Collect(deskA, statusA), endB = Collect(deskB, statusB);
+    const Ran endA = ResultOf(statusA, deskA), endB = ResultOf(statusB, deskB);
     ASSERT_EQ(endA.code, 0) << "recorder-a's scan failed: " << endA.err;
     ASSERT_EQ(endB.code, 0) << "recorder-b's scan failed: " << endB.err;
     EXPECT_EQ(endA.out, "Record File = " + std::to_string(newA.size()) + "\n");
@@ -359,7 +334,7 @@ TEST_F(SharedIndex, AServerStoppedMidScanAndMidSearchIsToldKeepsTheIndexAndIsUse
     EXPECT_NE(IndexServerUnreachable().find("cannot be reached"), std::string::npos)
         << "the window would not tell the operator the server is out of reach";
     const fs::path desk = OtherDesk("desk");
-    const Ended search = RunCalldeck(desk, {"search", "--all"});
+    const Ran search = RunCalldeck(desk, {"search", "--all"});
     EXPECT_EQ(search.code, 1);
     EXPECT_NE(search.err.find("cannot open the site's record index"), std::string::npos) << search.err;
 
@@ -386,7 +361,7 @@ TEST_F(SharedIndex, DeletesRemoveExactlyTheRecordingsShownAfterAnotherScanReplac
     MakeFile(b / CallName(3), 16000);
     MakeFile(b / CallName(9), 8000);
     MakeFile(b / "early" / ("20240501115959" + CallName(50).substr(14)), 8000);
-    const Ended scan = RunCalldeck(OtherDesk("desk-b"), {"scan", "--main-folder", b.string()});
+    const Ran scan = RunCalldeck(OtherDesk("desk-b"), {"scan", "--main-folder", b.string()});
     ASSERT_EQ(scan.code, 0) << scan.err;
 
     staged_.dialogs->answers = {true, true};

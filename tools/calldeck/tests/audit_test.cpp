@@ -26,11 +26,14 @@
 #include "player/core/search_conditions.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/recording_sink.h"
+#include "player/core/testing/child_process.h"
 #include "player/core/testing/staged_player.h"
 
 namespace fs = std::filesystem;
 using namespace player;
 using player::testing::ReadBytes;
+using player::testing::Ran;
+using player::testing::RunProgram;
 using player::testing::StagedPlayer;
 using player::testing::WriteBytes;
 using Lines = std::vector<std::string>;
@@ -70,12 +73,6 @@ Lines StoredFiles() {
     return out;
 }
 
-std::string Quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 class AuditedActs : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,19 +82,8 @@ protected:
         staged_.dialogs->answers = {true, true, true};
     }
 
-    struct Ran {
-        int code = -1;
-        std::string out, err;
-    };
     // calldeck on the staged folder, its standard input no terminal.
-    Ran Calldeck(const std::vector<std::string>& args) {
-        std::string command = Quoted(CALLDECK_PROGRAM);
-        for (const std::string& a : args) command += " " + Quoted(a);
-        const fs::path out = staged_.Folder() / "calldeck.out", err = staged_.Folder() / "calldeck.err";
-        command += " </dev/null >" + Quoted(out.string()) + " 2>" + Quoted(err.string());
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(out), ReadBytes(err)};
-    }
+    Ran Calldeck(const std::vector<std::string>& args) { return RunProgram(CALLDECK_PROGRAM, args, staged_.Folder()); }
     std::string Call(const std::string& name) const { return (staged_.Folder() / "calls" / name).string(); }
     void AddCall(const std::string& path, const std::string& at, const std::string& channel,
                  std::uint32_t bytes = 8000) {

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <zip.h>
 
@@ -24,13 +23,16 @@
 #include "platform/dynlib/dynlib.h"
 #include "player/core/convert_file.h"
 #include "player/core/testing/recording_files.h"
+#include "player/core/testing/child_process.h"
 #include "player/core/testing/staged_player.h"
 
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using player::testing::FinishProgram;
+using player::testing::Ran;
 using player::testing::StagedPlayer;
+using player::testing::StartProgram;
 using player::testing::ReadBytes;
 using player::testing::WriteBytes;
 using player::testing::G729Call;
@@ -106,32 +108,9 @@ protected:
         fs::create_directories(calls_);
     }
 
-    struct Ran {
-        int code = -1;
-        std::string out, err;
-    };
     // Starts calldeck with its output in files of the staged folder.
-    pid_t Start(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{"calldeck"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> raw;
-        for (auto& a : argv) raw.push_back(a.data());
-        raw.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, OutFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, ErrFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, CALLDECK_PROGRAM, &actions, nullptr, raw.data(), environ), 0)
-            << "calldeck could not be started";
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
-    }
-    Ran Finish(pid_t pid) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadBytes(OutFile()), ReadBytes(ErrFile())};
-    }
+    pid_t Start(const std::vector<std::string>& args) { return StartProgram(CALLDECK_PROGRAM, args, staged_.Folder()); }
+    Ran Finish(pid_t pid) { return FinishProgram(pid, staged_.Folder()); }
     Ran Calldeck(const std::vector<std::string>& args) { return Finish(Start(args)); }
 
     void Index() {
@@ -146,8 +125,6 @@ protected:
         return fs::exists(target) ? ReadBytes(target) : "(the player wrote no WAV)";
     }
 
-    fs::path OutFile() const { return staged_.Folder() / "calldeck.out"; }
-    fs::path ErrFile() const { return staged_.Folder() / "calldeck.err"; }
 
     StagedPlayer staged_;
     fs::path calls_, out_;
