@@ -1,6 +1,9 @@
 // The devices behind the command strings: each open alias is one WAV file and
 // one SDL audio device whose callback decodes the next frames straight from
-// the file, so the position is exactly the frames handed to the device.
+// the file, so the position is exactly the frames handed to the device. A
+// device that has handed its last frame still says "playing" until the
+// buffers after it have gone out, so whoever closes it at its end closes it
+// only once the last sample has sounded.
 #include "platform/mci/mci.h"
 
 #include <SDL.h>
@@ -20,6 +23,11 @@ namespace platform::mci {
 namespace {
 
 enum class Mode { kStopped, kPlaying, kPaused };
+
+// Buffers of silence the device asks for after the one that held the last
+// frame before it counts as ended: the first of them means the last frame's
+// buffer was taken by the output, the second that it has been played out.
+constexpr int kTailBuffers = 2;
 
 // One open alias. The callback runs on SDL's audio thread; `m` guards the
 // mode and the next frame between it and the commands.
@@ -62,7 +70,8 @@ class Device {
 
   void Play(bool wait) {
     std::unique_lock lock(m_);
-    if (next_ < wav_.Frames()) mode_ = Mode::kPlaying;  // at the end it stays stopped
+    // At the end it stays stopped, unless its last buffers are still going out.
+    if (next_ < wav_.Frames() || (mode_ == Mode::kPaused && tail_ > 0)) mode_ = Mode::kPlaying;
     if (wait) ended_.wait(lock, [this] { return mode_ != Mode::kPlaying; });
   }
 
@@ -73,6 +82,7 @@ class Device {
 
   void Stop() {
     std::lock_guard lock(m_);
+    tail_ = 0;
     mode_ = Mode::kStopped;
     ended_.notify_all();
   }
@@ -82,6 +92,7 @@ class Device {
     // Rounded up, so that the position then reads back exactly `ms`.
     uint64_t frame = (static_cast<uint64_t>(ms) * wav_.Rate() + 999) / 1000;
     next_ = std::min(frame, wav_.Frames());
+    tail_ = 0;
     mode_ = Mode::kStopped;
     ended_.notify_all();
   }
@@ -99,7 +110,8 @@ class Device {
     if (mode_ == Mode::kPlaying) {
       got = wav_.Read(next_, wanted, out);
       next_ += got;
-      if (got < wanted) {
+      if (got < wanted && ++tail_ > kTailBuffers) {  // this buffer holds the last frame, or only silence
+        tail_ = 0;
         mode_ = Mode::kStopped;
         ended_.notify_all();
       }
@@ -113,6 +125,7 @@ class Device {
   std::condition_variable ended_;
   Mode mode_ = Mode::kStopped;
   uint64_t next_ = 0;
+  int tail_ = 0;  // buffers handed since the one that reached the end
 };
 
 void SDLCALL Silent(void*, int, SDL_LogPriority, const char*) {}
@@ -176,6 +189,10 @@ class Layer {
     if (!wav) return kCannotReadFile;
     if (!audio_up_) {
       SDL_LogSetOutputFunction(&Silent, nullptr);  // the layer prints nothing, SDL's drivers neither
+      // SDL's audio starts its event subsystem, which would otherwise turn
+      // SIGINT and SIGTERM into quit events that nobody reads: the program
+      // keeps its own answer to them.
+      SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
       if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         problem_ = std::string("audio output unavailable: ") + SDL_GetError();
         return kNoAudioOutput;

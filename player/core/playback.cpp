@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -90,6 +92,7 @@ bool Load(const std::string& path, std::int32_t startMilliseconds) {
     p.playerBlock.sliderValue = 0;
     p.IsPlaying = true;
     p.IsPaused = false;
+    p.endHold = {};
     p.Player->mmOpen(temporary);
     p.Player->mmSeek(startMilliseconds < 1 ? 0 : startMilliseconds);
     p.Player->mmPlay();
@@ -98,6 +101,27 @@ bool Load(const std::string& path, std::int32_t startMilliseconds) {
 }
 
 bool HasRows(const platform::sqlstore::Recordset* set) { return set && set->IsOpen() && set->RecordCount() > 0; }
+
+// How long a device may say "playing" without its position moving before
+// the held end gives up on it: an output that stalled would hold it forever.
+constexpr auto kStalledOutput = std::chrono::seconds(2);
+
+// Whether the device still plays the loaded recording once the count has
+// reached its end: the count ends about half a second before the last
+// sample (later ticks end it later still), and the last words of a call are
+// in that half second.
+bool StillSounding() {
+    PlayerProcess& p = Process();
+    auto& hold = p.endHold;
+    if (p.Player->Status() != "playing") return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (const float at = p.Player->position(); at != hold.devicePosition) {
+        hold.devicePosition = at;
+        hold.movedAt = now;
+        return true;
+    }
+    return now - hold.movedAt < kStalledOutput;
+}
 
 }  // namespace
 
@@ -204,6 +228,15 @@ void Tick() {
     if (rounded < block.sliderMaximum) {
         block.sliderValue = rounded;
         block.txtTime = FormatTime(rounded);
+        Show();
+        return;
+    }
+    // The counted end: the count stands at the length until the device has
+    // played the recording's last sample.
+    if (StillSounding()) {
+        p.CurrentPosition = std::min(p.CurrentPosition, static_cast<float>(p.CurrentDuration));
+        block.sliderValue = block.sliderMaximum;
+        block.txtTime = FormatTime(block.sliderMaximum);
         Show();
         return;
     }

@@ -13,8 +13,11 @@
 // of a second, rounds it halves-to-even for the slider and txtTime, and
 // ends the recording when the rounded count reaches CurrentDuration, the
 // length computed from the recording file's size and byte rate. That is
-// about half a second before the computed length; with AutoPlayNext the
-// next row then starts. Without audio output the count runs all the same.
+// about half a second before the computed length, so the count then stands
+// at the length while the device still says "playing" (and its position
+// moves): the device is closed only after the last sample has sounded, and
+// with AutoPlayNext the next row then starts. Without audio output the
+// count runs all the same.
 //
 // Everything lives in the process state (process_state.h): IsPlaying,
 // IsPaused, CurrentRecordFile, CurrentDuration, CurrentFileSize,

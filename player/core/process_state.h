@@ -127,6 +127,13 @@ struct PlayerProcess {
     } playerBlock;
     std::function<void()> ShowPlayerBlock;
     bool AutoPlayNext = false;
+    // Once the count has reached its end while the device still plays the
+    // recording's last part: the device's position at the last tick and
+    // when it last moved (an output that stalled ends the hold).
+    struct EndHold {
+        float devicePosition = -1;
+        std::chrono::steady_clock::time_point movedAt;
+    } endHold;
 
     // The folders a running scan has entered (device, inode), so that a
     // link back up the tree is not walked again.

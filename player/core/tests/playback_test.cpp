@@ -127,7 +127,7 @@ TEST_F(Playing, NextAndPreviousWrapAroundTheResultAndAnEmptyResultPlaysNothing) 
     EXPECT_FALSE(Process().IsPlaying);
 }
 
-TEST_F(Playing, TheCountEndsHalfASecondEarlyAndAutoPlayNextPlaysTheNextRow) {
+TEST_F(Playing, TheCountEndsHalfASecondEarlyButWaitsForTheDeviceAndAutoPlayNextPlaysTheNextRow) {
     PlayCurrent();  // a.wav, 3 seconds
     Ticks(25);
     EXPECT_TRUE(Process().IsPlaying) << "a 3-second recording ended before 2.5 seconds were counted";
@@ -139,6 +139,17 @@ TEST_F(Playing, TheCountEndsHalfASecondEarlyAndAutoPlayNextPlaysTheNextRow) {
     EXPECT_EQ(Process().playerBlock.sliderValue, 0);
     Ticks(10);
     EXPECT_FALSE(Process().IsPlaying) << "without AutoPlayNext the next row started";
+
+    // A device still playing the call's last part holds the count at the end.
+    const std::string mode = "Status " + Q(Temp()) + " mode";
+    sink_.replies[mode] = "playing";
+    PlayCurrent();
+    Ticks(40);
+    EXPECT_TRUE(Process().IsPlaying) << "the counted end stopped a device that still played the call";
+    EXPECT_EQ(Process().playerBlock.txtTime, "00:00:03") << "the held end should show the whole length";
+    sink_.replies.erase(mode);
+    Tick();
+    EXPECT_FALSE(Process().IsPlaying) << "the device's end did not end the recording";
 
     Process().AutoPlayNext = true;
     Process().rsResult->MoveLast();

@@ -83,6 +83,7 @@ private slots:
     void playsAWavAndAG729RecordingAsTheyWereConverted();
     void theButtonsTheSliderAndTheKeysDriveTheCount();
     void closingAnsweredNoPlaysOnAndYesStops();
+    void everyCallIsHeardToItsLastSampleAndTheNextRowFollowsIt();
 };
 
 // The operator hears each recording from its start as the converter wrote
@@ -206,6 +207,68 @@ void PlayerBlock::closingAnsweredNoPlaysOnAndYesStops() {
     const std::string q = "\"" + ConvertTempFile() + "\"";
     EXPECT_SEEN(sink.Take(), (std::vector<std::string>{"Stop " + q, "Seek " + q + " to 0", "Close " + q}),
                 "what the player was told at the close");
+}
+
+// The count ends about half a second before a call's computed length; the
+// device must still play the call to its last sample, and AutoPlayNext
+// start the next row only then. The count is ticked faster than the disk
+// driver plays, so it always reaches its end first. Each play opens a new
+// device, which starts the device file afresh: the file is kept aside at
+// every open, so the sound of all plays is read in order.
+void PlayerBlock::everyCallIsHeardToItsLastSampleAndTheNextRowFollowsIt() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    const std::vector<std::pair<std::string, int>> lengths{{"a.WAV", 3}, {"b.WAV", 22}};
+    std::vector<std::vector<std::int16_t>> wanted;
+    int minute = 0;
+    for (const auto& [name, seconds] : lengths) {
+        std::string alaw;
+        for (int i = 0; i < seconds * 8000; ++i) alaw += char(0x80 | ((i * 7 + seconds) % 120));
+        const std::string wav = ALawWavHeader(std::uint32_t(alaw.size())) + alaw;
+        std::ofstream(calls / name, std::ios::binary) << wav;
+        wanted.push_back(ALawSamples(wav));
+        InsertFileInfo(Row((calls / name).string(), "2024-05-06 09:0" + std::to_string(minute++) + ":00", "0001",
+                           std::to_string(seconds), "00:00:" + std::to_string(seconds), "IN"));
+    }
+    UseAudioOutput();
+    const fs::path device = std::getenv("SDL_DISKAUDIOFILE");
+    fs::remove(device);  // what an earlier case played
+    std::vector<fs::path> plays;
+    Process().MciSend = [&, send = Process().MciSend](std::string_view command, std::string& reply) {
+        std::error_code ec;
+        if (command.starts_with("Open ") && fs::exists(device, ec)) {
+            plays.push_back(device.string() + "." + std::to_string(plays.size()));
+            fs::rename(device, plays.back(), ec);
+        }
+        return send(command, reply);
+    };
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    w.Timer1->stop();  // the test ticks
+    w.chkAutoPlayNext->setChecked(true);
+    t.Click(w.cmdPlayRecordFile);
+    QVERIFY2(Process().IsPlaying, "\"Play Select File\" did not play the first row");
+
+    // Until AutoPlayNext has gone round to the first row again.
+    const std::string first = (calls / "a.WAV").string();
+    for (int i = 0; i < 4000 && !(plays.size() >= 2 && Process().CurrentRecordFile == first); ++i) {
+        Tick(), Tick();
+        QTest::qWait(10);
+    }
+    t.Click(w.CmdStop);
+    QVERIFY2(plays.size() == 2, qPrintable(QString("AutoPlayNext played %1 rows, not both").arg(plays.size())));
+    std::vector<std::vector<std::int16_t>> heard;
+    for (const fs::path& play : plays) {
+        heard.push_back(LastSound(play));
+        fs::remove(play);
+    }
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const QString what = QString("the %1-second call %2 ").arg(lengths[i].second).arg(lengths[i].first.c_str());
+        QVERIFY2(heard[i].size() == wanted[i].size(),
+                 qPrintable(what + QString("reached the device with %1 of its %2 samples")
+                                       .arg(heard[i].size()).arg(wanted[i].size())));
+        QVERIFY2(heard[i] == wanted[i], qPrintable(what + "reached the device altered"));
+    }
 }
 
 int main(int argc, char** argv) {
