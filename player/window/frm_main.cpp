@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 #include <algorithm>
@@ -284,6 +285,11 @@ void frmMain::ExitPlayer() {
         closeAccessPending_ = true;  // the scan on the stack still stores its current folders
     else
         CloseAccess();
+}
+
+void frmMain::ExitWithoutQuestion() {
+    if (!exited_) ExitPlayer();
+    QCoreApplication::exit(0);  // every event loop, a message box's too
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

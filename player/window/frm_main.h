@@ -113,6 +113,9 @@ public:
     std::int32_t RefreshFileInfo();
     void SetGridMainWidth();
     void ExitPlayer();
+    // Ends the player as "Exit Player" answered Yes does, without asking
+    // (a signal from outside); a message box open meanwhile is left.
+    void ExitWithoutQuestion();
     void PlayCurrent();
     void PlayNext();
     void PlayPrevious();
