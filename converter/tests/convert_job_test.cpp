@@ -170,14 +170,18 @@ TEST_F(ConvertJobTest, AConversionIntoALongerFileLeavesNothingOfItsTail) {
     EXPECT_TRUE(std::equal(target.begin() + 58, target.end(), source.begin() + 320));
     EXPECT_EQ(U32At(target, 54), 4u * 320) << "the header's data length";
 
-    // Stopped after its first frame: the file ends at that frame and its
+    // Stopped after its first frame (the stop asked for before the worker,
+    // which starts at once, exists): the file ends at that frame and its
     // header announces just that frame.
     job.reset();
     WriteFile(dir / "long.raw", LinearFrames(400));
     WriteFile(dir / "t.wav", Bytes(1000000, 0x77));
-    job = Make(kLinear, kLinear, dir / "t.wav", dir / "long.raw", CConvertJob::StartThread);
+    auto stoppedAtOnce = [this](std::function<void()> work) {
+        state.stopRequest.store(1);
+        return std::thread(std::move(work));
+    };
+    job = Make(kLinear, kLinear, dir / "t.wav", dir / "long.raw", stoppedAtOnce);
     ASSERT_EQ(job->Result(), kStarted);
-    state.stopRequest.store(1);
     WaitForWorker();
     target = ReadFile(dir / "t.wav");
     ASSERT_EQ(target.size(), 58u + 320) << "a stopped conversion kept the earlier file's tail";

@@ -55,7 +55,7 @@ TEST_F(Robustness, AProcessThatEndsMidConversionEndsCleanly) {
         int32_t from, to;
     };
     for (const Case& c : {Case{"call.vc8", kG729, kALaw}, Case{"pcm.raw", kLinear, kG729}})
-        for (const char* ms : {"0", "1300"})
+        for (const char* ms : {"0", "200"})  // as the worker begins, and in the middle of its frames
             for (const char* mode : {"unload", "keep"}) {
                 const int rc = Probe({(dir / c.source).string(), std::to_string(c.from), (dir / "out.wav").string(),
                                       std::to_string(c.to), ms, mode});
@@ -81,14 +81,26 @@ TEST_F(Robustness, AFifoAsSourceIsRefusedAtOnce) {
     EXPECT_LT(Clock::now() - t0, 1s) << "the start waited on the FIFO";
 }
 
-TEST_F(Robustness, ASourceCutOrDeletedWhileTheWorkerWaitsEndsWithoutATarget) {
+// The gated stand-in, staged as the G.729 plug-in, holds the worker in its
+// first frame with the first 256 KiB of the 640 000-byte source read: the
+// source is cut or deleted meanwhile, and the worker's next read finds out.
+TEST_F(Robustness, ASourceCutOrDeletedWhileTheWorkerConvertsEndsWithoutATarget) {
+    StagedProgramFolder folder;
+    folder.Stage("StandInGated", "AuralCodecWren2.dll");
+    platform::dynlib::Library gated(TestLib("StandInGated"));
+    auto decodeCalls = reinterpret_cast<int32_t (*)()>(gated.symbol("StandInDecodeCalls"));
+    auto openGate = reinterpret_cast<void (*)()>(gated.symbol("StandInOpenGate"));
+    ASSERT_TRUE(decodeCalls && openGate) << "the gated stand-in lacks its entry points";
     for (const bool deleted : {false, true}) {
-        WriteFile(dir / "s.raw", LinearFrames(2000));
-        ASSERT_EQ(Start(dir / "s.raw", kLinear, dir / "t.wav", kLinear), kStarted);
+        WriteFile(dir / "s.vc8", LinearFrames(2000));
+        const int32_t before = decodeCalls();
+        ASSERT_EQ(Start(dir / "s.vc8", kG729, dir / "t.wav", kLinear), kStarted);
+        ASSERT_TRUE(WaitUntil([&] { return decodeCalls() > before; }, 30s)) << "the worker never began a frame";
         if (deleted)
-            fs::remove(dir / "s.raw");
+            fs::remove(dir / "s.vc8");
         else
-            ASSERT_EQ(truncate((dir / "s.raw").c_str(), 100), 0);
+            ASSERT_EQ(truncate((dir / "s.vc8").c_str(), 100), 0);
+        openGate();
         ASSERT_TRUE(PollToTheEndAndStop()) << "the conversion never ended";
         EXPECT_FALSE(fs::exists(dir / "t.wav")) << (deleted ? "deleted" : "cut") << " source: a target was left";
     }

@@ -5,7 +5,9 @@
 //
 //   SLOW        linear frames, each decode takes 300 ms and is counted, so a
 //               test can stop a conversion in the middle of a known frame
-//               (StandInDecodeCalls tells how many decodes have begun)
+//               (StandInDecodeCalls tells how many decodes have begun); the
+//               decoder's release takes 100 ms, so a test can catch the
+//               worker between its last frame and its end
 //   NULL_FACTORY CreateCodecFactory answers null
 //   NULL_CODECS a factory that makes no encoder and no decoder
 //   INIT_FAILS  encoder and decoder whose Init answers -1
@@ -14,6 +16,15 @@
 //   TWENTY      G.729-shaped: raw 20-byte frames; byte k carries samples
 //               8k..8k+7 (its value times 256)
 //   HUGE_FRAMES frames larger than the conversion's fixed buffers
+//   GATED       linear frames; each decoder's first decode waits until the
+//               test opens a gate for it (StandInOpenGate, one decoder a
+//               call; 30 s at most), so a test can act while the worker
+//               holds its first frame, the source's first 256 KiB read
+//
+// Every kind tells when its last decoder was released
+// (StandInDecoderReleasedAt, nanoseconds on the steady clock, 0 before
+// any): the worker releases it just before it ends, so a test can see
+// that a waiting call returned after the worker's end, and how long after.
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -29,6 +40,7 @@
 #define HEADERED 5
 #define TWENTY 6
 #define HUGE_FRAMES 7
+#define GATED 8
 
 namespace Tessel {
 #if STAND_IN_KIND == HEADERED
@@ -70,6 +82,9 @@ namespace stand_in {
 using namespace Tessel;
 
 std::atomic<int32_t> g_decodeCalls{0};
+std::atomic<int32_t> g_decodersMade{0};
+std::atomic<int32_t> g_gatesOpened{0};
+std::atomic<int64_t> g_decoderReleasedAt{0};
 
 class CCodecEncoder final : public _CodecAdapter<ICodecEncoder> {
 public:
@@ -92,10 +107,21 @@ public:
 
 class CCodecDecoder final : public _CodecAdapter<ICodecDecoder> {
 public:
+    ~CCodecDecoder() override {
+        if (STAND_IN_KIND == SLOW) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        g_decoderReleasedAt.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+    }
     const char* GetClassName() override { return "CCodecDecoder"; }
     int32_t Init() override { return STAND_IN_KIND == INIT_FAILS ? -1 : 0; }
     int32_t Decode(int16_t* pcm, const uint8_t* in, int32_t frames, int32_t) override {
         g_decodeCalls.fetch_add(1);
+        if (STAND_IN_KIND == GATED && !passedGate_) {
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (g_gatesOpened.load() <= number_ && std::chrono::steady_clock::now() < limit)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            passedGate_ = true;
+        }
         if (STAND_IN_KIND == SLOW) std::this_thread::sleep_for(std::chrono::milliseconds(300));
         for (int32_t f = 0; f < frames; ++f) {
 #if STAND_IN_KIND == HEADERED
@@ -111,6 +137,10 @@ public:
         }
         return 0;
     }
+
+private:
+    const int32_t number_ = g_decodersMade.fetch_add(1);  // which gate opening lets it through
+    bool passedGate_ = false;
 };
 
 class CCodecFactory final : public _CodecAdapter<ICodecFactory> {
@@ -131,3 +161,5 @@ extern "C" TESSEL_EXPORT Tessel::ICodecFactory* CreateCodecFactory() {
 }
 
 extern "C" TESSEL_EXPORT int32_t StandInDecodeCalls() { return stand_in::g_decodeCalls.load(); }
+extern "C" TESSEL_EXPORT int64_t StandInDecoderReleasedAt() { return stand_in::g_decoderReleasedAt.load(); }
+extern "C" TESSEL_EXPORT void StandInOpenGate() { stand_in::g_gatesOpened.fetch_add(1); }
