@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
@@ -16,7 +15,6 @@
 namespace velk {
 namespace {
 
-using namespace std::chrono_literals;
 using Tessel::ICodecFactory;
 using Tessel::Ref;
 
@@ -118,9 +116,9 @@ int32_t CConvertJob::Construct(const ThreadStarter& startThread) {
     state_.stopRequest.store(0);
     state_.running.store(1);
     try {
-        worker_ = startThread([this] { Work(); });
+        worker_ = startThread([this] { Convert(); });
     } catch (...) {
-        state_.running.store(0);
+        state_.EndRunning();
         target_.Close();
         if (target_.Created()) {
             std::error_code ignored;
@@ -131,11 +129,6 @@ int32_t CConvertJob::Construct(const ThreadStarter& startThread) {
     return kStarted;
 }
 
-void CConvertJob::Work() {
-    std::this_thread::sleep_for(1s);
-    Convert();
-}
-
 bool CConvertJob::ConvertHere() {
     if (result_ != kStarted || worker_.joinable() || !encoder_) return false;
     state_.stopRequest.store(0);
@@ -143,7 +136,9 @@ bool CConvertJob::ConvertHere() {
     return Convert();
 }
 
-// The frames, then the target's end; the worker's whole work after its pause.
+// The frames, then the target's end: the worker's whole work, from its first
+// frame on at once. Clearing the running flag is the last thing it does;
+// from then on the job may be destroyed, so nothing here touches it after.
 bool CConvertJob::Convert() {
     FramePipeline p;
     p.decoder = decoder_.get();
@@ -161,7 +156,7 @@ bool CConvertJob::Convert() {
     encoder_.reset();
     if (!written) state_.progress.store(100);  // the caller stops waiting and finds no target
     state_.stopRequest.store(0);
-    state_.running.store(0, std::memory_order_release);
+    state_.EndRunning();
     return written;
 }
 

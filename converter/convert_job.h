@@ -36,10 +36,9 @@
 //
 // A job made without a thread starter (an empty one) is prepared only: every
 // check above runs and the target's header is written, but no worker starts;
-// ConvertHere() then converts on the calling thread, without the worker's
-// one-second pause before its first frame. That is how a batch export uses
-// the library's own frame loop, checks and target handling in a process of
-// its own, at the codecs' speed.
+// ConvertHere() then converts on the calling thread, with no worker thread
+// and nobody to wait for it. That is how a batch export uses the library's
+// own frame loop, checks and target handling in a process of its own.
 #pragma once
 
 #include <cstdint>
@@ -89,7 +88,6 @@ public:
 
 private:
     int32_t Construct(const ThreadStarter& startThread);
-    void Work();
     bool Convert();
     bool Finish(int32_t written);
 

@@ -3,12 +3,12 @@
 // format and append it to the target, advancing the shared progress; a
 // stop request is honoured after each written frame.
 //
-// It is the whole of a conversion but its waits: the job's worker sleeps
-// before it and finishes the target after it, and the pipeline benchmark
-// times it on its own. Its buffers are fixed -- 2048 PCM bytes, and 1024
-// bytes of room for each coded frame, which the encoder writes straight
-// into the target's write buffer -- and nothing is allocated per frame; the
-// job has checked the codecs' frame sizes against them.
+// It is the whole of a conversion but the target's end, which the job's
+// worker writes after it; the pipeline benchmark times it on its own. Its
+// buffers are fixed -- 2048 PCM bytes, and 1024 bytes of room for each
+// coded frame, which the encoder writes straight into the target's write
+// buffer -- and nothing is allocated per frame; the job has checked the
+// codecs' frame sizes against them.
 //
 // A frame the source no longer holds (the file shrank or was deleted), a
 // codec call that answers other than 0, or a write the target refuses ends

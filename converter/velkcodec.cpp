@@ -5,18 +5,18 @@
 // successful start until the caller collects it -- by polling the progress
 // past 100 or by stopping it -- and every start meanwhile is refused with
 // -88, also after the worker has finished. The caller and the worker meet
-// only in the three flags of ConvertState and wait for each other in
-// one-second steps; the progress outlives the job, so a caller polling
-// after a stop still reads where it stopped.
+// only in ConvertState: the worker starts its first frame at once, and a
+// collection or a stop waits on the worker's end itself (ConvertState's
+// wake-up), returning as soon as it has happened and at once when no
+// worker runs. The progress outlives the job, so a caller polling after a
+// stop still reads where it stopped.
 //
 // No exception leaves these functions.
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "convert_job.h"
 #include "crypt_file.h"
@@ -26,8 +26,6 @@
 #define VELKCODEC_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // The flags the caller shares with the worker, and the current job, which
 // refers to them. The exit handler is registered right after both exist,
@@ -56,11 +54,11 @@ void StopAtExit() {
 }
 [[maybe_unused]] const bool g_stopsAtExit = std::atexit(StopAtExit) == 0;
 
-// Sleeps one second, then in one-second steps while the worker runs, then
-// destroys the current job, if any.
+// Waits until the worker has ended (not at all when none runs), then
+// destroys the current job, if any. The wait takes no g_jobLock: a start
+// or a collection on another thread goes on meanwhile.
 void WaitForWorkerAndCollect() {
-    std::this_thread::sleep_for(1s);
-    while (g_state.running.load(std::memory_order_acquire)) std::this_thread::sleep_for(1s);
+    g_state.WaitUntilEnded();
     std::lock_guard lock(g_jobLock);
     g_job.reset();
 }

@@ -7,12 +7,13 @@
 //     code (result_text.h), -88 while an earlier conversion has not been
 //     collected. Returns as soon as the worker is started.
 //   int32_t cvt_GetConvertProgress()
-//     Per cent done. Below 100 it answers at once; at 100 it waits (in
-//     one-second steps) for the worker to end, collects the conversion and
-//     answers 100.
+//     Per cent done. Below 100 it answers at once; at 100 it waits until the
+//     worker has ended (returning as soon as it has, at once when it had),
+//     collects the conversion and answers 100.
 //   int32_t cvt_StopConvert()
-//     Asks the worker to stop after its current frame, waits (one-second
-//     steps) until it has, collects the conversion; always 0.
+//     Asks the worker to stop after its current frame, returns as soon as
+//     it has ended (at once when none runs), collects the conversion;
+//     always 0.
 //
 // The three are meant to be called from one thread. Paths are zero-
 // terminated 8-bit texts (UTF-8 here).

@@ -54,17 +54,20 @@ TEST(StopConvert, AStopDuringAFrameLeavesThatFrameAsTheLastOne) {
 
 // The entry points called from two threads: one polls the progress as the
 // player does and, at 100, waits for the worker and collects the job; a stop
-// from another thread (a window closing) collects the same job meanwhile.
-// Both calls must return, the target stay whole, and the library be free for
-// the next conversion.
+// from another thread (a window closing) comes while it waits and collects
+// the same job. The slow stand-in's decoder takes 100 ms to go, so both
+// calls wait on the worker's end together. Both must return, the target
+// stay whole, and the library be free for the next conversion.
 TEST(StopConvert, AStopOnAnotherThreadWhileTheProgressCollectsTheConversionEndsBoth) {
     TempDir dir;
+    StagedProgramFolder folder;
+    folder.Stage("StandInSlow", "AuralCodecWren2.dll");
     VelkCodecLibrary lib;
     ASSERT_TRUE(lib.Loaded()) << "VelkCodec.dll did not load: " << platform::dynlib::LastError();
-    const Bytes source = LinearFrames(51);
-    WriteFile(dir / "s.raw", source);
+    const Bytes source = LinearFrames(3);
+    WriteFile(dir / "s.vc8", source);
     const fs::path target = dir / "t.wav";
-    ASSERT_EQ(lib.start((dir / "s.raw").c_str(), kLinearCode, target.c_str(), kLinearCode), kStarted);
+    ASSERT_EQ(lib.start((dir / "s.vc8").c_str(), 3, target.c_str(), kLinearCode), kStarted);
 
     std::atomic<int32_t> polled{-1};
     {
@@ -75,20 +78,21 @@ TEST(StopConvert, AStopOnAnotherThreadWhileTheProgressCollectsTheConversionEndsB
                 std::this_thread::sleep_for(5ms);
             polled = p;
         });
-        // The target is whole only after the progress reached 100, so the
-        // caller is collecting by now (its collection waits a second).
-        const uintmax_t whole = 58 + 50 * 320;
+        // The target is whole only after the progress reached 100, and the
+        // worker then spends 100 ms releasing its decoder: the caller is
+        // waiting in its collection by now.
+        const uintmax_t whole = 58 + 2 * 320;
         ASSERT_TRUE(WaitUntil([&] { std::error_code ec; return fs::file_size(target, ec) == whole; }, 30s))
             << "the conversion never wrote its whole target";
         EXPECT_EQ(lib.stop(), 0);
     }
     EXPECT_EQ(polled.load(), 100) << "the thread polling the progress never saw the conversion end";
     const Bytes t = ReadFile(target);
-    ASSERT_EQ(t.size(), 58u + 50 * 320) << "the stop on the other thread cut a finished conversion";
+    ASSERT_EQ(t.size(), 58u + 2 * 320) << "the stop on the other thread cut a finished conversion";
     EXPECT_TRUE(std::equal(t.begin() + 58, t.end(), source.begin() + 320));
 
     // Collected once, and nothing left behind: the next conversion starts.
-    ASSERT_EQ(lib.start((dir / "s.raw").c_str(), kLinearCode, (dir / "u.wav").c_str(), kLinearCode), kStarted)
+    ASSERT_EQ(lib.start((dir / "s.vc8").c_str(), 3, (dir / "u.wav").c_str(), kLinearCode), kStarted)
         << "after a stop and a progress on two threads the library still refuses a new conversion";
     EXPECT_EQ(lib.stop(), 0);
 }

@@ -6,7 +6,7 @@
 // afterwards); VC8, NTC, VD8 and DEC go through VelkCodec's own conversion
 // job (converter/convert_job.h) from code 3 to an A-law WAV (code 0), the
 // same checks, frame loop and target handling the library runs, but on this
-// thread and without its start pause and one-second collection steps; a WAV
+// thread, with no conversion thread to start and wait for; a WAV
 // is copied; VOC, VC2 and VC5 are handed to ConvertFile itself, which drives
 // VoiceCvt as the player does (VoiceCvt has no fixed waits, so nothing is
 // gained by driving it differently, and one way to call it stays one way).
