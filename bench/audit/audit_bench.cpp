@@ -6,10 +6,10 @@
 // G.729 recordings as "Pickup All" does (ConvertFile through VelkCodec,
 // one record each) and reports "audit_share": the audit's records, timed
 // alone at the same count, over the batch's whole time; the goal is at
-// most 0.02. The player's path waits on the library for each file (about
-// 3 s a file on a busy two-core machine), so CALLDECK_BENCH_CALLS=50 gives
-// the same share in minutes. calldeck export writes the same record per file, from the
-// command while its workers convert, so its share is smaller still.
+// most 0.02. The player's path converts a one-minute file in about 60 ms,
+// so the share is mostly each record's fdatasync against the decoding;
+// CALLDECK_BENCH_CALLS sets a smaller count. calldeck export writes the
+// same record per file, from the command while its workers convert.
 // BM_AuditVerifyMillion checks a series of a million records in ten daily
 // files (made once into the system's temporary folder); the goal is under
 // 2 s.

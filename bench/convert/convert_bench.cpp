@@ -1,10 +1,15 @@
 // bench/convert: how long "Get Wave File" takes, from the call of
 // ConvertFile to the target ready, for a one-minute recording of each
-// format: WAV (a copy), VOC, VC2 and VC5 (VoiceCvt), NTC (VelkCodec, whose
-// worker starts after a fixed second and whose collection waits in
-// one-second steps, so about two seconds of its time are waiting by
-// design). The recordings are made from one minute of speech-like audio
-// through the same libraries, in the recorder's direction.
+// format: WAV (a copy), VOC, VC2 and VC5 (VoiceCvt), NTC (VelkCodec). The
+// recordings are made from one minute of speech-like audio through the same
+// libraries, in the recorder's direction.
+//
+// BM_BareCodecCalls runs before them: the codec calls alone of the NTC
+// conversion (every frame but the first decoded by the G.729 plug-in and
+// encoded by the A-law plug-in, as the library's worker calls them, nothing
+// else). BM_ConvertFile/NTC reports its time as a multiple of that
+// ("x_bare"; the goal is at most 3): what ConvertFile, the library's start,
+// its worker and the waits for it add to the decoding.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -12,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "codec_framework/testing/plugin_under_test.h"
@@ -52,6 +58,7 @@ void WriteSpeechWav(const fs::path& file) {
 struct Recordings {
     std::unique_ptr<player::testing::StagedPlayer> staged = std::make_unique<player::testing::StagedPlayer>();
     fs::path folder = staged->Folder() / "calls";
+    std::string ntc;  // call.NTC's bytes
     std::string error;
 
     Recordings() {
@@ -67,10 +74,10 @@ struct Recordings {
             auto encoder = g729.Encoder();
             encoder->Init();
             const auto pcm = Tessel::testing::SpeechLike(60, 11);
-            std::string coded(pcm.size() / 160 * 20, '\0');
+            ntc.assign(pcm.size() / 160 * 20, '\0');
             for (size_t f = 0; f < pcm.size() / 160; ++f)
-                encoder->Encode(reinterpret_cast<uint8_t*>(&coded[f * 20]), &pcm[f * 160], 1);
-            WriteBytes(folder / "call.NTC", coded.data(), coded.size());
+                encoder->Encode(reinterpret_cast<uint8_t*>(&ntc[f * 20]), &pcm[f * 160], 1);
+            WriteBytes(folder / "call.NTC", ntc.data(), ntc.size());
         }
         // VOC, VC2, VC5: through VoiceCvt, from the WAV (VOC from its A-law form).
         for (auto [ext, type] : {std::pair{"VOC", voicecvt::kTypeVoc}, {"VC2", voicecvt::kTypeVc2},
@@ -86,6 +93,36 @@ Recordings& TheRecordings() {
     return r;
 }
 
+double g_bareNtcSeconds = 0;
+
+void BM_BareCodecCalls(benchmark::State& state) {
+    Recordings& r = TheRecordings();
+    if (!r.error.empty()) return state.SkipWithError(r.error.c_str());
+    const std::string& coded = r.ntc;
+    Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll"), alaw("AuralCodecG711a.dll");
+    if (!g729.Loaded() || !alaw.Loaded()) return state.SkipWithError("the codec plug-ins did not load");
+    int16_t pcm[160];
+    uint8_t out[160];
+    double total = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        auto decoder = g729.Decoder();
+        auto encoder = alaw.Encoder();
+        decoder->Init();
+        encoder->Init();
+        for (size_t at = 20; at + 20 <= coded.size(); at += 20) {  // the first frame is not converted
+            decoder->Decode(pcm, reinterpret_cast<const uint8_t*>(&coded[at]), 1, 0);
+            encoder->Encode(out, pcm, 1);
+        }
+        benchmark::DoNotOptimize(out);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        state.SetIterationTime(seconds);
+        total += seconds;
+    }
+    g_bareNtcSeconds = total / double(state.iterations());
+}
+BENCHMARK(BM_BareCodecCalls)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
 void BM_ConvertFile(benchmark::State& state, const char* ext) {
     Recordings& r = TheRecordings();
     if (!r.error.empty()) {
@@ -94,18 +131,23 @@ void BM_ConvertFile(benchmark::State& state, const char* ext) {
     }
     const fs::path source = r.folder / (std::string("call.") + ext);
     const fs::path target = r.folder / (std::string("out-") + ext + ".wav");
+    double seconds = 0;
     for (auto _ : state) {
         fs::remove(target);
+        const auto t0 = std::chrono::steady_clock::now();
         ConvertFile(source.string(), target.string());
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
-    if (!fs::exists(target)) state.SkipWithError("no WAV file was written");
+    if (!fs::exists(target)) return state.SkipWithError("no WAV file was written");
     state.counters["wav_bytes"] = double(fs::file_size(target));
+    if (std::string_view(ext) == "NTC" && g_bareNtcSeconds > 0)
+        state.counters["x_bare"] = seconds / double(state.iterations()) / g_bareNtcSeconds;
 }
 BENCHMARK_CAPTURE(BM_ConvertFile, WAV, "WAV")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK_CAPTURE(BM_ConvertFile, VOC, "VOC")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK_CAPTURE(BM_ConvertFile, VC2, "VC2")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK_CAPTURE(BM_ConvertFile, VC5, "VC5")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK_CAPTURE(BM_ConvertFile, NTC, "NTC")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK_CAPTURE(BM_ConvertFile, NTC, "NTC")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
 

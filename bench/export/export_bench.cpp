@@ -8,11 +8,11 @@
 // per core) on the same recordings and reports its time as a multiple of
 // that floor ("x_bare_per_core"; the goal is at most 1.25). BM_PlayerPath
 // converts a few of the same rows as "Get Wave File" does, through
-// ConvertFile and VelkCodec's entry points with the library's waits, for
-// comparison ("s_per_file"). On a machine that other work keeps busy the
-// wall-clock multiple grows with the load; "cpu_x_bare" (the processor time
-// of the command and its workers over that of the bare calls) shows what
-// the export itself adds, whatever the load.
+// ConvertFile and VelkCodec's entry points, for comparison ("s_per_file").
+// On a machine that other work keeps busy the wall-clock multiple grows
+// with the load; "cpu_x_bare" (the processor time of the command and its
+// workers over that of the bare calls) shows what the export itself adds,
+// whatever the load.
 //
 // The recordings are made once into a cache folder (CALLDECK_BENCH_CACHE,
 // or calldeck-export-bench under the system's temporary folder): ten

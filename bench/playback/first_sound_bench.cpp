@@ -31,15 +31,14 @@
 //   lib_collect_ms     the last progress below 100 to the report of 100
 //   lib_finish_ms      the report of 100 to the end of the conversion
 //                      (FinishConvert: the converter's stop call)
-// VelkCodec's worker sleeps a second before its first frame, its progress
-// call, once it sees 100, sleeps in one-second steps before it collects
-// the job, and its stop call sleeps a second before it looks for a job;
-// lib_start_ms, lib_collect_ms and lib_finish_ms are those waits (the
-// first two plus up to one 5 ms poll of the player), lib_frames_ms is the
-// decoding. VoiceCvt has no such waits: its lib_collect_ms is the
-// player's 5 ms pause between polls. When a conversion is so short that no
-// progress between 0 and 100 is seen, lib_frames_ms is 0 and the decoding
-// falls into lib_start_ms.
+// Neither converter waits on the clock: VelkCodec's worker begins its first
+// frame at once, its progress call at 100 returns as soon as the worker has
+// ended, and its stop call after that returns at once. lib_start_ms and
+// lib_collect_ms are thus the first frames and the player's 5 ms pause
+// between polls, lib_finish_ms the stop call, lib_frames_ms the decoding.
+// When a conversion is so short that no progress between 0 and 100 is
+// seen, lib_frames_ms is 0 and the decoding falls into lib_start_ms. The
+// goal for a one-minute NTC (NTC_minute) is first sound under 100 ms.
 //
 // The recordings: one minute of speech-like audio made into VOC, VC2 and
 // VC5 by the real VoiceCvt (from a 16-bit PCM WAV, as a recorder side
