@@ -23,6 +23,7 @@
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
 #include "outside/voicecvt/voicecvt_api.h"
+#include "bench/common/bare_codec_calls.h"
 #include "bench/common/voicecvt_recording.h"
 #include "platform/dynlib/dynlib.h"
 #include "player/core/convert_file.h"
@@ -98,23 +99,12 @@ double g_bareNtcSeconds = 0;
 void BM_BareCodecCalls(benchmark::State& state) {
     Recordings& r = TheRecordings();
     if (!r.error.empty()) return state.SkipWithError(r.error.c_str());
-    const std::string& coded = r.ntc;
     Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll"), alaw("AuralCodecG711a.dll");
     if (!g729.Loaded() || !alaw.Loaded()) return state.SkipWithError("the codec plug-ins did not load");
-    int16_t pcm[160];
-    uint8_t out[160];
     double total = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        auto decoder = g729.Decoder();
-        auto encoder = alaw.Encoder();
-        decoder->Init();
-        encoder->Init();
-        for (size_t at = 20; at + 20 <= coded.size(); at += 20) {  // the first frame is not converted
-            decoder->Decode(pcm, reinterpret_cast<const uint8_t*>(&coded[at]), 1, 0);
-            encoder->Encode(out, pcm, 1);
-        }
-        benchmark::DoNotOptimize(out);
+        bench::BareG729ToALaw(g729, alaw, r.ntc);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         state.SetIterationTime(seconds);
         total += seconds;

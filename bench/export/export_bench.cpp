@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/common/bare_codec_calls.h"
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
 #include "player/core/convert_file.h"
@@ -143,23 +144,11 @@ void BM_BareCodecCalls(benchmark::State& state) {
     Tessel::testing::PluginUnderTest g729("AuralCodecWren2.dll"), alaw("AuralCodecG711a.dll");
     std::vector<std::string> coded;
     for (const auto& f : r.files) coded.push_back(Read(f));
-    int16_t pcm[160];
-    uint8_t out[160];
     double seconds = 0;
     for (auto _ : state) {
         const double cpu0 = CpuSeconds(RUSAGE_SELF);
         const auto t0 = std::chrono::steady_clock::now();
-        for (const auto& c : coded) {
-            auto decoder = g729.Decoder();
-            auto encoder = alaw.Encoder();
-            decoder->Init();
-            encoder->Init();
-            for (size_t at = 20; at + 20 <= c.size(); at += 20) {  // the first frame is not converted
-                decoder->Decode(pcm, reinterpret_cast<const uint8_t*>(&c[at]), 1, 0);
-                encoder->Encode(out, pcm, 1);
-            }
-            benchmark::DoNotOptimize(out);
-        }
+        for (const auto& c : coded) bench::BareG729ToALaw(g729, alaw, c);
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         g_bareCpuSeconds = CpuSeconds(RUSAGE_SELF) - cpu0;
     }
