@@ -2,8 +2,8 @@
 // gain control -> encode -> write to the target file) over a one-hour
 // recording, beside the bare codec calls on the same data in the same run.
 //
-// The loop is timed on its own, without the worker's fixed one-second
-// waits, so the figures say what the pipeline adds to the codecs: mapping
+// The loop is timed on its own, without the job's start and its worker
+// thread, so the figures say what the pipeline adds to the codecs: mapping
 // reads, the gain control when a recording asks for it, the buffered
 // writes. Each iteration converts the hour once with bare codec calls and
 // once through the loop, alternating which goes first, and both are timed
