@@ -15,7 +15,6 @@
 #include "process_state.h"
 #include "run_error.h"
 #include "run_log.h"
-#include "utilities.h"
 
 namespace player {
 namespace {
@@ -86,7 +85,9 @@ void ConvertFile(const std::string& source, const std::string& target) {
         std::error_code ec;
         if (s.empty() || !std::filesystem::exists(s, ec)) return FinishConvert();
         const bool encrypted = IsEncryptedFile(s);
-        const std::string w = encrypted ? DecryptFile(s) : s;
+        // Deleted on every way out of this block, a failure's included.
+        const DecryptedCopy copy(encrypted ? DecryptFile(s) : std::string());
+        const std::string& w = encrypted ? copy.Path() : s;
         if (w.empty()) return FinishConvert();
         const std::string ext = text::UCase(text::Right(w, 3));
         p.ConvertingType = ext;
@@ -113,7 +114,6 @@ void ConvertFile(const std::string& source, const std::string& target) {
             }
             ShowProgress(100);
         }
-        if (encrypted) MyDelFIle(w);
         FinishConvert();
     } catch (const std::exception& e) {
         WriteRunLog("!ConvertFile " + Describe(e));

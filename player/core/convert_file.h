@@ -4,7 +4,8 @@
 // 0), VC2 (1) and VC5 (4) go to the outside library VoiceCvt.dll, VC8, NTC,
 // VD8 and DEC (G.729) to VelkCodec.dll as an A-law WAV (codes 3 and 0), a
 // WAV is copied, anything else is left alone. An encrypted recording is
-// decrypted into a copy first (decrypt_file.h), and the copy deleted after.
+// decrypted into a copy first (decrypt_file.h), and the copy deleted after,
+// also when the conversion fails.
 // The conversion runs on the library's own thread; ConvertFile waits for it,
 // letting window events run and showing its progress in pbConvert
 // (ShowConvertProgress), until it reports 100 or 120 seconds have passed,

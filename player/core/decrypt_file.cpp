@@ -85,6 +85,10 @@ std::string DecryptFile(const std::string& path) {
     }
 }
 
+DecryptedCopy::~DecryptedCopy() {
+    if (!path_.empty()) MyDelFIle(path_);
+}
+
 int RemoveLeftoverCopies() {
     namespace fs = std::filesystem;
     using namespace std::chrono_literals;

@@ -7,7 +7,10 @@
 // "dec_" + the name up to its first dot + "_" + yyyyMMddHHmmss + "N." + the
 // upper-cased extension, and returns that copy's path; the caller deletes
 // it when done. Only WAV (type 0) and NTC (type 3) recordings are
-// decrypted. Every failure writes its run-log line and returns "":
+// decrypted. DecryptedCopy owns such a copy: it deletes it when it goes,
+// whichever way the work on it ends, so no failure after the decryption
+// leaves plaintext behind. Every failure writes its run-log line and
+// returns "":
 //   "file loss , path = " + path                     no such file
 //   "unknow source file type , path = " + path       neither WAV nor NTC
 //   "can not decrypt file , path = " + path + " , return = " + code
@@ -17,6 +20,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace player {
 
@@ -33,6 +37,21 @@ public:
 
 bool IsEncryptedFile(const std::string& path);
 std::string DecryptFile(const std::string& path);
+
+// A decrypted copy, deleted (MyDelFIle) when the object goes; an empty
+// path owns nothing.
+class DecryptedCopy {
+public:
+    explicit DecryptedCopy(std::string path) : path_(std::move(path)) {}
+    ~DecryptedCopy();
+    DecryptedCopy(const DecryptedCopy&) = delete;
+    DecryptedCopy& operator=(const DecryptedCopy&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 // Removes the plaintext a program killed in the middle of a conversion left
 // in decryptTmp: "dec_" copies older than five minutes (a conversion waits

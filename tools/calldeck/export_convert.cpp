@@ -12,7 +12,6 @@
 #include "player/core/cut_text.h"
 #include "player/core/decrypt_file.h"
 #include "player/core/process_state.h"
-#include "player/core/utilities.h"
 
 namespace calldeck {
 namespace {
@@ -42,20 +41,6 @@ public:
 private:
     std::function<void(const std::string&)> previous_;
     std::string last_;
-};
-
-// The decrypted copy, deleted when the conversion is done with it.
-class DecryptedCopy {
-public:
-    explicit DecryptedCopy(std::string path) : path_(std::move(path)) {}
-    ~DecryptedCopy() {
-        if (!path_.empty()) MyDelFIle(path_);
-    }
-    DecryptedCopy(const DecryptedCopy&) = delete;
-    DecryptedCopy& operator=(const DecryptedCopy&) = delete;
-
-private:
-    std::string path_;
 };
 
 ConvertOutcome ThroughVelkCodec(const std::string& source, const std::string& target) {

@@ -28,6 +28,7 @@ using player::testing::ReadBytes;
 using player::testing::WriteBytes;
 using player::testing::G729Call;
 using player::testing::ALawToLinear;
+using player::testing::ALawWavHeader;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -207,6 +208,22 @@ TEST_F(Converting, AnEncryptedRecordingIsDecryptedConvertedAndItsCopyDeleted) {
     EXPECT_EQ(log.back().rfind("can not decrypt file , path = " + (calls_ / "0099999E.NTC").string() + " , return = ", 0),
               0u)
         << "a recording encrypted with another mask was not reported: " << log.back();
+}
+
+TEST_F(Converting, AFailureAfterTheDecryptionLeavesNoDecryptedCopy) {
+    StageVelkCodec(/*withG729=*/false);
+    WriteBytes(calls_ / "plain.wav", ALawWavHeader(1600) + std::string(1600, '\x55'));
+    Encrypt(calls_ / "plain.wav", 0, calls_ / "0012345E.WAV", "pkrvmhaxbqzetwnjcydsoul");
+    // The copy to a folder that does not exist fails after the recording was decrypted.
+    ConvertFile((calls_ / "0012345E.WAV").string(), (calls_ / "no such folder" / "call.wav").string());
+    const Lines log = staged_.LogMessages();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("!ConvertFile ", 0), 0u) << "the failed copy was not reported: " << log.back();
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(staged_.Folder() / "decryptTmp"))
+        left.push_back(entry.path().filename().string());
+    EXPECT_TRUE(left.empty()) << "a failed conversion left the decrypted plaintext behind: " << ::testing::PrintToString(left);
+    EXPECT_FALSE(Process().IsConverting);
 }
 
 TEST_F(Converting, PlaintextAKilledProgramLeftIsRemovedAtTheNextStartAndCopiesInUseAreKept) {
