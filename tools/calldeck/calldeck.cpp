@@ -45,6 +45,7 @@
 #include "player/core/record_rebuild.h"
 #include "player/core/record_scan.h"
 #include "player/core/run_log.h"
+#include "player/core/run_log_listener.h"
 #include "player/core/search_conditions.h"
 #include "player/core/utilities.h"
 #include "player/core/run_error.h"
@@ -137,11 +138,10 @@ int Search(const std::vector<std::string>& args) {
     SearchRequest request = DefaultSearch();
     for (std::size_t i = 0; i < args.size(); ++i)
         if (!TakeSearchOption(args, i, request)) throw UsageError{"unknown option " + args[i]};
-    std::string lastLog;
-    Process().StatusBarEcho = [&](const std::string& line) { lastLog = line; };
+    RunLogListener log;
     auto rs = GetRecordset(request.Statement());
     if (!rs->IsOpen()) {
-        std::cerr << "calldeck: the search failed:" << lastLog << "\n";
+        std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
         return 1;
     }
     for (int col = 0; col < rs->FieldCount(); ++col) std::cout << (col ? "\t" : "") << rs->FieldName(col);

@@ -21,7 +21,7 @@
 #include "player/core/audit_trail.h"
 #include "player/core/cut_text.h"
 #include "player/core/export_name.h"
-#include "player/core/process_state.h"
+#include "player/core/run_log_listener.h"
 #include "player/core/record_database.h"
 #include "platform/sqlstore/recordset.h"
 #include "search_options.h"
@@ -289,11 +289,10 @@ bool IsRecordingThere(const std::string& path) {
 int ExportRows(const Options& options) {
     const bool toArchive = !options.zip.empty();
 
-    auto lastLog = std::make_shared<std::string>();
-    player::Process().StatusBarEcho = [lastLog](const std::string& line) { *lastLog = line; };
+    const player::RunLogListener log;
     auto rs = player::GetRecordset(options.search.Statement());
     if (!rs->IsOpen()) {
-        std::cerr << "calldeck: the search failed:" << *lastLog << "\n";
+        std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
         return kFailed;
     }
     const int column = rs->FieldIndex("FileFullName");

@@ -11,7 +11,7 @@
 #include "player/core/convert_file.h"
 #include "player/core/cut_text.h"
 #include "player/core/decrypt_file.h"
-#include "player/core/process_state.h"
+#include "player/core/run_log_listener.h"
 
 namespace calldeck {
 namespace {
@@ -21,27 +21,6 @@ using namespace player;
 
 constexpr int32_t kG729 = 3;   // the recorder's G.729 frames
 constexpr int32_t kALaw = 0;   // the WAV the player plays and exports
-
-// The last run-log line written while it lives, without its stamp: the
-// player's modules say why through the run log.
-class RunLogListener {
-public:
-    RunLogListener() : previous_(Process().StatusBarEcho) {
-        Process().StatusBarEcho = [this](const std::string& line) {
-            const auto stamp = line.find('>');
-            last_ = stamp == std::string::npos ? line : line.substr(stamp + 1);
-        };
-    }
-    ~RunLogListener() { Process().StatusBarEcho = previous_; }
-    RunLogListener(const RunLogListener&) = delete;
-    RunLogListener& operator=(const RunLogListener&) = delete;
-
-    std::string Last(const std::string& otherwise) const { return last_.empty() ? otherwise : last_; }
-
-private:
-    std::function<void(const std::string&)> previous_;
-    std::string last_;
-};
 
 ConvertOutcome ThroughVelkCodec(const std::string& source, const std::string& target) {
     velk::ConvertState state;

@@ -16,6 +16,7 @@
 #include "player/core/delete_files.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
+#include "player/core/run_log_listener.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
 #include "player/core/utilities.h"
@@ -114,12 +115,11 @@ bool Confirmed(long count, std::uintmax_t bytes, long days) {
 
 int Purge(const std::vector<std::string>& args) {
     const Options options = ReadOptions(args);
-    // The run log's last line: why a file could not be deleted.
-    auto lastLog = std::make_shared<std::string>();
-    player::Process().StatusBarEcho = [lastLog](const std::string& line) { *lastLog = line; };
+    // The run log's last line: why the search failed, or a file could not be deleted.
+    player::RunLogListener log;
     auto rs = player::GetRecordset(player::MakeCondition(options.search.conditions));
     if (!rs->IsOpen()) {
-        std::cerr << "calldeck: the search failed:" << *lastLog << "\n";
+        std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
         return kStayed;
     }
     const int column = rs->FieldIndex("FileFullName"), dated = rs->FieldIndex("RecordDateTime");
@@ -161,16 +161,19 @@ int Purge(const std::vector<std::string>& args) {
             const std::string path = player::text::Trim(rs->Field("FileFullName"));
             const std::uintmax_t size = SizeOf(path);
             try {
-                lastLog->clear();
+                log.Clear();
                 if (player::DeleteRowWithFile(*rs, "purge", [&] { return !Exists(path) || player::MyDelFIle(path); })) {
                     ++went;
                     freed += size;
                     continue;
                 }
-                // MyDelFIle's run-log line: ">!MyDelFIle <why> file = <path>".
-                const std::size_t at = lastLog->find(">!MyDelFIle "), end = lastLog->rfind(" file = ");
-                const std::string why = at < end && end != std::string::npos ? lastLog->substr(at + 12, end - at - 12)
-                                                                             : "the file could not be deleted";
+                // MyDelFIle's run-log line: "!MyDelFIle <why> file = <path>".
+                const std::string said = log.Last();
+                const std::string prefix = "!MyDelFIle ";
+                const std::size_t end = said.rfind(" file = ");
+                const std::string why = said.starts_with(prefix) && end != std::string::npos && end >= prefix.size()
+                                            ? said.substr(prefix.size(), end - prefix.size())
+                                            : "the file could not be deleted";
                 std::cerr << "calldeck: kept " << path << ": " << why << "\n";
                 ++kept;
             } catch (const platform::sqlstore::Error& e) {
