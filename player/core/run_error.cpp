@@ -8,19 +8,20 @@
 namespace player {
 
 RunError FileError(std::error_code ec) {
+    int number = 75;  // Path/File access error
     if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
         switch (ec.value()) {
         case ENOENT:
-        case ENOTDIR: return {76, "Path not found"};
+        case ENOTDIR: number = 76; break;  // Path not found
         case EACCES:
         case EPERM:
-        case EROFS: return {70, "Permission denied"};
-        case EEXIST: return {58, "File already exists"};
-        case ENOSPC: return {61, "Disk full"};
+        case EROFS: number = 70; break;  // Permission denied
+        case EEXIST: number = 58; break;  // File already exists
+        case ENOSPC: number = 61; break;  // Disk full
         default: break;
         }
     }
-    return {75, "Path/File access error (" + ec.message() + ")"};
+    return {number, ec.message()};
 }
 
 std::string Describe(const std::exception& e) {

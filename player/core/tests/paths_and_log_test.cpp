@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 
@@ -16,6 +17,7 @@
 #include "player/core/state_folder.h"
 #include "player/core/run_log.h"
 #include "player/core/testing/staged_player.h"
+#include "player/core/testing/unwritable_file.h"
 #include "player/core/utilities.h"
 
 namespace fs = std::filesystem;
@@ -69,7 +71,7 @@ TEST(FirstStart, AFailureIsShownInAMessageBoxAndThePathsAreStillThere) {
     WriteAll(staged.Folder() / "PlayerLog", "a file where the log folder belongs");
     InitPath();
     ASSERT_EQ(staged.dialogs->asked.size(), 1u) << "no message box was shown";
-    EXPECT_EQ(staged.dialogs->asked[0], "!InitPath File already exists");
+    EXPECT_EQ(staged.dialogs->asked[0], "!InitPath File exists");
     EXPECT_EQ(Process().DatabaseFile, (staged.Folder() / "Player.mdb").string())
         << "a log folder that cannot be made must not leave the database unnamed";
 }
@@ -208,7 +210,7 @@ TEST(MyMkDir, EmptyIsFalseExistingIsTrueAndAFailureIsLoggedWithNumberAndPath) {
     EXPECT_TRUE(MyMkDir(made)) << "an existing folder is success";
     const std::string deep = (staged.Folder() / "no" / "such").string();
     EXPECT_FALSE(MyMkDir(deep)) << "only one level is created";
-    EXPECT_EQ(staged.LogMessages().back(), "!MyMkDir 76Path not found " + deep);
+    EXPECT_EQ(staged.LogMessages().back(), "!MyMkDir 76No such file or directory " + deep);
 }
 
 TEST(MyDelFIle, DeletesReadOnlyFilesAndLogsAMissingOne) {
@@ -223,6 +225,28 @@ TEST(MyDelFIle, DeletesReadOnlyFilesAndLogsAMissingOne) {
     EXPECT_EQ(staged.LogMessages().back(), "!MyDelFIle File not found file = " + file.string());
     EXPECT_FALSE(MyDelFIle(staged.Folder().string())) << "a folder is not a file";
     EXPECT_TRUE(fs::is_directory(staged.Folder()));
+}
+
+// The operator reads the system's own reason for the error it met, never
+// another error's text under the same number.
+TEST(MyDelFIle, AndMyMkDirLogTheSystemsOwnReason) {
+    StagedPlayer staged;
+    InitPath();
+    const fs::path plain = staged.Folder() / "plain.txt";
+    player::testing::MakeFile(plain, 1);
+    const std::string under = (plain / "sub").string();
+    EXPECT_FALSE(MyMkDir(under));
+    EXPECT_EQ(staged.LogMessages().back(), "!MyMkDir 76Not a directory " + under);
+
+    const fs::path kept = staged.Folder() / "calls" / "kept.wav";
+    player::testing::MakeFile(kept, 10);
+    const player::testing::UnwritableFile refused(kept);
+    if (!refused.Refused()) GTEST_SKIP() << "this process can neither set the immutable flag nor be refused a file";
+    EXPECT_FALSE(MyDelFIle(kept.string()));
+    EXPECT_TRUE(fs::exists(kept));
+    const std::string reason = refused.Error() == EPERM ? "Operation not permitted" : "Permission denied";
+    EXPECT_EQ(staged.LogMessages().back(), "!MyDelFIle " + reason + " file = " + kept.string())
+        << "the log does not give the reason the system gave";
 }
 
 TEST(BrowseForFolder, AsksTheDialogSeamAndACancelGivesEmptyText) {
