@@ -14,6 +14,13 @@ namespace {
 
 constexpr int kBusyWaitMs = 5000;
 
+// A name as an SQL identifier, between double quotes.
+std::string Quoted(std::string_view name) {
+    std::string quoted = "\"";
+    for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
 std::string_view TrimSpace(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -72,6 +79,7 @@ void Connection::Open() {
         throw Error(rc, why + " (" + path + ")");
     }
     db_ = db;
+    statisticsKnown_ = false;
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyWaitMs);  // another process may be committing
     try {
@@ -241,9 +249,7 @@ std::vector<std::string> Connection::DropIndexes(std::string_view table) {
     lastInsert_ = {};
     std::vector<std::string> statements;
     for (const auto& [name, sql] : indexes) {
-        std::string quoted = "\"";
-        for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        if (sqlite3_exec(db_, ("drop index " + quoted + "\"").c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+        if (sqlite3_exec(db_, ("drop index " + Quoted(name)).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
         statements.push_back(sql);
     }
     return statements;
@@ -262,10 +268,31 @@ void Connection::Analyze(std::string_view table) {
     // a rebuild's transaction would also hold off every other folder's
     // rebuild until the commit.
     if (server_) return;
-    std::string sql = "ANALYZE \"";
-    for (char c : table) sql += c == '"' ? std::string("\"\"") : std::string(1, c);
-    sql += "\"";
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+    if (sqlite3_exec(db_, ("ANALYZE " + Quoted(table)).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+}
+
+void Connection::GatherMissingStatistics(std::string_view table) noexcept {
+    if (!db_ || statisticsKnown_ || InBatch()) return;
+    if (sqlite3_db_readonly(db_, "main") != 0) {  // never written to: the plan does without
+        statisticsKnown_ = true;
+        return;
+    }
+    // No sqlite_stat1 at all fails to prepare: no statistics either.
+    sqlite3_stmt* raw = nullptr;
+    const std::string ask = "select 1 from sqlite_stat1 where tbl = ? collate nocase limit 1";
+    if (sqlite3_prepare_v2(db_, ask.c_str(), -1, &raw, nullptr) == SQLITE_OK) {
+        const Statement found(raw);
+        sqlite3_bind_text(raw, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(raw) == SQLITE_ROW) {
+            statisticsKnown_ = true;
+            return;
+        }
+    }
+    // Another process writing (a rebuild) is not waited for: the search goes
+    // on without, and the next one tries again.
+    sqlite3_busy_timeout(db_, 0);
+    statisticsKnown_ = sqlite3_exec(db_, ("ANALYZE " + Quoted(table)).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_busy_timeout(db_, kBusyWaitMs);
 }
 
 bool Connection::InBatch() const {

@@ -94,6 +94,15 @@ public:
     // whole table. Reads each index once; throws Error. Nothing on the
     // server, which keeps its statistics itself.
     void Analyze(std::string_view table);
+    // Analyze for a file whose table has no statistics at all: an index
+    // another program filled, which no rebuild here ever analysed, would
+    // read the whole table for every range over all channels. Asked once
+    // per open, before its first search; the ANALYZE itself is done once
+    // for the file. Nothing on the server, on a file opened read-only,
+    // inside a transaction, or while another process holds the write lock
+    // (not waited for; the next search tries again). Never throws: a search
+    // does without statistics sooner than fail for them.
+    void GatherMissingStatistics(std::string_view table) noexcept;
 
     // A transaction that groups inserts. BeginBatch does nothing when one is
     // open; CommitBatch does nothing when none is. Both throw Error.
@@ -137,6 +146,7 @@ private:
     std::vector<std::unique_ptr<ServerSession>> idleReaders_;
     ColumnKinds kinds_;
     std::map<std::string, Statement, std::less<>> cache_;
+    bool statisticsKnown_ = false;  // there, gathered, or not to be written this open
     // The last insert's statement (owned by cache_) and its columns' kinds.
     struct LastInsert {
         std::string table;

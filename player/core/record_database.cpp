@@ -94,6 +94,8 @@ std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
     auto rs = std::make_shared<Recordset>();
     try {
         ReachIndex();
+        if (const auto& conn = Process().PlayerConnection; conn && conn->IsOpen())
+            conn->GatherMissingStatistics("RecordFileInfo");  // an index filled by another program
         rs->Open(sql, Process().PlayerConnection);
         return rs;
     } catch (const std::exception& e) {

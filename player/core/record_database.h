@@ -18,6 +18,11 @@
 // it never holds the connection line, which may carry a password (the
 // server's own reason goes to the run log only).
 //
+// GetRecordset first gathers the statistics the query planner needs when
+// the file has none (Connection::GatherMissingStatistics): an index filled
+// by another program would otherwise read the whole table for a day of
+// every channel. A read-only or busy index is searched without them.
+//
 // InsertFileInfo binds its six values instead of splicing them into the
 // statement, so a folder named O'Brien is indexed like any other; the
 // statement text with the values between quotes is still built, for the

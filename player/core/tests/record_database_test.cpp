@@ -1,12 +1,17 @@
 // The record database: connecting, storing, and the search statements of
 // the main window over a small prepared table.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <iterator>
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/record_database.h"
 #include "player/core/search_conditions.h"
 #include "player/core/testing/staged_player.h"
+#include "player/core/testing/unwritable_file.h"
 
 namespace fs = std::filesystem;
 using namespace player;
@@ -178,4 +183,75 @@ TEST(Connecting, BlanksAroundTheNameAndAClosedConnectionAreHandled) {
     EXPECT_TRUE(CloseRst(none));
     CloseAccess();
     EXPECT_FALSE(conn) << "closing releases an open connection";
+}
+
+namespace {
+
+// What a program of its own reads from the index file: the statistics the
+// query planner has of RecordFileInfo, and the plan of a time range over all
+// channels.
+struct IndexFile {
+    explicit IndexFile(const std::string& path) { sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr); }
+    ~IndexFile() { sqlite3_close_v2(db); }
+    std::string Values(const std::string& sql, int column) const {
+        sqlite3_stmt* s = nullptr;
+        std::string out;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK)
+            while (sqlite3_step(s) == SQLITE_ROW)
+                out += (out.empty() ? "" : "; ") + std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, column)));
+        sqlite3_finalize(s);
+        return out;
+    }
+    std::string Statistics() const { return Values("select stat from sqlite_stat1 where tbl = 'RecordFileInfo'", 0); }
+    std::string AllChannelsPlan() const {
+        return Values("explain query plan select * from RecordFileInfo where RecordDateTime between "
+                      "'2024-05-01 00:00:00' and '2024-05-01 23:59:59'", 3);
+    }
+    sqlite3* db = nullptr;
+};
+
+}  // namespace
+
+// An index filled by another program (rows inserted, no ANALYZE) has no
+// statistics, and without them a day of every channel reads the whole table.
+TEST(Connecting, AnIndexWithoutStatisticsGainsThemAtItsFirstSearchAndAReadOnlyOneStillSearches) {
+    StagedPlayer staged;
+    staged.Start();
+    for (int n = 0; n < 400; ++n)
+        InsertFileInfo(Row("call" + std::to_string(n), "2024-05-0" + std::to_string(n % 9 + 1) + " 12:00:00",
+                           "000" + std::to_string(n % 4 + 1), "", "00:00:10", "IN"));
+    CloseAccess();
+    const std::string file = Process().DatabaseFile;
+    ASSERT_EQ(IndexFile(file).Statistics(), "") << "the staged index should start without statistics";
+
+    SearchConditions day = InitMainFormConditions(staged.now, "d:\\Voc");
+    day.start = {2024, 5, 1, 0, 0, 0};
+    day.end = {2024, 5, 1, 23, 59, 59};
+    const std::string search = MakeCondition(day);
+    const fs::path copy = staged.Folder() / "unanalysed.mdb";
+    fs::copy_file(file, copy);
+
+    ASSERT_TRUE(ConnectAccess(Process().PlayerConnection, file, ""));
+    EXPECT_EQ(GetRecordset(search)->RecordCount(), 45);
+    EXPECT_NE(IndexFile(file).Statistics(), "") << "the first search did not gather the statistics the plan needs";
+    EXPECT_NE(IndexFile(file).AllChannelsPlan().find("USING INDEX RecordFileInfo_Channel_DateTime"), std::string::npos)
+        << "a day of every channel still reads the whole table: " << IndexFile(file).AllChannelsPlan();
+    CloseAccess();
+
+    auto bytes = [](const fs::path& f) {
+        std::ifstream in(f, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes(copy);
+    {
+        const player::testing::UnwritableFile readOnly(copy, player::testing::UnwritableFile::Folder::Writable);
+        if (!readOnly.Refused()) GTEST_SKIP() << "this process cannot be refused a write";
+        ASSERT_TRUE(ConnectAccess(Process().PlayerConnection, copy.string(), ""));
+        const auto rs = GetRecordset(search);
+        EXPECT_TRUE(rs->IsOpen()) << "a read-only index cannot be searched";
+        EXPECT_EQ(rs->RecordCount(), 45);
+        CloseAccess();
+    }
+    EXPECT_EQ(bytes(copy), before) << "the read-only index was written";
+    EXPECT_EQ(staged.LogMessages(), Names{}) << "opening or searching an index without statistics logged a failure";
 }
