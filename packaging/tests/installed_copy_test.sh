@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # An installed CallDeck, end to end: the build installed into a staging
 # folder (DESTDIR) has its program folder, its commands, desktop entry,
-# icon, metainfo and manual pages; the installed `calldeck scan` and
-# `calldeck search`, run by a user who cannot write the installation, keep
-# the record index and the run logs in that user's data folder and leave the
-# installed tree exactly as it was.
+# icon, metainfo and manual pages (`man CallDeck` the window's, `man
+# calldeck` the commands', whose synopsis keeps every usage whole within its
+# options); the installed `calldeck scan` and `calldeck search`, run by a
+# user who cannot write the installation, keep the record index and the run
+# logs in that user's data folder and leave the installed tree exactly as it
+# was.
 #
 #   installed_copy_test.sh BUILD_DIR RECGEN WORK_DIR
 set -euo pipefail
@@ -26,7 +28,7 @@ for file in lib/calldeck/CallDeck lib/calldeck/calldeck lib/calldeck/velkconv li
             share/applications/org.calldeck.CallDeck.desktop share/metainfo/org.calldeck.CallDeck.metainfo.xml \
             share/icons/hicolor/scalable/apps/org.calldeck.CallDeck.svg \
             share/icons/hicolor/48x48/apps/org.calldeck.CallDeck.png \
-            share/man/man1/calldeck.1.gz share/man/man1/velkconv.1.gz \
+            share/man/man1/CallDeck.1.gz share/man/man1/calldeck.1.gz share/man/man1/velkconv.1.gz \
             share/doc/calldeck/examples/calldeck-purge.service share/doc/calldeck/examples/calldeck-purge.timer; do
   [ -f "$prefix/$file" ] || fail "the installed tree lacks $file"
 done
@@ -40,6 +42,23 @@ appstreamcli validate --no-net "$prefix/share/metainfo/org.calldeck.CallDeck.met
   fail "the metainfo does not validate"
 zcat "$prefix/share/man/man1/calldeck.1.gz" | grep -q 'calldeck export' ||
   fail "the manual page of calldeck does not describe export"
+zcat "$prefix/share/man/man1/CallDeck.1.gz" | grep -q '^\.B Ctrl+Right' ||
+  fail "the manual page of the window does not list its keys"
+if command -v man >/dev/null; then
+  for name in CallDeck calldeck; do
+    [ "$(man -M "$prefix/share/man" -w "$name")" = "$prefix/share/man/man1/$name.1.gz" ] ||
+      fail "man $name does not open $name.1"
+  done
+  # On a terminal of 80 columns the synopsis wraps a usage between its
+  # options only, and joined up again it holds every usage of --help.
+  synopsis=$(MANWIDTH=80 man -l "$prefix/share/man/man1/calldeck.1.gz" 2>/dev/null | sed -n '/^SYNOPSIS/,/^DESCRIPTION/p')
+  awk '{ if (gsub(/\[/, "[") != gsub(/\]/, "]") || gsub(/\(/, "(") != gsub(/\)/, ")") || /-$/) exit 1 }' \
+    <<<"$synopsis" || fail "calldeck(1) wraps a usage inside an option: $synopsis"
+  joined=$(tr -s ' \n' '  ' <<<"$synopsis")
+  while IFS= read -r usage; do
+    grep -qF -- "$usage" <<<"$joined" || fail "calldeck(1) lacks the usage: $usage"
+  done < <("$prefix/bin/calldeck" --help | sed -n 's/^\(Usage: \|  or:  \)//p' | tr -s ' ')
+fi
 
 # The user: root stands in for an operator through the unprivileged
 # "nobody"; anyone else is an operator already, and the installation is

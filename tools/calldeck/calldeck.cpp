@@ -32,6 +32,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -76,8 +77,43 @@ const char* const kSearchHelp =
     "  by tabs. Inside a value a backslash prints as \\\\, a tab as \\t, a line\n"
     "  feed as \\n and a carriage return as \\r; every other byte as it is.\n";
 
-const std::string kHelp = std::string(kScanHelp) + kSearchHelp + kExportHelp + kAuditHelp + kPurgeHelp +
-                          "calldeck COMMAND --help shows one command's help.\n";
+using CommandHelp = std::pair<std::string, const char*>;
+
+const std::vector<CommandHelp>& CommandHelps() {
+    static const std::vector<CommandHelp> helps{{"scan", kScanHelp},
+                                                {"search", kSearchHelp},
+                                                {"export", kExportHelp},
+                                                {"audit", kAuditHelp},
+                                                {"purge", kPurgeHelp}};
+    return helps;
+}
+
+// The whole help: every command's usage in one block, a usage continued on
+// further lines joined into one line ("Usage:" and "  or:", which help2man
+// makes the manual page's synopsis of, a usage a line), then each command's
+// text under its name.
+std::string WholeHelp() {
+    std::vector<std::string> usages;
+    std::string texts;
+    for (const auto& [command, help] : CommandHelps()) {
+        texts += "\ncalldeck " + command + ":\n";
+        std::istringstream lines(help);
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t at = line.find_first_not_of(' ');
+            if (line.starts_with("usage: "))
+                usages.push_back(line.substr(7));
+            else if (at != std::string::npos && at >= 7 && line.compare(at, 9, "calldeck ") == 0)
+                usages.push_back(line.substr(at));  // another usage of the same command
+            else if (at != std::string::npos && at >= 7 && !usages.empty())
+                usages.back() += " " + line.substr(at);  // the usage goes on
+            else
+                texts += line + "\n";
+        }
+    }
+    std::string whole;
+    for (const std::string& usage : usages) whole += (whole.empty() ? "Usage: " : "  or:  ") + usage + "\n";
+    return whole + texts + "\ncalldeck COMMAND --help shows one command's help.\n";
+}
 
 std::atomic<bool> g_interrupted{false};
 
@@ -165,7 +201,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     auto isHelp = [](const std::string& a) { return a == "--help" || a == "-h"; };
     if (args.empty() || isHelp(args[0])) {
-        std::cout << kHelp;
+        std::cout << WholeHelp();
         return args.empty() ? kUsage : 0;
     }
     const std::string command = args[0];
@@ -173,14 +209,10 @@ int main(int argc, char** argv) {
     SetAuditProgram("calldeck");
     // The export command's worker processes (export_worker.h); no index.
     if (command == "export-worker" && args.empty()) return RunExportWorker();
-    const std::vector<std::pair<std::string, const char*>> helps{{"scan", kScanHelp},
-                                                                 {"search", kSearchHelp},
-                                                                 {"export", kExportHelp},
-                                                                 {"audit", kAuditHelp},
-                                                                 {"purge", kPurgeHelp}};
+    const std::vector<CommandHelp>& helps = CommandHelps();
     const auto known = std::find_if(helps.begin(), helps.end(), [&](const auto& h) { return h.first == command; });
     if (known == helps.end()) {
-        std::cerr << "calldeck: unknown command " << command << "\n" << kHelp;
+        std::cerr << "calldeck: unknown command " << command << "\n" << WholeHelp();
         return kUsage;
     }
     const char* const commandHelp = known->second;
