@@ -277,22 +277,26 @@ void Connection::GatherMissingStatistics(std::string_view table) noexcept {
         statisticsKnown_ = true;
         return;
     }
-    // No sqlite_stat1 at all fails to prepare: no statistics either.
-    sqlite3_stmt* raw = nullptr;
-    const std::string ask = "select 1 from sqlite_stat1 where tbl = ? collate nocase limit 1";
-    if (sqlite3_prepare_v2(db_, ask.c_str(), -1, &raw, nullptr) == SQLITE_OK) {
-        const Statement found(raw);
-        sqlite3_bind_text(raw, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(raw) == SQLITE_ROW) {
-            statisticsKnown_ = true;
-            return;
+    try {
+        // No sqlite_stat1 at all fails to prepare: no statistics either.
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db_, "select 1 from sqlite_stat1 where tbl = ? collate nocase limit 1", -1, &raw,
+                               nullptr) == SQLITE_OK) {
+            const Statement found(raw);
+            sqlite3_bind_text(raw, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(raw) == SQLITE_ROW) {
+                statisticsKnown_ = true;
+                return;
+            }
         }
+        // Another process writing (a rebuild) is not waited for: the search
+        // goes on without, and the next one tries again.
+        const std::string analyze = "ANALYZE " + Quoted(table);
+        sqlite3_busy_timeout(db_, 0);
+        statisticsKnown_ = sqlite3_exec(db_, analyze.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        sqlite3_busy_timeout(db_, kBusyWaitMs);
+    } catch (...) {  // out of memory for a statement's text: searched without
     }
-    // Another process writing (a rebuild) is not waited for: the search goes
-    // on without, and the next one tries again.
-    sqlite3_busy_timeout(db_, 0);
-    statisticsKnown_ = sqlite3_exec(db_, ("ANALYZE " + Quoted(table)).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_busy_timeout(db_, kBusyWaitMs);
 }
 
 bool Connection::InBatch() const {
