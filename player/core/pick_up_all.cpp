@@ -9,6 +9,7 @@
 #include "convert_file.h"
 #include "cut_text.h"
 #include "export_name.h"
+#include "export_report.h"
 #include "platform/sqlstore/recordset.h"
 #include "playback.h"
 #include "process_state.h"
@@ -45,17 +46,18 @@ bool FileExists(const std::string& path) {
     return fs::is_regular_file(text::Trim(path), ec);
 }
 
-// Exports the current row's recording; true when it was handed to the
-// converter (its file existed).
-bool ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, std::set<std::string>& taken) {
+// Exports the current row's recording when its file exists, counting it
+// in `tally` as saved or failed.
+void ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, std::set<std::string>& taken,
+               ExportTally& tally) {
     const std::string source = set.Field("FileFullName");
-    if (source.empty() || !FileExists(source)) return false;
+    if (source.empty() || !FileExists(source)) return;
     const std::string target = ExportTargetName(folder, text::Trim(source), taken);
     ConvertFile(source, target);
     const bool written = FileExists(target);
     if (!written) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
     Audit("pickup-all", AuditRowOf(set), target, written ? "ok" : "failed: no WAV file was written");
-    return true;
+    ++(written ? tally.saved : tally.failed);
 }
 
 }  // namespace
@@ -64,13 +66,13 @@ std::string ConvertCountText(std::int32_t count, std::int32_t total) {
     return std::to_string(count) + " / " + std::to_string(total);
 }
 
-void PickUpAll(WindowHandle owner, ConvertProcess& progress) {
+std::string PickUpAll(WindowHandle owner, ConvertProcess& progress) {
     PlayerProcess& p = Process();
     // The set the batch walks, held even if a search replaces rsResult meanwhile.
     const std::shared_ptr<platform::sqlstore::Recordset> set = p.rsResult;
     if (!set || !set->IsOpen() || set->RecordCount() <= 0) {
         p.dialogs->Information("no data");
-        return;
+        return {};
     }
     std::int32_t total = 0;
     Attempt([&] {
@@ -79,30 +81,33 @@ void PickUpAll(WindowHandle owner, ConvertProcess& progress) {
         total = static_cast<std::int32_t>(set->RecordCount());
     });
     SetBatchConverting(true);
-    std::string folder;
+    std::string picked, folder;
     Attempt([&] {
-        const std::string picked = BrowseForFolder(owner, "Target Folder");
+        picked = BrowseForFolder(owner, "Target Folder");
         std::error_code ec;
         if (!picked.empty() && fs::is_directory(ExportFolder(picked), ec)) folder = ExportFolder(picked);
     });
     if (!folder.empty()) {
         StopPlay();
         progress.Show();
-        std::int32_t count = 0;
+        ExportTally tally{.where = picked, .total = total};
         std::set<std::string> taken;
+        bool past = false;
         while (p.IsBatchConverting) {
-            bool past = true;
             if (!Attempt([&] { past = set->Eof(); }) || past) break;
-            Attempt([&] {
-                if (ExportRow(*set, folder, taken)) ++count;
-            });
-            progress.ShowCount(count, total);
+            Attempt([&] { ExportRow(*set, folder, taken, tally); });
+            tally.done = tally.saved + tally.failed;
+            progress.ShowCount(tally.done, total);
             if (!Attempt([&] { set->MoveNext(); })) break;
             p.PumpEvents();
         }
+        Attempt([&] { past = past || set->Eof(); });
+        tally.cancelled = !past && !p.IsBatchConverting;
+        WriteRunLog(ExportReport(tally));
     }
     SetBatchConverting(false);
     progress.Unload();
+    return folder.empty() ? std::string() : picked;
 }
 
 }  // namespace player

@@ -19,7 +19,9 @@
 // so the window's count is drawn and its Cancel seen even while the batch
 // only copies WAV recordings, which wait for nothing. A batch stops a play
 // first: it moves the play list's current row, and AutoPlayNext would move
-// it under the batch.
+// it under the batch. It ends with one run-log line, which the status bar
+// shows: what was saved where, what failed, and whether it was cancelled
+// (export_report.h).
 #pragma once
 
 #include <cstdint>
@@ -45,7 +47,8 @@ public:
 std::string ConvertCountText(std::int32_t count, std::int32_t total);
 
 // The whole command: "no data" on an empty result, the folder picker
-// titled "Target Folder" (owned by `owner`), then the batch.
-void PickUpAll(WindowHandle owner, ConvertProcess& progress);
+// titled "Target Folder" (owned by `owner`), then the batch. The folder the
+// batch exported into, as picked; "" when none was.
+std::string PickUpAll(WindowHandle owner, ConvertProcess& progress);
 
 }  // namespace player

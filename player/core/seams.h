@@ -35,6 +35,7 @@ public:
     // A folder of the file system, or "" when the user cancels.
     virtual std::string PickFolder(WindowHandle owner, std::string_view title) = 0;
     // A file name to write, which need not exist yet; "" when cancelled.
+    // The dialog opens in the folder of `initial` with its name filled in.
     // `filter` pairs captions and patterns, "(*.wav)|*.wav|(*.*)|*.*";
     // `defaultExtension` ("wav") is added to a name typed without one.
     virtual std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial,

@@ -2,6 +2,7 @@
 #include "qt_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QString>
 #include <QWidget>
@@ -47,7 +48,12 @@ std::string QtDialogs::PickFile(WindowHandle owner, std::string_view title, std:
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
-    if (!initial.empty()) dialog.selectFile(Q(initial));
+    // The dialog opens in the folder of `initial`, with its name filled in.
+    if (!initial.empty()) {
+        const QFileInfo name(Q(initial));
+        dialog.setDirectory(name.absolutePath());
+        dialog.selectFile(name.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst().toStdString();
 }

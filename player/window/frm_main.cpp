@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QKeyEvent>
 
 #include <algorithm>
@@ -12,11 +13,15 @@
 #include <filesystem>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/sqlstore/recordset.h"
 #include "player/core/audit_trail.h"
 #include "player/core/convert_file.h"
+#include "player/core/cut_text.h"
+#include "player/core/export_name.h"
+#include "player/core/export_report.h"
 #include "player/core/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
@@ -66,6 +71,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     const QAbstractItemModel* rows = DataGrid1->Model();
     connect(rows, &QAbstractItemModel::modelReset, stbPlayerPanel2, [this] { ShowCallCount(); });
     connect(rows, &QAbstractItemModel::rowsRemoved, stbPlayerPanel2, [this] { ShowCallCount(); });
+    exportFolder_ = QDir::homePath().toStdString();
     connect(cmdShowResult, &QPushButton::clicked, this, &frmMain::OnShowResult);
     connect(cmdRefreshRecord, &QPushButton::clicked, this, &frmMain::OnRefreshRecordset);
     connect(cmdGetFileInfo, &QPushButton::clicked, this, &frmMain::OnRefreshFileInformation);
@@ -249,20 +255,26 @@ void frmMain::OnRefreshFileInformation() {
 }
 
 // "Get Wave File": the current row's recording, converted into a WAV file
-// the operator names. While it converts, the command is disabled (and
+// the operator names, offered as the row's export name in the folder the
+// last export went to. While it converts, the command is disabled (and
 // ConvertFile refuses a second conversion anyway): see EnableCommands.
 void frmMain::OnGetWaveFile() {
     try {
-        const std::string target =
-            Process().dialogs->PickFile(this, "Get Wave File", "", "(*.wav)|*.wav|(*.*)|*.*", "wav");
         const auto& set = Process().rsResult;
         const std::string source = set && set->IsOpen() && set->RecordCount() > 0 ? set->Field("FileFullName") : "";
+        std::set<std::string> none;
+        const std::string folder = ExportFolder(exportFolder_);
+        const std::string offered = source.empty() ? folder : ExportTargetName(folder, text::Trim(source), none);
+        const std::string target =
+            Process().dialogs->PickFile(this, "Get Wave File", offered, "(*.wav)|*.wav|(*.*)|*.*", "wav");
         if (target.empty() || source.empty()) return;
+        exportFolder_ = std::filesystem::path(target).parent_path().string();
         ConvertFile(source, target);
         std::error_code ec;
         const bool written = std::filesystem::exists(target, ec);
         if (!written) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
         Audit("get-wave-file", AuditRowFor(source), target, written ? "ok" : "failed: no WAV file was written");
+        WriteRunLog(ExportReport({.saved = written ? 1 : 0, .failed = written ? 0 : 1, .where = target}));
     } catch (const std::exception& e) {
         const std::string line = "!GetWaveFile " + Describe(e);
         WriteRunLog(line);

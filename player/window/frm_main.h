@@ -38,7 +38,10 @@
 //
 // "Get Wave File" exports the current row's recording through the core's
 // ConvertFile, with pbConvert following the conversion; closing during it
-// stops the converter (FinishConvert).
+// stops the converter (FinishConvert). Its file dialog opens in the folder
+// the last export went to (the home folder at first) with the row's export
+// name filled in; like "Pickup All" it ends with a line in the status bar
+// (export_report.h).
 //
 // The player block drives the core's playback (player/core/playback.h):
 // the buttons call its procedures, Timer1 calls its Tick every 100 ms from
@@ -202,6 +205,8 @@ private:
     std::string resultStatement_;
     int sortColumn_ = -1;
     bool sortDescending_ = false;
+    // The folder the last export went to; the home folder at first.
+    std::string exportFolder_;
     bool rebuilding_ = false;
     bool walking_ = false;  // "Pickup All" or "DeleteAll" walks the result list
     bool exited_ = false;

@@ -22,7 +22,7 @@ void frmMain::OnPickUpAll() {
     if (walking_) return;
     walking_ = true;
     EnableCommands();
-    PickUpAll(this, *convertWindow_);
+    if (const std::string folder = PickUpAll(this, *convertWindow_); !folder.empty()) exportFolder_ = folder;
     walking_ = false;
     if (!exited_) EnableCommands();
 }

@@ -30,9 +30,10 @@ std::string ScriptedDialogs::PickFolder(WindowHandle, std::string_view title) {
     return folderAnswer;
 }
 
-std::string ScriptedDialogs::PickFile(WindowHandle, std::string_view title, std::string_view, std::string_view,
-                                      std::string_view) {
+std::string ScriptedDialogs::PickFile(WindowHandle, std::string_view title, std::string_view initial,
+                                      std::string_view, std::string_view) {
     asked.emplace_back(title);
+    fileInitial = initial;
     return fileAnswer;
 }
 

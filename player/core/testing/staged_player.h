@@ -31,6 +31,7 @@ public:
     void Information(std::string_view text) override;
     std::string PickFolder(WindowHandle, std::string_view title) override;
     std::string fileAnswer;        // PickFile; "" is a cancel
+    std::string fileInitial;       // the name PickFile was last opened with
     std::string PickFile(WindowHandle, std::string_view title, std::string_view, std::string_view,
                          std::string_view) override;
 };

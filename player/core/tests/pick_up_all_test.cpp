@@ -81,7 +81,7 @@ TEST(PickUpAll, ExportsEveryRecordingWhoseFileExistsAndCountsOnlyThem) {
     staged.dialogs->folderAnswer = out.string() + "/";
     SeenProgress progress;
 
-    PickUpAll(nullptr, progress);
+    const std::string used = PickUpAll(nullptr, progress);
 
     EXPECT_EQ(progress.seen, (Lines{"shown", "1 / 10", "2 / 10", "2 / 10", "3 / 10", "4 / 10", "5 / 10", "6 / 10",
                                     "6 / 10", "7 / 10", "8 / 10", "closed"}))
@@ -98,6 +98,9 @@ TEST(PickUpAll, ExportsEveryRecordingWhoseFileExistsAndCountsOnlyThem) {
                      "ConvertFile File [" + (calls / "c.XYZ").string() + "] To [" + folder + "c.wav] Error!"}))
         << "each failed conversion, and only those, belongs in the run log once";
     EXPECT_EQ(staged.dialogs->asked, Lines{"Target Folder"}) << "what the operator was asked or shown";
+    EXPECT_EQ(staged.LogMessages().back(), "6 recordings saved to " + out.string() + "/; 2 failed: see the run log")
+        << "the line the batch ends with in the run log and the status bar";
+    EXPECT_EQ(used, out.string() + "/") << "the folder the batch reports it exported into";
     EXPECT_TRUE(Process().rsResult->Eof()) << "the batch did not walk to the end of the list";
     EXPECT_EQ(batchFlags, (std::vector<bool>{true, false}))
         << "the window was not told when the batch started and ended";

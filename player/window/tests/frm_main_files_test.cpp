@@ -7,6 +7,7 @@
 // refuses to unlink anything under /proc whoever asks, so the same test
 // holds as root (as CI runs) and as an ordinary user.
 #include <QApplication>
+#include <QDir>
 #include <QTest>
 
 #include <fstream>
@@ -79,6 +80,7 @@ class FileCommands : public QObject {
     Q_OBJECT
 private slots:
     void pickUpAllCancelledDuringTheThirdFileFinishesItAndStartsNoMore();
+    void exportsSayWhatTheySavedAndGetWaveFileOpensWhereTheLastWent();
     void closingDuringPickUpAllStopsTheBatchAndTheConverter();
     void deleteRemovesTheFileWithItsRowOrSaysWhyNot();
     void deleteAllKeepsTheRowsOfFilesItCannotDelete();
@@ -147,6 +149,52 @@ void FileCommands::pickUpAllCancelledDuringTheThirdFileFinishesItAndStartsNoMore
                  w.cmdShowResult->isEnabled() && w.cmdGetFileInfo->isEnabled(),
              "commands stayed disabled after the batch");
     EXPECT_SEEN(ErrorLines(t), std::vector<std::string>{}, "errors in the run log");
+    EXPECT_SEEN(w.stbPlayerPanel1->text(),
+                " RunLog : <2024-05-06 12:30:45>Cancelled after 3 of 5; 3 recordings saved to " +
+                    QString::fromStdString(out.string()),
+                "the status bar after the cancelled batch");
+}
+
+// "Pickup All" and "Get Wave File" end with a line in the status bar that
+// counts what was saved and what failed. The file dialog opens in the
+// folder the last export went to (at first the home folder, never the
+// program's), with the row's export name filled in.
+void FileCommands::exportsSayWhatTheySavedAndGetWaveFileOpensWhereTheLastWent() {
+    WindowUnderTest t;
+    frmMain& w = t.Window();
+    const fs::path calls = t.Folder("calls"), out = t.Folder("out"), mine = t.Folder("mine");
+    Write(calls / "a.WAV", "a");
+    Write(calls / "b.XYZ", "b");
+    Write(calls / "c.WAV", "c");
+    IndexCalls({calls / "a.WAV", calls / "b.XYZ", calls / "c.WAV", calls / "gone.WAV"});
+    t.Click(w.cmdRefreshRecord);
+    const QString status = " RunLog : <2024-05-06 12:30:45>";
+
+    t.Dialogs().fileAnswer = (mine / "first.wav").string();
+    t.Click(w.cmdGetWaveFile);
+    EXPECT_SEEN(t.Dialogs().fileInitial, QDir::home().filePath("a.wav").toStdString(),
+                "the name the first \"Get Wave File\" dialog opened with");
+    EXPECT_SEEN(w.stbPlayerPanel1->text(),
+                status + "1 recording saved to " + QString::fromStdString((mine / "first.wav").string()),
+                "the status bar after \"Get Wave File\"");
+    w.DataGrid1->View()->setCurrentIndex(w.DataGrid1->Model()->index(2, 0));
+    t.Click(w.cmdGetWaveFile);
+    EXPECT_SEEN(t.Dialogs().fileInitial, (mine / "c.wav").string(), "the name the next dialog opened with");
+
+    t.Dialogs().folderAnswer = out.string();
+    t.Click(w.cmdPickUpAll);
+    EXPECT_SEEN(ListedFiles(out), QString("a.wav, c.wav"), "the files \"Pickup All\" saved");
+    EXPECT_SEEN(w.stbPlayerPanel1->text(),
+                status + "2 recordings saved to " + QString::fromStdString(out.string()) +
+                    "; 1 failed: see the run log",
+                "the status bar after \"Pickup All\"");
+    w.DataGrid1->View()->setCurrentIndex(w.DataGrid1->Model()->index(1, 0));
+    t.Dialogs().fileAnswer = (out / "b.wav").string();
+    t.Click(w.cmdGetWaveFile);
+    EXPECT_SEEN(t.Dialogs().fileInitial, (out / "b.wav").string(),
+                "the name the dialog opened with after \"Pickup All\"");
+    EXPECT_SEEN(w.stbPlayerPanel1->text(), status + "1 failed: see the run log",
+                "the status bar after \"Get Wave File\" of a recording that cannot be converted");
 }
 
 // Closing answered No during the batch changes nothing; answered Yes, the

@@ -754,10 +754,11 @@ void MainWindow::getWaveFileExportsTheSelectedRecordingOrLogsWhyNot() {
     t.Dialogs().fileAnswer.clear();  // cancelled
     t.Click(w.cmdGetWaveFile);
     const auto log = t.Staged().LogMessages();
-    EXPECT_SEEN(std::vector<std::string>(log.end() - 1, log.end()),
-                std::vector<std::string>{"ConvertFile File [" + (calls / "b.XYZ").string() + "] To [" +
-                                         (calls / "unknown.wav").string() + "] Error!"},
-                "the last run-log line");
+    EXPECT_SEEN(std::vector<std::string>(log.end() - 2, log.end()),
+                (std::vector<std::string>{"ConvertFile File [" + (calls / "b.XYZ").string() + "] To [" +
+                                              (calls / "unknown.wav").string() + "] Error!",
+                                          "1 failed: see the run log"}),
+                "the last run-log lines");
     EXPECT_SEEN(t.Dialogs().asked.back(), std::string("Get Wave File"), "the file dialog's title");
 }
 
