@@ -7,8 +7,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMenu>
 
 #include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <filesystem>
 #include <initializer_list>
@@ -16,6 +18,8 @@
 #include <set>
 #include <string>
 
+#include "date_range.h"
+#include "picker_typing.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/audit_trail.h"
 #include "player/core/convert_file.h"
@@ -67,6 +71,17 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
                                                           dtpEndTime, cmbChannelNo, cmbCompare, dtpDuration})
         field->installEventFilter(this);
     for (QComboBox* list : {cmbChannelNo, cmbCompare}) list->view()->installEventFilter(this);
+    auto* typing = new PickerTyping(this);
+    for (QDateTimeEdit* picker : std::initializer_list<QDateTimeEdit*>{dtpStartDate, dtpStartTime, dtpEndDate,
+                                                                       dtpEndTime, dtpDuration})
+        typing->Watch(picker);
+    // "Today" is read when the range is chosen: the window may stay open past midnight.
+    const auto ranges = DateRanges(ToDate(Process().Now()));
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        cmdRange->menu()->addAction(ranges[i].caption, this, [this, i] {
+            const DateRange range = DateRanges(ToDate(Process().Now()))[i];
+            SetRange(range.first, range.last);
+        });
     DataGrid1->HeadingClicked = [this](int column) { OnHeadingClicked(column); };
     const QAbstractItemModel* rows = DataGrid1->Model();
     connect(rows, &QAbstractItemModel::modelReset, stbPlayerPanel2, [this] { ShowCallCount(); });
@@ -141,6 +156,14 @@ SearchConditions frmMain::Conditions() const {
 }
 
 std::string frmMain::MakeCondition() const { return player::MakeCondition(Conditions()); }
+
+// "Range": the first day from 00:00:00 to the last day's 23:59:59.
+void frmMain::SetRange(const QDate& first, const QDate& last) {
+    dtpStartDate->setDate(first);
+    dtpStartTime->setTime(QTime(0, 0, 0));
+    dtpEndDate->setDate(last);
+    dtpEndTime->setTime(QTime(23, 59, 59));
+}
 
 // A new search (and "Refresh Recordset", and the rebuild's list) comes in
 // its statement's own order: a heading's order belongs to the rows it

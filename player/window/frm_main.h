@@ -33,8 +33,12 @@
 // The keyboard: Enter in the number box, a picker or a closed list runs
 // "Show Result". The channel and compare lists are picked from, never
 // typed into: typed characters are dropped, every key that picks an entry
-// works. Tab leaves the grid and a picker at once (the arrows walk a
-// picker's parts) and passes over the read-only play time.
+// works. A whole date or time typed over a picker's selected value
+// replaces it, and F4 or Alt+Down opens a date's calendar
+// (picker_typing.h); "Range" beside the dates fills both ends with Today,
+// Yesterday, Last 7 days or This month (date_range.h). Tab leaves the
+// grid and a picker at once (the arrows walk a picker's parts) and passes
+// over the play time.
 //
 // "Get Wave File" exports the current row's recording through the core's
 // ConvertFile, with pbConvert following the conversion; closing during it
@@ -145,6 +149,7 @@ public:
     QPushButton* cmdRefreshRecord;
     QPushButton* cmdGetFileInfo;
     QPushButton* cmdByeBye;
+    QPushButton* cmdRange;
     QPushButton* cmdGetWaveFile;
     QPushButton* cmdPickUpAll;
     QPushButton* cmdDelFile;
@@ -179,6 +184,7 @@ protected:
 private:
     void BuildControls();
     void Load();
+    void SetRange(const QDate& first, const QDate& last);
     void OnShowResult();
     void OnRefreshRecordset();
     void OnRefreshFileInformation();

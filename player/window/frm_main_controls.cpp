@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QProxyStyle>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -90,12 +91,20 @@ void frmMain::BuildControls() {
         row->addWidget(b, 2);
         return row;
     };
+    // "Range" stands beside the start; the end keeps the room it takes, so the fields line up.
+    cmdRange = Named(new QPushButton("Range", framConditions), "cmdRange");
+    cmdRange->setToolTip("Fill the start and the end with a range of days");
+    cmdRange->setMenu(new QMenu(cmdRange));
     dtpStartDate = DatePicker("dtpStartDate", framConditions);
     dtpStartTime = TimePicker("dtpStartTime", framConditions);
-    fields->addRow("StartTime", pair(dtpStartDate, dtpStartTime));
+    QHBoxLayout* start = pair(dtpStartDate, dtpStartTime);
+    start->addWidget(cmdRange);
+    fields->addRow("StartTime", start);
     dtpEndDate = DatePicker("dtpEndDate", framConditions);
     dtpEndTime = TimePicker("dtpEndTime", framConditions);
-    fields->addRow("EndTime", pair(dtpEndDate, dtpEndTime));
+    QHBoxLayout* end = pair(dtpEndDate, dtpEndTime);
+    end->addSpacing(cmdRange->sizeHint().width());
+    fields->addRow("EndTime", end);
     cmbChannelNo = Named(new QComboBox(framConditions), "cmbChannelNo");
     cmbChannelNo->setMaxVisibleItems(16);
     fields->addRow("ChannelNo", cmbChannelNo);

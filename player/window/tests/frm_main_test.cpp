@@ -1,7 +1,10 @@
 // The main window as an operator meets it: start, conditions, the three
 // search and rebuild commands, the keyboard, the scan window, the grid's
 // columns, order and current row, closing.
+#include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QMenu>
 #include <QHeaderView>
 #include <QSet>
 #include <QTest>
@@ -143,6 +146,7 @@ private slots:
     void startShowsEveryControlWithItsCaptionAndStartingValue();
     void startShowsEveryIndexedRecordingInChannelAndTimeOrder();
     void conditionsMakeTheSearchStatement();
+    void aDateTypedOverADateReplacesItAndARangeFillsTheFields();
     void theListsArePickedWithTheKeyboardButNotTypedInto();
     void enterRunsTheSearchAndTabWalksOnlyTheFieldsThatTakeInput();
     void showResultFillsTheGridWithExactlyTheMatchingRows();
@@ -276,6 +280,54 @@ void MainWindow::conditionsMakeTheSearchStatement() {
                 "RecordFileInfo where 1=1 and RecordDateTime >= #2024-01-02 03:04:05# and RecordDateTime <= "
                 "#2024-01-02 18:07:08# and CallDirection <> 'OUT'",
                 "a range within one day, outgoing calls left out");
+}
+
+// A date typed over the whole selected date replaces all of it, separators
+// or not; a time likewise. F4 and Alt+Down open the calendar. "Range" fills
+// both ends from today (the clock reads 2024-05-06).
+void MainWindow::aDateTypedOverADateReplacesItAndARangeFillsTheFields() {
+    WindowUnderTest t;
+    frmMain& w = t.Window();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QStringList typed;
+    for (const char* date : {"2024-03-07", "2023-1-9", "20221231"}) {
+        w.dtpStartDate->setFocus();
+        QTest::keyClick(w.dtpStartDate, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(w.dtpStartDate, date);
+        typed << w.dtpStartDate->text();
+    }
+    EXPECT_SEEN(typed, (QStringList{"2024-03-07", "2023-01-09", "2022-12-31"}),
+                "the start date after Ctrl+A and typing 2024-03-07, 2023-1-9 and 20221231 over it");
+    w.dtpEndTime->setFocus();
+    QTest::keyClick(w.dtpEndTime, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(w.dtpEndTime, "9:05:30");
+    EXPECT_SEEN(w.dtpEndTime->text(), QString("09:05:30"), "the end time after Ctrl+A and typing 9:05:30 over it");
+    QVERIFY2(w.MakeCondition().find(">= #2022-12-31 00:00:00# and RecordDateTime <= #2024-05-06 09:05:30#") !=
+                 std::string::npos,
+             qPrintable("the typed range is not what the search asks: " + QString::fromStdString(w.MakeCondition())));
+
+    for (auto [key, modifiers] : {std::pair{Qt::Key_F4, Qt::NoModifier}, std::pair{Qt::Key_Down, Qt::AltModifier}}) {
+        QTest::keyClick(w.dtpEndDate, key, modifiers);
+        QCalendarWidget* calendar = w.dtpEndDate->calendarWidget();
+        QVERIFY2(calendar->isVisible(), qPrintable(QKeySequence(key | modifiers).toString() +
+                                                   " did not open the end date's calendar"));
+        QTest::keyClick(calendar, Qt::Key_Escape);
+    }
+
+    QStringList ranges;
+    for (QAction* range : w.cmdRange->menu()->actions()) {
+        range->trigger();
+        ranges << range->text() + ": " + w.dtpStartDate->text() + " " + w.dtpStartTime->text() + " - " +
+                      w.dtpEndDate->text() + " " + w.dtpEndTime->text();
+    }
+    EXPECT_SEEN(ranges,
+                (QStringList{"Today: 2024-05-06 00:00:00 - 2024-05-06 23:59:59",
+                             "Yesterday: 2024-05-05 00:00:00 - 2024-05-05 23:59:59",
+                             "Last 7 days: 2024-04-30 00:00:00 - 2024-05-06 23:59:59",
+                             "This month: 2024-05-01 00:00:00 - 2024-05-06 23:59:59"}),
+                "the fields after each choice of \"Range\"");
+    EXPECT_SEEN(w.cmdRange->text(), QString("Range"), "the range button's caption");
 }
 
 void MainWindow::theListsArePickedWithTheKeyboardButNotTypedInto() {
