@@ -166,34 +166,30 @@ void frmMain::SetRange(const QDate& first, const QDate& last) {
 }
 
 // A new search (and "Refresh Recordset", and the rebuild's list) comes in
-// its statement's own order: a heading's order belongs to the rows it
-// sorted, and an arrow left on a heading would claim an order the new
-// rows do not have.
+// the order the operator chose by a heading, if any.
 void frmMain::ShowResult(const std::string& sql) {
     resultStatement_ = sql;
-    sortColumn_ = -1;
-    sortDescending_ = false;
     BindResult(sql, "!ShowResult ", false);
 }
 
 void frmMain::ShowAllRecord() {
     resultStatement_ = kShowAllRecordStatement;
-    sortColumn_ = -1;
-    sortDescending_ = false;
     BindResult(kShowAllRecordStatement, "!ShowAllRecord ", true);
 }
 
 // The heading's column first, then the other way round on a second click.
 void frmMain::OnHeadingClicked(int column) {
     if (walking_ || resultStatement_.empty() || column < 0 || column >= DataGrid1->Columns()) return;
-    sortDescending_ = column == sortColumn_ && !sortDescending_;
-    sortColumn_ = column;
     const std::string name = DataGrid1->Model()->headerData(column, Qt::Horizontal).toString().toStdString();
-    BindResult(OrderedBy(resultStatement_, name, sortDescending_), "!ShowResult ", false);
+    sortDescending_ = name == sortHeading_ && !sortDescending_;
+    sortHeading_ = name;
+    BindResult(resultStatement_, "!ShowResult ", false);
 }
 
-// Runs the statement, makes its set rsResult and binds the grid to it.
-void frmMain::BindResult(const std::string& sql, const char* trapName, bool moveFirst) {
+// Runs the statement in the heading's order, makes its set rsResult and
+// binds the grid to it.
+void frmMain::BindResult(const std::string& statement, const char* trapName, bool moveFirst) {
+    const std::string sql = sortHeading_.empty() ? statement : OrderedBy(statement, sortHeading_, sortDescending_);
     try {
         auto set = GetRecordset(sql);
         // The site's server out of reach: the operator is told at each
@@ -207,7 +203,11 @@ void frmMain::BindResult(const std::string& sql, const char* trapName, bool move
     } catch (const std::exception& e) {
         WriteRunLog(trapName + Describe(e));
     }
-    DataGrid1->ShowSortOrder(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    int sorted = -1;
+    for (int column = 0; column < DataGrid1->Columns(); ++column)
+        if (DataGrid1->Model()->headerData(column, Qt::Horizontal).toString().toStdString() == sortHeading_)
+            sorted = column;
+    DataGrid1->ShowSortOrder(sorted, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void frmMain::ShowCallCount() {

@@ -28,7 +28,9 @@
 // again: the statement of the current result set, with that column's
 // order clause in place of its own, through the same path as a search, so
 // the result set's order (the play list's) is the order on the screen. A
-// second click on the same heading reverses the order.
+// second click on the same heading reverses the order. The order chosen
+// by a heading stays for every later list ("Show Result", "Refresh
+// Recordset", a rebuild's) until another heading is clicked.
 //
 // The keyboard: Enter in the number box, a picker or a closed list runs
 // "Show Result". The channel and compare lists are picked from, never
@@ -196,7 +198,7 @@ private:
     void OnChooseMainFolder();
     std::optional<std::int32_t> Rebuild();
     void OnHeadingClicked(int column);
-    void BindResult(const std::string& sql, const char* trapName, bool moveFirst);
+    void BindResult(const std::string& statement, const char* trapName, bool moveFirst);
     void ShowCallCount();
     void ConnectPlayer();
     void DrawPlayerBlock();
@@ -207,9 +209,9 @@ private:
     frmParseFileProcess* parseFileWindow_;
     frmConvertProcess* convertWindow_;
     // The statement of the current result set, before any heading's order,
-    // and the heading it is sorted by (-1: the statement's own order).
+    // and the heading the lists are sorted by ("": the statement's own order).
     std::string resultStatement_;
-    int sortColumn_ = -1;
+    std::string sortHeading_;
     bool sortDescending_ = false;
     // The folder the last export went to; the home folder at first.
     std::string exportFolder_;

@@ -710,7 +710,14 @@ void MainWindow::clickingAHeadingSortsTheResultSetThePlayerWalks() {
 
     w.cmbChannelNo->setCurrentIndex(3);
     t.Click(w.cmdShowResult);
-    EXPECT_SEEN(header->sortIndicatorSection(), -1, "the heading showing an order after a new search");
+    const QStringList channel3LongestFirst{"/calls/g.VC8", "/calls/e.WAV", "/calls/b.VC8", "/calls/a.WAV"};
+    EXPECT_SEEN(t.GridFiles(), channel3LongestFirst, "the grid after \"Show Result\" (the heading's order kept)");
+    EXPECT_SEEN(PlayOrder(), channel3LongestFirst, "the order playing walks after \"Show Result\"");
+    EXPECT_SEEN(header->sortIndicatorSection(), ColumnHeaded(w, "RecordDuration"),
+                "the heading showing the order after a new search");
+    t.Click(w.cmdRefreshRecord);
+    EXPECT_SEEN(t.GridFiles(), longestFirst, "the grid after \"Refresh Recordset\" (the heading's order kept)");
+    t.Click(w.cmdShowResult);
     ClickHeading(w, "CallNumber");
     EXPECT_SEEN(PlayOrder(), (QStringList{"/calls/g.VC8", "/calls/a.WAV", "/calls/b.VC8", "/calls/e.WAV"}),
                 "channel 003 by the CallNumber heading (numbers as text: 0, 12345671, 5551234, 777)");
