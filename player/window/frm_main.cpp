@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
 
@@ -86,6 +87,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     const QAbstractItemModel* rows = DataGrid1->Model();
     connect(rows, &QAbstractItemModel::modelReset, stbPlayerPanel2, [this] { ShowCallCount(); });
     connect(rows, &QAbstractItemModel::rowsRemoved, stbPlayerPanel2, [this] { ShowCallCount(); });
+    // The commands on the current row follow it (framConditions holds them, and outlives no signal of the grid).
+    connect(rows, &QAbstractItemModel::modelReset, framConditions, [this] { EnableCommands(); });
+    connect(rows, &QAbstractItemModel::rowsRemoved, framConditions, [this] { EnableCommands(); });
+    connect(DataGrid1->View()->selectionModel(), &QItemSelectionModel::currentRowChanged, framConditions,
+            [this] { EnableCommands(); });
     exportFolder_ = QDir::homePath().toStdString();
     connect(cmdShowResult, &QPushButton::clicked, this, &frmMain::OnShowResult);
     connect(cmdRefreshRecord, &QPushButton::clicked, this, &frmMain::OnRefreshRecordset);

@@ -77,6 +77,8 @@
 // disabled during any conversion and rebuild as well. A close answered
 // Yes during a batch ends it after the file being converted, whose
 // converter it stops; during "DeleteAll" the walk ends at its next row.
+// The commands on the current row ("Play Select File", "Get Wave File",
+// "Delete") are disabled while the grid has none.
 #pragma once
 
 #include <QCheckBox>

@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "frm_main.h"
+#include "platform/sqlstore/recordset.h"
 #include "player/core/playback.h"
 #include "player/core/process_state.h"
 
@@ -55,15 +56,28 @@ void frmMain::DrawPlayerBlock() {
     DataGrid1->Model()->MarkPlaying(p.IsPlaying ? p.CurrentRecordFile : std::string(), mark);
 }
 
+namespace {
+
+// rsResult stands on a row (the commands on the current row need one).
+bool HasCurrentRow() {
+    const auto& set = Process().rsResult;
+    return set && set->IsOpen() && set->AbsolutePosition() > 0;
+}
+
+}  // namespace
+
 // The commands that start a conversion wait while one runs (its wait lets
 // clicks through) and while a rebuild fills the index; so do the file
 // commands. While "Pickup All" or "DeleteAll" walks the result list, so do
 // the commands that replace the list.
 void frmMain::EnableCommands() {
     const bool free = !Process().IsConverting && !rebuilding_ && !walking_;
-    for (QWidget* command : std::initializer_list<QWidget*>{cmdPlay, cmdPlayRecordFile, cmdPlayPrevious, cmdPlayNext,
-                                                            cmdGetWaveFile, cmdPickUpAll, cmdDelFile, cmdDelAllFile})
+    for (QWidget* command :
+         std::initializer_list<QWidget*>{cmdPlay, cmdPlayPrevious, cmdPlayNext, cmdPickUpAll, cmdDelAllFile})
         command->setEnabled(free);
+    const bool row = free && HasCurrentRow();
+    for (QWidget* command : std::initializer_list<QWidget*>{cmdPlayRecordFile, cmdGetWaveFile, cmdDelFile})
+        command->setEnabled(row);
     for (QWidget* command : std::initializer_list<QWidget*>{cmdShowResult, cmdRefreshRecord})
         command->setEnabled(!walking_);
     cmdGetFileInfo->setEnabled(!rebuilding_ && !walking_);

@@ -17,6 +17,7 @@
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/convert_file.h"
+#include "player/core/delete_files.h"
 #include "player/core/process_state.h"
 #include "window_fixture.h"
 
@@ -277,12 +278,17 @@ void FileCommands::deleteRemovesTheFileWithItsRowOrSaysWhyNot() {
     EXPECT_SEEN(Process().rsResult->AbsolutePosition(), 0L, "the current row after the last one was deleted (none)");
     QVERIFY2(!w.DataGrid1->View()->selectionModel()->hasSelection(), "a row is selected after the last was deleted");
 
+    QVERIFY2(!w.cmdDelFile->isEnabled() && !w.cmdGetWaveFile->isEnabled() && !w.cmdPlayRecordFile->isEnabled(),
+             "\"Delete\", \"Get Wave File\" or \"Play Select File\" can be clicked with no current row");
     t.Dialogs().answers = {true};
-    t.Click(w.cmdDelFile);
+    DeleteCurrentFile();  // a click that came as the row went
     const std::string trapped = t.Dialogs().informations.back();
     QVERIFY2(trapped.rfind("!Delete File 3021 ", 0) == 0,
              qPrintable("Delete with no current row showed \"" + QString::fromStdString(trapped) +
                         "\", not the trapped error 3021"));
+    w.DataGrid1->View()->setCurrentIndex(w.DataGrid1->Model()->index(1, 0));
+    QVERIFY2(w.cmdDelFile->isEnabled() && w.cmdGetWaveFile->isEnabled() && w.cmdPlayRecordFile->isEnabled(),
+             "the commands on the current row stayed disabled after a row was selected again");
 
     ShowChannel(t, 2);
     t.Dialogs().answers = {true};
