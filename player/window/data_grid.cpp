@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -84,13 +85,16 @@ void DataGrid::SetColumnWidthTwips(int column, int twips) {
     view_->setColumnWidth(column, twips * logicalDpiX() / 1440);
 }
 
-// Each column as wide as its heading and its first rows (no wider than 60
-// characters); FileFullName then takes what the others leave, at least 30
-// characters of its paths: the other columns stay in view, and a longer
-// path shows its end, the file's name.
+// Each column as wide as its heading and its first rows drawn as the row
+// being played, bold with the play mark (no wider than 60 characters), so
+// the row that plays is not cut; FileFullName then takes what the others
+// leave, at least 30 characters of its paths: the other columns stay in
+// view, and a longer path shows its end, the file's name.
 void DataGrid::SizeColumns() {
     sizing_ = true;
+    model_->MeasureAsPlaying(true, style()->standardIcon(QStyle::SP_MediaPlay));
     view_->resizeColumnsToContents();
+    model_->MeasureAsPlaying(false, {});
     const int character = view_->fontMetrics().averageCharWidth();
     for (int c = 0; c < model_->columnCount(); ++c)
         if (view_->columnWidth(c) > 60 * character) view_->setColumnWidth(c, 60 * character);

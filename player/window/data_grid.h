@@ -9,7 +9,8 @@
 //
 // Rows are one line high and fixed. Every new set sizes the columns again,
 // from their headings and the first rows only, so binding and scrolling a
-// set of 100 000 rows stays quick. The width the columns leave over goes
+// set of 100 000 rows stays quick; the rows are measured as the row being
+// played is drawn (bold, with the play mark), so that row is never cut. The width the columns leave over goes
 // to FileFullName, the one column whose texts run long, whenever the grid
 // changes width; its cells elide at the left and show the whole path as
 // their tool tip.

@@ -98,7 +98,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(cmdGetFileInfo, &QPushButton::clicked, this, &frmMain::OnRefreshFileInformation);
     connect(cmdByeBye, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdGetWaveFile, &QPushButton::clicked, this, &frmMain::OnGetWaveFile);
-    Process().ShowConvertProgress = [this](int percent) { pbConvert->setValue(percent); };
+    Process().ShowConvertProgress = [this](int percent) { ShowConversion(percent); };
     ConnectPlayer();
     ConnectFiles();
     Load();
@@ -138,7 +138,7 @@ void frmMain::InitMainForm() {
     cmbCompare->setCurrentIndex(c.compareIndex);
     dtpDuration->setTime(ToTime(c.duration));
     pbConvert->setRange(0, 100);
-    pbConvert->setValue(100);
+    pbConvert->setValue(0);  // empty while nothing converts
     lblTotalDuration->setText("00:00:00");
     setWindowTitle(QString(kProgramTitle) + " " + kProgramVersion);
     txtMainFolderPath->setText(Q(c.mainFolder));
@@ -346,6 +346,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == sldDuration) return SliderMouse(event) || QMainWindow::eventFilter(watched, event);
+    if (watched == txtTime) {  // its Enter seeks (SeekTypedTime)
+        if (event->type() == QEvent::FocusOut) DrawPlayerBlock();
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
     const auto& key = *static_cast<QKeyEvent*>(event);
     if (watched == DataGrid1->View()) return PlayerKey(key) || QMainWindow::eventFilter(watched, event);

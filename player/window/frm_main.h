@@ -52,13 +52,20 @@
 // The player block drives the core's playback (player/core/playback.h):
 // the buttons call its procedures, Timer1 calls its Tick every 100 ms from
 // the window's start to its end, and the block draws what playback leaves
-// in the process state (ShowPlayerBlock). Pressing the mouse on the slider
-// holds the count while the handle is dragged (a click on the groove puts
-// the handle there); releasing it seeks. The row being played is drawn
-// bold with the play mark (the pause mark while paused). While any
-// conversion runs, the commands that would start another one (play, "Play
-// Select File", Previous, Next, "Get Wave File") are disabled, and so they
-// are during a rebuild, whose list is not the play list.
+// in the process state (ShowPlayerBlock). While a conversion runs and
+// nothing plays, the block shows "Converting…" with its progress instead
+// of the last recording's times; pbConvert is empty while nothing
+// converts. Pressing the mouse on the slider holds the count while the
+// handle is dragged (a click on the groove puts the handle there), and the
+// play time shows where the handle is; releasing it seeks. While a
+// recording plays, a time typed into the play time ("1:05", "00:01:05")
+// and Enter seek there; while nothing plays, the play time takes no focus
+// and shows the slider's position. The row being played is drawn bold
+// with the play mark (the pause mark while paused); the grid's columns
+// leave room for that. While any conversion runs, the commands that would
+// start another one (play, "Play Select File", Previous, Next, "Get Wave
+// File") are disabled, and so they are during a rebuild, whose list is not
+// the play list.
 //
 // Keys beyond the buttons: Space plays or pauses, Left and Right jump ten
 // seconds back and on, Ctrl+Left and Ctrl+Right play the previous and the
@@ -204,6 +211,8 @@ private:
     void ShowCallCount();
     void ConnectPlayer();
     void DrawPlayerBlock();
+    void ShowConversion(int percent);
+    void SeekTypedTime();
     void EnableCommands();
     bool PlayerKey(const QKeyEvent& key);
     bool SliderMouse(QEvent* event);
@@ -217,6 +226,7 @@ private:
     bool sortDescending_ = false;
     // The folder the last export went to; the home folder at first.
     std::string exportFolder_;
+    int convertPercent_ = 0;  // the running conversion's progress
     bool rebuilding_ = false;
     bool walking_ = false;  // "Pickup All" or "DeleteAll" walks the result list
     bool exited_ = false;

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QProxyStyle>
+#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -175,11 +176,15 @@ void frmMain::BuildControls() {
     auto* times = new QHBoxLayout;
     times->addWidget(new QLabel("Record Duration :", framPlayer));
     lblTotalDuration = Named(new QLabel(framPlayer), "lblTotalDuration");
+    // Room for the conversion's progress, so the block does not shift while it converts.
+    const QString widest = QString::fromUtf8("Converting\u2026 100%");
+    lblTotalDuration->setMinimumWidth(lblTotalDuration->fontMetrics().horizontalAdvance(widest));
     times->addWidget(lblTotalDuration);
     times->addStretch();
     txtTime = Named(new QLineEdit(framPlayer), "txtTime");
-    txtTime->setReadOnly(true);
-    txtTime->setFocusPolicy(Qt::ClickFocus);  // read-only: Tab passes over it
+    txtTime->setReadOnly(true);  // until a recording plays: then a typed time seeks
+    txtTime->setFocusPolicy(Qt::NoFocus);
+    txtTime->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,4}(:[0-9]{0,2}){0,2}"), txtTime));
     txtTime->setAlignment(Qt::AlignCenter);
     txtTime->setFixedWidth(txtTime->fontMetrics().horizontalAdvance("000:00:00") + 16);
     times->addWidget(txtTime);

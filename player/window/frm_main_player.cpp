@@ -6,18 +6,41 @@
 #include <QStyle>
 
 #include <initializer_list>
+#include <optional>
 
 #include "frm_main.h"
 #include "platform/sqlstore/recordset.h"
+#include "player/core/durations.h"
 #include "player/core/playback.h"
 #include "player/core/process_state.h"
 
 namespace player {
+namespace {
+
+// The seconds of a time typed as "s", "m:ss" or "h:mm:ss" (every part any
+// number of digits); nothing for an empty text or an empty part.
+std::optional<std::int32_t> TypedSeconds(const QString& typed) {
+    const QStringList parts = typed.split(':');
+    if (parts.size() > 3) return std::nullopt;
+    std::int32_t seconds = 0;
+    for (const QString& part : parts) {
+        bool number = false;
+        const int value = part.toInt(&number);
+        if (!number || value < 0) return std::nullopt;
+        seconds = seconds * 60 + value;
+    }
+    return seconds;
+}
+
+}  // namespace
 
 void frmMain::ConnectPlayer() {
     PlayerProcess& p = Process();
     p.ShowPlayerBlock = [this] { DrawPlayerBlock(); };
-    p.ConvertingChanged = [this] { EnableCommands(); };
+    p.ConvertingChanged = [this] {
+        EnableCommands();
+        ShowConversion(0);
+    };
     p.AutoPlayNext = chkAutoPlayNext->isChecked();
     connect(cmdPlay, &QToolButton::clicked, this, [this] {
         // Play restarts the selected row; while paused it resumes instead.
@@ -35,6 +58,12 @@ void frmMain::ConnectPlayer() {
     connect(cmdPlayPrevious, &QPushButton::clicked, this, &frmMain::PlayPrevious);
     connect(chkAutoPlayNext, &QCheckBox::toggled, this, [](bool on) { Process().AutoPlayNext = on; });
     connect(DataGrid1->View(), &QAbstractItemView::doubleClicked, cmdPlayRecordFile, &QPushButton::click);
+    // While the handle is held the play time shows where it would seek to.
+    connect(sldDuration, &QSlider::valueChanged, this, [this](int value) {
+        if (sliderHeld_) txtTime->setText(QString::fromStdString(FormatTime(value)));
+    });
+    connect(txtTime, &QLineEdit::returnPressed, this, &frmMain::SeekTypedTime);
+    txtTime->installEventFilter(this);  // left without Enter: the count shows again
     sldDuration->installEventFilter(this);
     DataGrid1->View()->installEventFilter(this);
     connect(Timer1, &QTimer::timeout, this, [] { Tick(); });
@@ -45,15 +74,56 @@ void frmMain::PlayCurrent() { player::PlayCurrent(); }
 void frmMain::PlayNext() { player::PlayNext(); }
 void frmMain::PlayPrevious() { player::PlayPrevious(); }
 
+// What playback left in the process state. While a conversion runs with
+// nothing playing (a recording about to play, an export), the block shows
+// the conversion instead of the last recording's times. While a recording
+// plays, its length shows from its start, and the play time is the count
+// unless the operator is typing into it or holds the slider; while
+// nothing plays it shows the slider's position and takes no focus.
 void frmMain::DrawPlayerBlock() {
     const PlayerProcess& p = Process();
     const auto& block = p.playerBlock;
-    if (sldDuration->maximum() != block.sliderMaximum) sldDuration->setRange(0, block.sliderMaximum);
+    const bool converting = p.IsConverting && !p.IsPlaying;
+    const int maximum = converting ? 0 : block.sliderMaximum;
+    if (sldDuration->maximum() != maximum) sldDuration->setRange(0, maximum);
     if (!sliderHeld_) sldDuration->setValue(block.sliderValue);
-    txtTime->setText(QString::fromStdString(block.txtTime));
-    lblTotalDuration->setText(QString::fromStdString(block.lblTotalDuration));
+    if (!p.IsPlaying && txtTime->hasFocus()) DataGrid1->View()->setFocus();
+    txtTime->setReadOnly(!p.IsPlaying);
+    txtTime->setFocusPolicy(p.IsPlaying ? Qt::ClickFocus : Qt::NoFocus);
+    if (!sliderHeld_ && !txtTime->hasFocus())
+        txtTime->setText(QString::fromStdString(p.IsPlaying ? block.txtTime : FormatTime(sldDuration->value())));
+    if (converting)
+        lblTotalDuration->setText(QString::fromUtf8("Converting\u2026 %1%").arg(convertPercent_));
+    else
+        lblTotalDuration->setText(QString::fromStdString(p.IsPlaying ? FormatTime(p.CurrentDuration)
+                                                                     : block.lblTotalDuration));
     const QIcon mark = style()->standardIcon(p.IsPaused ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay);
     DataGrid1->Model()->MarkPlaying(p.IsPlaying ? p.CurrentRecordFile : std::string(), mark);
+}
+
+// pbConvert and the player block follow the running conversion; with none
+// the bar is empty.
+void frmMain::ShowConversion(int percent) {
+    convertPercent_ = Process().IsConverting ? percent : 0;
+    pbConvert->setValue(convertPercent_);
+    DrawPlayerBlock();
+}
+
+// Enter in the play time: seek to the typed time (SeekPlay keeps the
+// position for a time outside the recording), then back to the grid, whose
+// keys drive the player.
+void frmMain::SeekTypedTime() {
+    const std::optional<std::int32_t> seconds = TypedSeconds(txtTime->text());
+    DataGrid1->View()->setFocus();
+    if (seconds && Process().IsPlaying) {
+        SeekPlay(*seconds);
+        if (Process().CurrentPosition == static_cast<float>(*seconds)) {
+            sldDuration->setValue(*seconds);
+            txtTime->setText(QString::fromStdString(FormatTime(*seconds)));
+            return;
+        }
+    }
+    DrawPlayerBlock();
 }
 
 namespace {
@@ -135,7 +205,10 @@ bool frmMain::SliderMouse(QEvent* event) {
     }
     sliderHeld_ = false;
     // The slider tracks: its value is where the handle was pressed or dragged to.
-    if (p.IsPlaying) SeekPlay(sldDuration->value());
+    if (p.IsPlaying)
+        SeekPlay(sldDuration->value());
+    else
+        DrawPlayerBlock();
     return false;
 }
 

@@ -57,7 +57,13 @@ void RecordsetModel::MarkPlaying(const std::string& file, const QIcon& mark) {
         emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1), {Qt::FontRole, Qt::DecorationRole});
 }
 
+void RecordsetModel::MeasureAsPlaying(bool on, const QIcon& mark) {
+    measuring_ = on;
+    if (on && playingMark_.isNull()) playingMark_ = mark;
+}
+
 bool RecordsetModel::IsPlaying(int row) const {
+    if (measuring_) return true;
     if (playing_.empty() || fileColumn_ < 0) return false;
     const auto value = set_->Value(row, fileColumn_);
     return value && text::Trim(*value) == playing_;

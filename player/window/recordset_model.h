@@ -52,6 +52,10 @@ public:
     // The recording being played ("" when none): every row of that file is
     // drawn bold, with `mark` before its first cell.
     void MarkPlaying(const std::string& file, const QIcon& mark);
+    // While on, every row is drawn as the row being played, with `mark`:
+    // columns sized meanwhile leave room for the bold text and the mark of
+    // whichever row plays later.
+    void MeasureAsPlaying(bool on, const QIcon& mark);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -71,6 +75,7 @@ private:
     int columns_ = 0;
     int fileColumn_ = -1;
     bool removing_ = false;
+    bool measuring_ = false;
     std::string playing_;
     QIcon playingMark_;
 };

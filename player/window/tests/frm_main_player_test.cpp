@@ -5,6 +5,7 @@
 // commands held during a conversion, and closing while a call plays.
 #include <QApplication>
 #include <QFont>
+#include <QTableView>
 #include <QTest>
 
 #include <cstdlib>
@@ -115,15 +116,23 @@ void PlayerBlock::playsAWavAndAG729RecordingAsTheyWereConverted() {
                 "what the device received of the WAV recording");
 
     bool heldDuringConversion = true;
+    QString blockDuringConversion;
     Process().PumpEvents = [&] {
         if (!Process().IsConverting) return;
         heldDuringConversion = heldDuringConversion && !w.cmdPlay->isEnabled() && !w.cmdPlayNext->isEnabled() &&
                                !w.cmdPlayRecordFile->isEnabled() && !w.cmdGetWaveFile->isEnabled();
+        blockDuringConversion = w.lblTotalDuration->text() + " " + w.txtTime->text();
         QTest::keyClick(w.DataGrid1->View(), Qt::Key_Right, Qt::ControlModifier);  // a second Next, refused
         QApplication::processEvents();
     };
     QTest::keyClick(w.DataGrid1->View(), Qt::Key_Right, Qt::ControlModifier);
     QVERIFY2(heldDuringConversion, "a play command could be clicked while the G.729 recording was converted");
+    QVERIFY2(blockDuringConversion.startsWith(QString::fromUtf8("Converting\u2026 ")) &&
+                 blockDuringConversion.endsWith("% 00:00:00"),
+             qPrintable("during the conversion the player block showed \"" + blockDuringConversion +
+                        "\", not \"Converting…\", its progress and no play time"));
+    EXPECT_SEEN(w.pbConvert->value(), 0, "the progress bar once the conversion ended (empty)");
+    EXPECT_SEEN(w.lblTotalDuration->text(), QString("00:00:03"), "the record duration as the G.729 recording plays");
     QVERIFY2(w.cmdPlay->isEnabled(), "the play commands stayed disabled after the conversion");
     EXPECT_SEEN(Process().CurrentRecordFile, (calls / "b.NTC").string(), "the recording playing after Ctrl+Right");
     QVERIFY2(Process().IsPlaying, "the G.729 recording did not play");
@@ -147,6 +156,8 @@ void PlayerBlock::theButtonsTheSliderAndTheKeysDriveTheCount() {
     frmMain& w = t.Window();
     t.Click(w.cmdRefreshRecord);
     w.Timer1->stop();  // the test ticks
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     QVERIFY2(w.cmdPlay->isEnabled() && w.cmdPlayNext->isEnabled() && w.sldDuration->isEnabled(),
              "the player's controls are not enabled");
 
@@ -170,6 +181,7 @@ void PlayerBlock::theButtonsTheSliderAndTheKeysDriveTheCount() {
     QVERIFY2(Process().IsPaused, "letting the slider go at 0 did not keep the count held");
     QTest::mousePress(w.sldDuration, Qt::LeftButton, {}, left);
     w.sldDuration->setValue(5);  // dragged to 5 seconds
+    EXPECT_SEEN(w.txtTime->text(), QString("00:00:05"), "the play time while the slider is dragged to 5 seconds");
     QTest::mouseRelease(w.sldDuration, Qt::LeftButton, {}, left);
     QVERIFY2(!Process().IsPaused, "letting the slider go at 5 seconds did not play on");
     EXPECT_SEEN(Process().CurrentPosition, 5.0f, "the position after letting the slider go at 5 seconds");
@@ -177,14 +189,33 @@ void PlayerBlock::theButtonsTheSliderAndTheKeysDriveTheCount() {
     EXPECT_SEEN(Process().CurrentPosition, 15.0f, "the position after Right (10 seconds on)");
     QTest::keyClick(w.DataGrid1->View(), Qt::Key_Left);
     EXPECT_SEEN(Process().CurrentPosition, 5.0f, "the position after Left (10 seconds back)");
+    QTest::mouseClick(w.txtTime, Qt::LeftButton);
+    QTest::keyClick(w.txtTime, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(w.txtTime, "0:21");
+    Tick();  // the count goes on under the typing
+    QTest::keyClick(w.txtTime, Qt::Key_Return);
+    EXPECT_SEEN(Process().CurrentPosition, 21.0f, "the position after typing 0:21 and Enter into the play time");
+    EXPECT_SEEN(w.txtTime->text(), QString("00:00:21"), "the play time after typing 0:21 and Enter");
+    w.DataGrid1->View()->setFocus();
 
     const QModelIndex playing = w.DataGrid1->Model()->index(0, 0), other = w.DataGrid1->Model()->index(1, 0);
     w.DataGrid1->View()->setCurrentIndex(other);
     QVERIFY2(playing.data(Qt::FontRole).value<QFont>().bold(), "the row being played is not marked");
     QVERIFY2(!other.data(Qt::FontRole).value<QFont>().bold(), "a row that is not playing is marked");
+    QTableView* grid = w.DataGrid1->View();
+    const QAbstractItemView* cells = grid;  // Qt's measure of the values in view
+    for (int c = 0; c < grid->model()->columnCount(); ++c) {
+        const QString heading = grid->model()->headerData(c, Qt::Horizontal).toString();
+        if (heading != "FileFullName" && grid->columnWidth(c) < cells->sizeHintForColumn(c))
+            QFAIL(qPrintable(QString("the row being played is clipped in %1: %2 px wide, drawn bold it needs %3")
+                                 .arg(heading).arg(grid->columnWidth(c)).arg(cells->sizeHintForColumn(c))));
+    }
     t.Click(w.CmdStop);
     QVERIFY2(!playing.data(Qt::FontRole).value<QFont>().bold(), "the mark stayed after the stop");
     EXPECT_SEEN(w.sldDuration->value(), 0, "the slider after the stop");
+    EXPECT_SEEN(w.txtTime->text(), QString("00:00:00"), "the play time after the stop");
+    QTest::mouseClick(w.txtTime, Qt::LeftButton);
+    QVERIFY2(!w.txtTime->hasFocus(), "the play time took the focus while nothing plays");
 }
 
 void PlayerBlock::closingAnsweredNoPlaysOnAndYesStops() {

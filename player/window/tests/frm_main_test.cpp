@@ -6,6 +6,7 @@
 #include <QCalendarWidget>
 #include <QMenu>
 #include <QHeaderView>
+#include <QStyle>
 #include <QSet>
 #include <QTest>
 
@@ -108,15 +109,31 @@ QStringList PlayOrder() {
     return files;
 }
 
+// The width a column's values need when each row in turn is drawn as the
+// row being played (bold, with the play mark): Qt's measure of the values
+// in view.
+int NeededWhenPlayed(frmMain& w, int column) {
+    RecordsetModel* rows = w.DataGrid1->Model();
+    const QAbstractItemView* cells = w.DataGrid1->View();
+    const QIcon mark = w.style()->standardIcon(QStyle::SP_MediaPlay);
+    int needed = 0;
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        rows->MarkPlaying(rows->index(r, rows->FileColumn()).data().toString().toStdString(), mark);
+        needed = std::max(needed, cells->sizeHintForColumn(column));
+    }
+    rows->MarkPlaying("", mark);
+    return needed;
+}
+
 // What is wrong with the grid's columns, "" when nothing: every column but
-// FileFullName exactly as wide as its heading and its values need, and the
-// columns ending at the grid's right edge, FileFullName taking what is left.
+// FileFullName exactly as wide as its heading and its values need (drawn
+// as the row being played), and the columns ending at the grid's right
+// edge, FileFullName taking what is left.
 QString ColumnFault(frmMain& w) {
     QTableView* grid = w.DataGrid1->View();
-    const QAbstractItemView* cells = grid;  // Qt's measure of the values in view
     QHeaderView* header = grid->horizontalHeader();
     for (int c = 0; c < header->count(); ++c) {
-        const int needed = std::max(header->sectionSizeHint(c), cells->sizeHintForColumn(c));
+        const int needed = std::max(header->sectionSizeHint(c), NeededWhenPlayed(w, c));
         const QString heading = grid->model()->headerData(c, Qt::Horizontal).toString();
         if (heading != "FileFullName" && header->sectionSize(c) != needed)
             return heading + " is " + QString::number(header->sectionSize(c)) + " px wide, its heading and values need " +
@@ -218,7 +235,7 @@ void MainWindow::startShowsEveryControlWithItsCaptionAndStartingValue() {
     EXPECT_SEEN(w.sldDuration->value(), 0, "the position slider");
     EXPECT_SEEN((QStringList{QString::number(w.pbConvert->minimum()), QString::number(w.pbConvert->maximum()),
                              QString::number(w.pbConvert->value())}),
-                (QStringList{"0", "100", "100"}), "the progress bar's minimum, maximum and value");
+                (QStringList{"0", "100", "0"}), "the progress bar's minimum, maximum and value (empty while idle)");
     EXPECT_SEEN(w.stbPlayerPanel1->text(), QString(" RunLog : <2024-05-06 12:30:45>Player Startup!"),
                 "the status bar's first panel");
     EXPECT_SEEN(t.Staged().LogMessages(), std::vector<std::string>{"Player Startup!"}, "the day's run log");
