@@ -205,6 +205,10 @@ void SeekPlay(std::int32_t seconds) {
         const std::string recording = p.CurrentRecordFile;
         Attempt([&] { PlayRecordFile(recording, seconds * 1000); });
         p.CurrentPosition = static_cast<float>(seconds);
+        // The restart put the slider at 0; it shows the new place at once,
+        // not only at the next tick.
+        p.playerBlock.sliderValue = seconds;
+        p.playerBlock.txtTime = FormatTime(seconds);
     }
     if (!p.IsPaused) Attempt([&] { p.Player->mmPlay(); });
     Attempt(Show);

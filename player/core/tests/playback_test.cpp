@@ -173,6 +173,7 @@ TEST_F(Playing, JumpsAndSeeksStayInsideTheRecordingAndPauseHoldsTheCount) {
     restart.insert(restart.end(), {"Status " + t + " length", "Status " + t + " position", "Play " + t});
     EXPECT_EQ(sink_.Take(), restart) << "forward did not restart the recording 10 seconds on";
     EXPECT_EQ(Process().CurrentPosition, 15.0f);
+    EXPECT_EQ(Process().playerBlock.txtTime, "00:00:15") << "the play time after a jump waits for the next tick";
     SeekBy(-10);
     EXPECT_EQ(Process().CurrentPosition, 5.0f);
     sink_.Take();
