@@ -17,6 +17,7 @@
 
 #include "cut_text.h"
 #include "platform/sqlstore/recordset.h"
+#include "private_files.h"
 #include "process_state.h"
 #include "run_log.h"
 #include "state_folder.h"
@@ -52,7 +53,7 @@ private:
 };
 
 Fd OpenForAppend(const fs::path& file) {
-    Fd fd(::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    Fd fd(::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFile));
     if (fd.get() < 0) Fail("cannot open " + file.string());
     return fd;
 }
@@ -182,8 +183,7 @@ void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_v
     // A folder removed or moved meanwhile: start over on the folder by its name.
     if (struct stat ls {}; open_ && (::fstat(open_->lock.get(), &ls) != 0 || ls.st_nlink == 0)) open_.reset();
     if (!open_) {
-        std::error_code ec;
-        fs::create_directories(folder_, ec);
+        MakePrivateFolder(folder_);
         auto o = std::make_unique<Open>();
         o->lock = OpenForAppend(folder_ / "audit.lock");
         open_ = std::move(o);

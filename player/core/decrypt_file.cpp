@@ -13,6 +13,7 @@
 #include "converter/velkcodec_api.h"
 #include "cut_text.h"
 #include "outside_library.h"
+#include "private_files.h"
 #include "process_state.h"
 #include "run_error.h"
 #include "run_log.h"
@@ -67,6 +68,7 @@ std::string DecryptFile(const std::string& path) {
         }
         PlayerProcess& process = Process();
         if (!MyMkDir(process.DecryptTmpFolder)) return {};
+        NarrowToOwner(process.DecryptTmpFolder);  // the copies are 0600, and their folder no one else's
         const LocalTime t = process.Now();
         using text::ZeroPad;
         const std::string stamp = ZeroPad(t.year, 4) + ZeroPad(t.month, 2) + ZeroPad(t.day, 2) + ZeroPad(t.hour, 2) +

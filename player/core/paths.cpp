@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "private_files.h"
 #include "process_state.h"
 #include "site_file.h"
 #include "state_folder.h"
@@ -22,7 +23,7 @@ constexpr std::size_t kRecordLength = 255;
 // file is: created when missing.
 class SettingsFile {
 public:
-    SettingsFile() : fd_(::open(Process().MiscConfigFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    SettingsFile() : fd_(::open(Process().MiscConfigFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kPrivateFile)) {
         if (fd_ < 0) throw FileError({errno, std::generic_category()});
     }
     SettingsFile(const SettingsFile&) = delete;
@@ -64,11 +65,8 @@ void InitPath() {
     try {
         p.SiteServer = ReadSiteFile(std::filesystem::path(ProgramFolder()) / kSiteFileName);
         MakeStateFolder();
-        std::error_code ec;
-        if (!std::filesystem::is_directory(p.PlayerLogFolder, ec)) {
-            std::filesystem::create_directory(p.PlayerLogFolder, ec);
-            if (ec) throw FileError(ec);
-        }
+        MakePrivateFolder(p.PlayerLogFolder);
+        NarrowStateModes();
         ReadMiscConfig();
         if (MyTrim(p.MainFolder.str()).empty()) p.MainFolder = kDefaultMainFolder;
         WriteMiscConfig();

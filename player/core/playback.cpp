@@ -17,6 +17,7 @@
 #include "cut_text.h"
 #include "durations.h"
 #include "platform/sqlstore/recordset.h"
+#include "private_files.h"
 #include "process_state.h"
 #include "round_half_even.h"
 #include "run_error.h"
@@ -58,6 +59,7 @@ void Convert(const std::string& recording, const std::string& temporary) {
     std::error_code ec;
     fs::remove(temporary, ec);
     p.CurrentRecordFile.clear();
+    const PrivateCreation privately;  // the converters make ConvertTemp.wav 0600: it may hold a decrypted call
     ConvertFile(recording, temporary);
 }
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <thread>
 
+#include "private_files.h"
 #include "process_state.h"
 #include "run_error.h"
 
@@ -35,7 +36,7 @@ std::string ReadHolder(int fd) {
 std::optional<RebuildLock> RebuildLock::Take(const std::string& databaseFile, std::chrono::milliseconds wait,
                                              const std::function<void()>& meanwhile, std::string& holder) {
     const std::string file = databaseFile + ".lock";
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kPrivateFile);
     if (fd < 0) throw FileError({errno, std::generic_category()});
     RebuildLock lock(fd);
     const auto giveUp = std::chrono::steady_clock::now() + wait;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "private_files.h"
 #include "process_state.h"
 #include "cut_text.h"
 
@@ -19,7 +20,7 @@ namespace {
 // power cut, a full disk) gets its line ended first: the cut entry stays
 // readable as what it is, and the new one starts a line of its own.
 void Append(const std::string& file, const std::string& line) {
-    const int fd = ::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFile);
     if (fd < 0) return;
     std::string entry;
     struct stat st {};

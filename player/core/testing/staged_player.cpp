@@ -56,7 +56,10 @@ StagedPlayer::StagedPlayer(bool withDatabase) {
     char pattern[] = "/tmp/calldeck-player-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a temporary program folder");
     folder_ = pattern;
-    if (withDatabase) fs::copy_file(BuiltDatabase(), folder_ / "Player.mdb");
+    if (withDatabase) {
+        fs::copy_file(BuiltDatabase(), folder_ / "Player.mdb");
+        fs::permissions(folder_ / "Player.mdb", fs::perms::owner_read | fs::perms::owner_write);
+    }
     if (const char* previous = std::getenv(kProgramFolderVariable)) previousProgramFolder_ = previous;
     setenv(kProgramFolderVariable, folder_.c_str(), 1);
     PlayerProcess& p = Process();

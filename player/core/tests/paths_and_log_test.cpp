@@ -9,6 +9,7 @@
 
 #include "platform/dynlib/dynlib.h"
 #include "platform/sqlstore/recordset.h"
+#include "player/core/audit_trail.h"
 #include "player/core/paths.h"
 #include "player/core/playback.h"
 #include "player/core/record_database.h"
@@ -51,6 +52,35 @@ TEST(FirstStart, CreatesTheLogFolderAndASettingsFileHoldingTheDefaultFolder) {
         << "the settings file must be one 255-byte record, blank-padded";
     WriteRunLog("Player Startup!");
     EXPECT_EQ(staged.LogLines(), std::vector<std::string>{"<2024-05-06 12:30:45>Player Startup!"});
+}
+
+// Phone numbers, who heard which call and the calls' audio are no other
+// user's business: under umask 022 the state a start makes is 0600/0700,
+// and an index an older copy left world-readable is narrowed, once, with a
+// line saying so.
+TEST(FirstStart, WhatThePlayerWritesIsTheUsersOwnWhateverTheUmask) {
+    StagedPlayer staged;
+    const mode_t umaskBefore = ::umask(022);
+    const fs::path folder = staged.Folder();
+    fs::permissions(folder / "Player.mdb", fs::perms(0644));
+    InitPath();
+    WriteRunLog("Player Startup!");
+    Audit("play", AuditRowFor((folder / "a.wav").string()), {}, "started");
+    ::umask(umaskBefore);
+    const auto modeOf = [](const fs::path& p) {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    };
+    const std::vector<std::pair<fs::path, int>> wanted{
+        {"Player.mdb", 0600}, {"PlayerMisc.cfg", 0600}, {"PlayerLog", 0700}, {"PlayerLog/Runlog2024-05-06.txt", 0600},
+        {"PlayerAudit", 0700}, {"PlayerAudit/audit.lock", 0600}};
+    for (const auto& [name, mode] : wanted)
+        EXPECT_EQ(modeOf(folder / name), mode) << name << " is readable by other users (mode " << std::oct
+                                               << modeOf(folder / name) << ")";
+    for (const auto& day : fs::directory_iterator(folder / "PlayerAudit"))
+        EXPECT_EQ(modeOf(day.path()), 0600) << day.path().filename() << " is readable by other users";
+    EXPECT_EQ(staged.LogMessages().front(), "Made private what other users could read: Player.mdb")
+        << "narrowing the index was not logged";
 }
 
 TEST(FirstStart, ASettingsRecordOfBlanksOrNulsMeansTheDefaultAndAStoredFolderIsKept) {

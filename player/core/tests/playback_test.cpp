@@ -4,6 +4,7 @@
 // cannot be played. The media interface is a recording sink, so every
 // command the player would have sounded is read back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -85,7 +86,11 @@ protected:
 }  // namespace
 
 TEST_F(Playing, TheSameRowPlaysAgainWithoutConvertingAndAnotherRowIsConvertedFirst) {
+    const mode_t umaskBefore = ::umask(022);
     PlayCurrent();
+    ::umask(umaskBefore);
+    EXPECT_EQ(fs::status(Temp()).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << "ConvertTemp.wav, which may hold a decrypted call, is readable by other users";
     PlayerProcess& p = Process();
     EXPECT_EQ(sink_.Take(), OpenAndPlay(0)) << "the selected row was not opened and played from the start";
     EXPECT_EQ(Holds(), "a.wav");
