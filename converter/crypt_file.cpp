@@ -258,6 +258,7 @@ CryptResult DeriveRecordingKey(std::string_view mask, const fs::path& programFol
     struct stat st;
     if (::lstat(siteKeyFile.c_str(), &st) == 0 || errno != ENOENT) {
         UniqueFd fd = OpenRegular(siteKeyFile.c_str(), st);
+        if (fd.Valid() && SiteKeyModeExposed(st.st_mode)) return kCryptSiteKeyExposed;
         uint8_t extra;
         if (!fd.Valid() || st.st_size != off_t(kSiteKeyBytes) ||
             ReadFull(fd.get(), siteKey, kSiteKeyBytes) != ssize_t(kSiteKeyBytes) || ReadFull(fd.get(), &extra, 1) != 0) {

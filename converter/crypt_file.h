@@ -25,20 +25,20 @@
 #include <string_view>
 
 #include "crypt_result.h"
+#include "site_key.h"
 
 namespace velk {
 
 inline constexpr size_t kCryptChunkBytes = 64 * 1024;  // plaintext per chunk
 inline constexpr size_t kCryptHeaderBytes = 40;         // magic, version, type, length, stream header
-inline constexpr const char* kSiteKeyFileName = "SiteKey.bin";
-inline constexpr size_t kSiteKeyBytes = 32;
 
 using RecordingKey = std::array<uint8_t, 32>;
 
 // The key of a voice mask: BLAKE2b-256 of the context text and the mask,
 // keyed with the site key when `programFolder` holds SiteKey.bin.
 // kCryptNoMask for "", kCryptSiteKeyUnreadable for a site key file that
-// is not exactly 32 readable bytes.
+// is not exactly 32 readable bytes, kCryptSiteKeyExposed for one whose mode
+// lets others read it (site_key.h).
 CryptResult DeriveRecordingKey(std::string_view mask, const std::filesystem::path& programFolder,
                                RecordingKey& key);
 

@@ -17,6 +17,7 @@ const char* CryptResultText(int32_t code) {
         case kCryptUnknownType: return "unknown type code (0 WAV, 3 NTC)";
         case kCryptSiteKeyUnreadable: return "site key file SiteKey.bin is not 32 readable bytes";
         case kCryptInternal: return "internal failure (libsodium did not start, or no memory)";
+        case kCryptSiteKeyExposed: return "site key file SiteKey.bin may be read by other users (mode beyond 0640)";
         default: return "unknown crypt result";
     }
 }

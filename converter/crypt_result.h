@@ -23,7 +23,9 @@ enum CryptResult : int16_t {
     kCryptUnknownType = 9,         // a type code other than 0 (WAV) or 3 (NTC)
     kCryptSiteKeyUnreadable = 10,  // SiteKey.bin exists but is not 32 readable bytes
     kCryptInternal = 11,           // libsodium did not start, or no memory
+    kCryptSiteKeyExposed = 12,     // SiteKey.bin's mode lets others read it (beyond 0640)
 };
+inline constexpr int16_t kCryptLastCode = kCryptSiteKeyExposed;
 
 // Type codes of the recordings.
 inline constexpr int32_t kCryptTypeWav = 0;

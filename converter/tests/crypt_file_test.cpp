@@ -73,7 +73,12 @@ protected:
         EXPECT_EQ(Named(Encrypt(dir / "rec.wav", type, dir / "rec.enc")), Named(kCryptDone));
         return ReadFile(dir / "rec.enc");
     }
-    void PutSiteKey(const Bytes& key) { WriteFile(program.path() / "SiteKey.bin", key); }
+    // SiteKey.bin holding `key`, readable by its owner only unless `mode` says otherwise.
+    void PutSiteKey(const Bytes& key, fs::perms mode = fs::perms::owner_read | fs::perms::owner_write) {
+        fs::remove(program.path() / "SiteKey.bin");
+        WriteFile(program.path() / "SiteKey.bin", key);
+        fs::permissions(program.path() / "SiteKey.bin", mode);
+    }
     // Files of the scratch folder other than the ones named.
     std::vector<std::string> Strays(std::initializer_list<std::string> expected) {
         std::vector<std::string> strays;
@@ -320,6 +325,26 @@ TEST_F(EncryptedRecordings, OnlyTheRightMaskAndSiteKeyOpenARecording) {
     PutSiteKey(siteKey);
     EXPECT_EQ(Named(Decrypt(dir / "rec.enc", kCryptTypeWav, dir / "out.wav")), Named(kCryptDone))
         << "the right mask and site key must open it";
+}
+
+TEST_F(EncryptedRecordings, ASiteKeyOthersMayReadIsRefused) {
+    using fs::perms;
+    const Bytes siteKey = Recording(32, 11);
+    const perms ownerAndGroup = perms::owner_read | perms::owner_write | perms::group_read;
+    PutSiteKey(siteKey, ownerAndGroup);  // 0640: readable by a desk's group
+    Encrypted(Recording(3000));          // expects success
+    for (const auto& [wider, mode] : {std::pair{perms::others_read, "0644"}, std::pair{perms::group_write, "0660"},
+                                      std::pair{perms::others_read | perms::others_write, "0646"}}) {
+        PutSiteKey(siteKey, ownerAndGroup | wider);
+        SCOPED_TRACE(std::string("SiteKey.bin of mode ") + mode);
+        EXPECT_EQ(Named(Decrypt(dir / "rec.enc", kCryptTypeWav, dir / "out.wav")), Named(kCryptSiteKeyExposed))
+            << "a site key others may read or change was used";
+        EXPECT_EQ(Named(Encrypt(dir / "rec.wav", kCryptTypeWav, dir / "again.enc")), Named(kCryptSiteKeyExposed));
+        EXPECT_EQ(Strays({"rec.wav", "rec.enc"}), std::vector<std::string>{}) << "a refused call left a file";
+    }
+    PutSiteKey(siteKey, perms::owner_read);  // 0400
+    EXPECT_EQ(Named(Decrypt(dir / "rec.enc", kCryptTypeWav, dir / "out.wav")), Named(kCryptDone))
+        << "a site key only its owner may read must be used";
 }
 
 TEST_F(EncryptedRecordings, EachRefusalHasItsOwnCode) {
