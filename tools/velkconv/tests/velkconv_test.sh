@@ -45,10 +45,60 @@ status=$?
 cmp -s "$dir/call.wav" "$dir/dec.wav" || fail "the decrypted recording differs from the recording that was encrypted"
 "$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/wrong.wav" --mask someothermask > "$dir/wrong.txt" 2>&1
 status=$?
-[ $status -eq 1 ] || fail "a wrong mask must exit 1, not $status"
+[ $status -eq 5 ] || fail "a wrong mask must exit 5 (its code), not $status"
 grep -q '^decryption failed with code 5: authentication failed' "$dir/wrong.txt" \
   || fail "a wrong mask did not report code 5 (authentication failed): $(cat "$dir/wrong.txt")"
 [ ! -e "$dir/wrong.wav" ] || fail "a failed decryption left a target"
 "$velkconv" --help | grep -q 'velkconv decrypt SOURCE TYPE TARGET' || fail "--help does not describe decrypt"
+
+# The exit status is the library's code, so a script tells the faults apart.
+head -c 1000 "$dir/callE.WAV" > "$dir/cutE.WAV"
+expect_status() {  # expect_status CODE WHAT ARGUMENTS...
+  local code=$1 what=$2; shift 2
+  "$velkconv" "$@" > "$dir/status.txt" 2>&1
+  local status=$?
+  [ $status -eq "$code" ] || fail "$what: exit $status, expected $code: $(cat "$dir/status.txt")"
+}
+expect_status 6 "a cut recording (truncated)" decrypt "$dir/cutE.WAV" 0 "$dir/out.wav"
+expect_status 2 "a missing recording" decrypt "$dir/none.WAV" 0 "$dir/out.wav"
+expect_status 4 "a WAV recording decrypted as NTC" decrypt "$dir/callE.WAV" 3 "$dir/out.wav"
+expect_status 9 "an unknown type" encrypt "$dir/call.wav" 7 "$dir/out.wav"
+expect_status 64 "decrypt without a target (usage)" decrypt "$dir/callE.WAV" 0
+"$velkconv" --help | grep -q '64 usage' || fail "--help does not list the exit statuses of encrypt and decrypt"
+
+# The mask from a file or standard input; --help warns about the command line's.
+printf 'pkrvmhaxbqzetwnjcydsoul\n' > "$dir/mask"
+expect_status 0 "the player's mask from a file" decrypt "$dir/callE.WAV" 0 "$dir/file.wav" --mask-file "$dir/mask"
+cmp -s "$dir/call.wav" "$dir/file.wav" || fail "the recording decrypted with --mask-file differs"
+"$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/stdin.wav" --mask-file - < "$dir/mask" > "$dir/status.txt" 2>&1 \
+  || fail "the mask from standard input did not decrypt: $(cat "$dir/status.txt")"
+cmp -s "$dir/call.wav" "$dir/stdin.wav" || fail "the recording decrypted with --mask-file - differs"
+echo someothermask | "$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/wrong.wav" --mask-file - > /dev/null 2>&1
+[ $? -eq 5 ] || fail "a wrong mask from standard input was not refused with code 5"
+expect_status 66 "a mask file that does not exist" decrypt "$dir/callE.WAV" 0 "$dir/out.wav" --mask-file "$dir/nomask"
+"$velkconv" --help | grep -A1 -e '--mask MASK' | grep -q 'other users' \
+  || fail "--help does not say that a mask on the command line is visible to other users"
+
+# Without SiteKey.bin the player's mask is all that protects a recording, and
+# velkconv says so once; a SiteKey.bin others may read is refused, its mode named.
+prog=$dir/prog
+mkdir -p "$prog" && ln -s "$(dirname "$velkconv")/VelkCodec.so" "$prog/VelkCodec.so"
+export CALLDECK_PROGRAM_FOLDER=$prog
+"$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/plain.wav" 2> "$dir/err.txt" > /dev/null \
+  || fail "decryption with the player's mask failed: $(cat "$dir/err.txt")"
+[ "$(grep -c 'protected by the built-in mask only' "$dir/err.txt")" -eq 1 ] \
+  || fail "without SiteKey.bin, velkconv did not say once that the built-in mask alone protects the recording: $(cat "$dir/err.txt")"
+grep -q 'SiteKey.bin' "$dir/err.txt" || fail "the notice does not name the remedy, SiteKey.bin"
+"$velkconv" decrypt "$dir/callE.WAV" 0 "$dir/plain.wav" --mask-file "$dir/mask" 2> "$dir/err.txt" > /dev/null
+grep -q 'built-in mask only' "$dir/err.txt" || fail "the player's mask from a file did not bring the notice"
+head -c 32 /dev/urandom > "$prog/SiteKey.bin" && chmod 644 "$prog/SiteKey.bin"
+"$velkconv" encrypt "$dir/call.wav" 0 "$dir/keyedE.WAV" > "$dir/out.txt" 2> "$dir/err.txt"
+status=$?
+[ $status -eq 12 ] || fail "a SiteKey.bin of mode 0644 was not refused with code 12 (exit $status): $(cat "$dir/out.txt")"
+grep -q "$prog/SiteKey.bin has mode 0644" "$dir/err.txt" || fail "the refusal does not name the mode: $(cat "$dir/err.txt")"
+chmod 600 "$prog/SiteKey.bin"
+expect_status 0 "encryption with a private SiteKey.bin" encrypt "$dir/call.wav" 0 "$dir/keyedE.WAV"
+grep -q 'built-in mask' "$dir/status.txt" && fail "velkconv spoke of the built-in mask alone while SiteKey.bin is in use"
+unset CALLDECK_PROGRAM_FOLDER
 
 echo "velkconv end-to-end: all checks passed"
