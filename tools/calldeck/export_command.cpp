@@ -36,7 +36,8 @@ const char* const kExportHelp =
     "  options as a WAV file into DIR (made when missing), named as \"Pickup All\"\n"
     "  names them, or as members of one ZIP archive FILE. -j N: N worker\n"
     "  processes (default: one per core). Prints a progress bar on a terminal,\n"
-    "  a line per recording otherwise, then \"exported N, missing M, failed F\".\n"
+    "  a line per recording otherwise (names escaped as in \"calldeck search\"),\n"
+    "  then \"exported N, missing M, failed F\".\n"
     "  Exit code 0 when none failed, 1 when any did, 130 when interrupted.\n";
 
 namespace {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "player/core/audit_record.h"
+
 namespace calldeck {
 
 ExportProgress::ExportProgress(std::size_t total, bool terminal) : total_(total), terminal_(terminal) { Draw(true); }
@@ -32,17 +34,17 @@ void ExportProgress::Exported(const std::string& source, const std::string& targ
     if (terminal_)
         Draw(false);
     else
-        Line("exported " + source + " -> " + target);
+        Line("exported " + player::EscapeAuditField(source) + " -> " + player::EscapeAuditField(target));
 }
 
 void ExportProgress::Missing(const std::string& source) {
     ++counts_.missing;
-    Line("missing " + source);
+    Line("missing " + player::EscapeAuditField(source));
 }
 
 void ExportProgress::Failed(const std::string& source, const std::string& reason) {
     ++counts_.failed;
-    Line("failed " + source + ": " + reason);
+    Line("failed " + player::EscapeAuditField(source) + ": " + player::EscapeAuditField(reason));
 }
 
 void ExportProgress::Summary(bool interrupted) {

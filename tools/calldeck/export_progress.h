@@ -4,7 +4,10 @@
 // On a terminal, one bar on standard error, redrawn at most ten times a
 // second, with every missing or failed recording printed above it as it
 // happens; otherwise (a log, a pipe) one plain line per recording, so that
-// the output reads in order. The summary goes to standard output:
+// the output reads in order. Names and reasons are escaped as calldeck
+// search escapes its values (a backslash, tab, line feed and carriage return
+// as \\, \t, \n and \r), so that a file name cannot print as a line of its
+// own. The summary goes to standard output:
 // "exported N, missing M, failed F" (with " of T; interrupted" when cut
 // short).
 #pragma once

@@ -1,14 +1,16 @@
 // calldeck export end to end: the files it writes are the player's own
 // conversions byte for byte, the archive holds exactly those files, a
 // damaged recording or one whose worker dies fails alone and the exit code
-// says so, and an export interrupted with Ctrl+C, or killed outright with
-// its workers, leaves no half-written file under a final name.
+// says so, a name cannot forge a line of the report, and an export
+// interrupted with Ctrl+C, or killed outright with its workers, leaves no
+// half-written file under a final name.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -21,6 +23,7 @@
 #include "codec_framework/testing/signals.h"
 #include "converter/velkcodec_api.h"
 #include "platform/dynlib/dynlib.h"
+#include "player/core/audit_record.h"
 #include "player/core/convert_file.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/child_process.h"
@@ -196,6 +199,45 @@ TEST_F(ExportCommand, ADamagedRecordingFailsAloneAndTheExitCodeSaysSo) {
         << ran.err;
     EXPECT_EQ(Names(out_), (std::set<std::string>{"20061201123045000312345671.wav"}))
         << "the good recording was not exported alone";
+}
+
+// The lines of `text`, without their line feeds.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+TEST_F(ExportCommand, ALineFeedInANameCannotForgeALineOfTheReport) {
+    // A folder whose name would print as lines of its own.
+    const fs::path forged = calls_ / "x\nexported /calls/forged.NTC -> /out/forged.wav\r";
+    const fs::path wav = forged / "20061201140000000512345671.WAV";
+    const fs::path damaged = forged / "20061201123046000312345671.NTC";
+    const fs::path gone = forged / "20061201123047000312345671.NTC";
+    WriteBytes(wav, ALawWav(Tessel::testing::SpeechLike(2, 1)));
+    WriteBytes(damaged, std::string(15, 'x'));  // less than a frame
+    WriteBytes(gone, G729Call(Tessel::testing::SpeechLike(2, 4)));
+    Index();
+    fs::remove(gone);
+
+    const Ran ran = Calldeck({"export", "--to", out_.string(), "-j", "1", "--all"});
+    EXPECT_EQ(ran.out, "exported 1, missing 1, failed 1\n");
+    const std::string escaped = player::EscapeAuditField(forged.string());
+    const std::vector<std::string> lines = Lines(ran.err);
+    EXPECT_EQ(lines.size(), 3u) << "three recordings did not print three lines:\n" << ran.err;
+    const auto printed = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(printed("exported " + escaped + "/20061201140000000512345671.WAV -> " +
+                        (out_ / "20061201140000000512345671.wav").string()))
+        << "the exported recording's line is not its name with \\n and \\r for the line feed and return:\n" << ran.err;
+    EXPECT_TRUE(printed("missing " + escaped + "/20061201123047000312345671.NTC")) << ran.err;
+    EXPECT_TRUE(printed("failed " + escaped + "/20061201123046000312345671.NTC: source wav file too small:" +
+                        player::EscapeAuditField(damaged.string())))
+        << "the failed recording's line, its reason included, is not escaped:\n" << ran.err;
 }
 
 // The processes `pid` started that still run.
