@@ -81,6 +81,9 @@ public:
 
     int32_t Result() const { return result_; }
     const JobNames& Names() const { return names_; }
+    // The system's error number of a write the target's disk refused (at the
+    // start's header or while converting), 0 when none was refused.
+    int TargetError() const { return target_.Error(); }
     int32_t FrameCount() const { return frames_; }
     uint32_t SourceHeaderSize() const { return headerSize_; }
     uint32_t SourceFrameSize() const { return sourceFrameSize_; }

@@ -11,7 +11,8 @@ namespace velk {
 
 bool TargetFile::Open(const std::string& path) {
     Close();
-    created_ = failed_ = false;
+    created_ = false;
+    error_ = 0;
     path_ = path;
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd_ >= 0) {
@@ -33,11 +34,11 @@ bool TargetFile::Open(const std::string& path) {
 }
 
 void TargetFile::WriteThrough(const uint8_t* bytes, size_t count) {
-    while (fd_ >= 0 && !failed_ && count > 0) {
+    while (fd_ >= 0 && !Failed() && count > 0) {
         const ssize_t n = ::write(fd_, bytes, count);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            failed_ = true;  // a full disk, an input/output error
+            Fail(n < 0 ? errno : EIO);  // a full disk, an input/output error
             return;
         }
         bytes += n;
@@ -55,16 +56,16 @@ bool TargetFile::Finish(const uint8_t* header, size_t headerLength, uint64_t len
     if (fd_ < 0) return false;
     Flush();
     size_t written = 0;
-    while (header && !failed_ && written < headerLength) {
+    while (header && !Failed() && written < headerLength) {
         const ssize_t n = ::pwrite(fd_, header + written, headerLength - written, off_t(written));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) failed_ = true;
+        if (n <= 0) Fail(n < 0 ? errno : EIO);
         else written += size_t(n);
     }
-    if (!failed_ && ::ftruncate(fd_, off_t(length)) != 0) failed_ = true;
-    if (::close(fd_) != 0) failed_ = true;  // a network file system may say so only now
+    if (!Failed() && ::ftruncate(fd_, off_t(length)) != 0) Fail(errno);
+    if (::close(fd_) != 0) Fail(errno);  // a network file system may say so only now
     fd_ = -1;
-    return !failed_;
+    return !Failed();
 }
 
 void TargetFile::Abandon() {

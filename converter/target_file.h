@@ -42,7 +42,10 @@ public:
     bool Created() const { return created_; }
     bool IsOpen() const { return fd_ >= 0; }
     // True once a write has been refused.
-    bool Failed() const { return failed_; }
+    bool Failed() const { return error_ != 0; }
+    // The system's error number of the first refused write (ENOSPC on a full
+    // disk), 0 when none was refused; kept after Abandon, for the message.
+    int Error() const { return error_; }
 
     void Write(const uint8_t* bytes, size_t count) {
         if (count > kBufferBytes - used_) Flush();
@@ -69,11 +72,14 @@ public:
 
 private:
     void WriteThrough(const uint8_t* bytes, size_t count);
+    void Fail(int error) {
+        if (error_ == 0) error_ = error;
+    }
 
     int fd_ = -1;
     std::string path_;
     bool created_ = false;
-    bool failed_ = false;
+    int error_ = 0;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t used_ = 0;
 };

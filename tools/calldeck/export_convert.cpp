@@ -8,6 +8,7 @@
 #include "converter/convert_state.h"
 #include "converter/format_table.h"
 #include "converter/result_text.h"
+#include "copy_recording.h"
 #include "player/core/convert_file.h"
 #include "player/core/cut_text.h"
 #include "player/core/decrypt_file.h"
@@ -26,10 +27,15 @@ ConvertOutcome ThroughVelkCodec(const std::string& source, const std::string& ta
     velk::ConvertState state;
     velk::CConvertJob job(velk::CodecLibraryName(kALaw), velk::CodecLibraryName(kG729), target.c_str(),
                           source.c_str(), state, {});
-    if (job.Result() != velk::kStarted) return {false, velk::ResultText(job.Result(), job.Names())};
-    if (!job.ConvertHere())
-        return {false, "the conversion failed while it ran: the recording is damaged or cut short, or the disk "
-                       "refused a write"};
+    // A write the disk refused says the system's reason ("No space left on device").
+    const auto refused = [&job] { return std::system_category().message(job.TargetError()); };
+    if (job.Result() != velk::kStarted)
+        return {false, velk::ResultText(job.Result(), job.Names()) + (job.TargetError() ? ": " + refused() : "")};
+    if (!job.ConvertHere()) {
+        if (job.TargetError())
+            return {false, "the conversion failed while it ran: the WAV file could not be written: " + refused()};
+        return {false, "the conversion failed while it ran: the recording is damaged or cut short"};
+    }
     return {true, {}};
 }
 
@@ -48,8 +54,8 @@ ConvertOutcome ConvertRecording(const std::string& source, const std::string& ta
         const std::string ext = text::UCase(text::Right(w, 3));
         if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return ThroughVelkCodec(w, target);
         if (ext == "WAV") {
-            fs::copy_file(w, target, fs::copy_options::overwrite_existing, ec);
-            if (ec) return {false, "the recording could not be copied: " + ec.message()};
+            if (const std::error_code copied = CopyRecording(w, target))
+                return {false, "the recording could not be copied: " + copied.message()};
             return {true, {}};
         }
         if (ext == "VOC" || ext == "VC2" || ext == "VC5") {

@@ -1,7 +1,8 @@
 // calldeck export end to end: the files it writes are the player's own
 // conversions byte for byte, the archive holds exactly those files, a
 // damaged recording or one whose worker dies fails alone and the exit code
-// says so, a name cannot forge a line of the report, and an export
+// says so, a name cannot forge a line of the report, a write the disk
+// refuses is reported with the system's own reason, and an export
 // interrupted with Ctrl+C, or killed outright with its workers, leaves no
 // half-written file under a final name.
 #include <fcntl.h>
@@ -11,7 +12,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -21,6 +24,7 @@
 
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
+#include "converter/tests/converter_testing.h"
 #include "converter/velkcodec_api.h"
 #include "platform/dynlib/dynlib.h"
 #include "player/core/audit_record.h"
@@ -238,6 +242,32 @@ TEST_F(ExportCommand, ALineFeedInANameCannotForgeALineOfTheReport) {
     EXPECT_TRUE(printed("failed " + escaped + "/20061201123046000312345671.NTC: source wav file too small:" +
                         player::EscapeAuditField(damaged.string())))
         << "the failed recording's line, its reason included, is not escaped:\n" << ran.err;
+}
+
+TEST_F(ExportCommand, AWriteTheDiskRefusesIsReportedWithTheSystemsReason) {
+    // A one-minute G.729 call (a 480 KB WAV) and a 320 KB A-law WAV, written
+    // where no file may grow beyond 100 KB: every write past that fails with
+    // EFBIG, as one on a full disk fails with ENOSPC.
+    std::string minute;
+    for (int i = 0; i < 30; ++i) minute += G729Call(Tessel::testing::SpeechLike(2, 5));
+    WriteBytes(calls_ / "20061201123045000312345671.NTC", minute);
+    WriteBytes(calls_ / "20061201140000000512345671.WAV", ALawWav(Tessel::testing::SpeechLike(40, 1)));
+    Index();
+
+    pid_t pid;
+    {
+        const velk::testing::FileSizeLimit full(100 * 1024);  // the export inherits it
+        pid = Start({"export", "--to", out_.string(), "-j", "1", "--all"});
+    }
+    const Ran ran = Finish(pid);
+    EXPECT_EQ(ran.out, "exported 0, missing 0, failed 2\n") << ran.err;
+    const std::string reason = std::strerror(EFBIG);
+    for (const fs::path& source : {calls_ / "20061201123045000312345671.NTC", calls_ / "20061201140000000512345671.WAV"})
+        EXPECT_NE(ran.err.find("failed " + source.string() + ": "), std::string::npos) << ran.err;
+    EXPECT_EQ(Lines(ran.err).size(), 2u) << ran.err;
+    for (const std::string& line : Lines(ran.err))
+        EXPECT_TRUE(line.ends_with(": " + reason)) << "a refused write is not reported as \"" << reason << "\": " << line;
+    EXPECT_TRUE(Names(out_).empty()) << "a refused export left a file";
 }
 
 // The processes `pid` started that still run.
