@@ -17,7 +17,10 @@
 #include <system_error>
 #include <thread>
 
+#include "converter/site_key.h"
 #include "export_progress.h"
+#include "platform/dynlib/dynlib.h"
+#include "player/core/decrypt_file.h"
 #include "player/core/audit_trail.h"
 #include "player/core/cut_text.h"
 #include "player/core/export_name.h"
@@ -287,6 +290,16 @@ bool IsRecordingThere(const std::string& path) {
     return fs::is_regular_file(path, ec);
 }
 
+// Once, before any recording is decrypted: that the recordings are protected
+// by the player's built-in mask only, or that SiteKey.bin's mode refuses it.
+void SaySiteKeyNotice(const std::vector<Row>& rows, const std::deque<std::size_t>& queue) {
+    const bool decrypts = std::any_of(queue.begin(), queue.end(),
+                                      [&](std::size_t r) { return player::IsEncryptedFile(rows[r].source); });
+    if (!decrypts) return;
+    const std::string notice = velk::SiteKeyNotice(platform::dynlib::ProgramFolder(), /*builtInMask=*/true);
+    if (!notice.empty()) std::cerr << "calldeck: " << notice << "\n";
+}
+
 int ExportRows(const Options& options) {
     const bool toArchive = !options.zip.empty();
 
@@ -341,6 +354,7 @@ int ExportRows(const Options& options) {
         rows.push_back(std::move(row));
     }
     rs.reset();
+    SaySiteKeyNotice(rows, queue);
 
     StopSignals signals;
     Temporaries temporaries;

@@ -270,6 +270,42 @@ TEST_F(ExportCommand, AWriteTheDiskRefusesIsReportedWithTheSystemsReason) {
     EXPECT_TRUE(Names(out_).empty()) << "a refused export left a file";
 }
 
+// How often `what` occurs in `text`.
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+TEST_F(ExportCommand, AnExportThatDecryptsSaysOnceWhatProtectsTheRecordings) {
+    for (const char* name : {"20061201130000000412345671E.NTC", "20061201130100000412345671E.NTC"}) {
+        WriteBytes(staged_.Folder() / "plain.ntc", G729Call(Tessel::testing::SpeechLike(2, 6)));
+        Encrypt(staged_.Folder() / "plain.ntc", 3, calls_ / name);
+    }
+    Index();
+    const std::string builtIn = "calldeck: recordings are protected by the built-in mask only";
+
+    const Ran alone = Calldeck({"export", "--to", out_.string(), "-j", "2", "--all"});
+    EXPECT_EQ(alone.out, "exported 2, missing 0, failed 0\n") << alone.err;
+    EXPECT_EQ(Count(alone.err, builtIn), 1u) << "without SiteKey.bin the export did not say once that the "
+                                                "built-in mask alone protects the recordings:\n" << alone.err;
+    EXPECT_EQ(Count(alone.err, "SiteKey.bin"), 1u) << "the notice does not name the remedy:\n" << alone.err;
+
+    const fs::path siteKey = staged_.Folder() / "SiteKey.bin";
+    WriteBytes(siteKey, std::string(32, 'k'));
+    fs::permissions(siteKey, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                 fs::perms::others_read);
+    const Ran exposed = Calldeck({"export", "--to", (out_ / "exposed").string(), "-j", "2", "--all"});
+    EXPECT_EQ(exposed.out, "exported 0, missing 0, failed 2\n") << "a SiteKey.bin others may read was used";
+    EXPECT_EQ(Count(exposed.err, "calldeck: " + siteKey.string() + " has mode 0644"), 1u)
+        << "the refused site key's mode was not named once:\n" << exposed.err;
+    EXPECT_EQ(Count(exposed.err, "built-in mask"), 0u) << exposed.err;
+
+    fs::permissions(siteKey, fs::perms::owner_read | fs::perms::owner_write);
+    const Ran keyed = Calldeck({"export", "--to", (out_ / "keyed").string(), "-j", "2", "--all"});
+    EXPECT_EQ(Count(keyed.err, "calldeck: "), 0u) << "a private SiteKey.bin in use brought a notice:\n" << keyed.err;
+}
+
 // The processes `pid` started that still run.
 std::vector<pid_t> Children(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
