@@ -1,12 +1,14 @@
 // velkconv's encryption and decryption (see crypt_command.h).
 #include "crypt_command.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 
 #include "converter/crypt_result.h"
 #include "converter/site_key.h"
@@ -21,14 +23,6 @@ constexpr const char* kPlayerMask = "pkrvmhaxbqzetwnjcydsoul";
 // More than any mask; a mask file is no recording.
 constexpr std::size_t kMaskFileLimit = 4096;
 
-bool ParseType(const char* text, int32_t& type) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (!*text || *end || value < INT32_MIN || value > INT32_MAX) return false;
-    type = int32_t(value);
-    return true;
-}
-
 // A string wiped when it goes.
 struct Secret {
     std::string text;
@@ -38,44 +32,30 @@ struct Secret {
     ~Secret() { explicit_bzero(text.data(), text.size()); }
 };
 
-// The mask of a mask file: its bytes without one line end at the end, so
-// that `echo MASK > FILE` gives MASK.
+// The mask of a mask file: its bytes without the line end at the end ("\n"
+// or "\r\n"), so that `echo MASK > FILE` gives MASK. Read straight into the
+// secret, so no stream buffer keeps a copy.
 bool ReadMaskFile(const char* file, Secret& mask) {
-    std::ifstream opened;
-    if (std::strcmp(file, "-") != 0) {
-        opened.open(file, std::ios::binary);
-        if (!opened) return false;
-    }
-    std::istream& in = opened.is_open() ? static_cast<std::istream&>(opened) : std::cin;
+    const bool standardInput = !std::strcmp(file, "-");
+    const int fd = standardInput ? STDIN_FILENO : ::open(file, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
     mask.text.resize(kMaskFileLimit + 1);
-    in.read(mask.text.data(), std::streamsize(mask.text.size()));
-    if (in.bad() || std::size_t(in.gcount()) > kMaskFileLimit) return false;
-    mask.text.resize(std::size_t(in.gcount()));
-    if (mask.text.ends_with('\n')) mask.text.pop_back();
-    if (mask.text.ends_with('\r')) mask.text.pop_back();
+    std::size_t got = 0;
+    ssize_t n = 0;
+    while (got < mask.text.size() && ((n = ::read(fd, mask.text.data() + got, mask.text.size() - got)) > 0 ||
+                                      (n < 0 && errno == EINTR)))
+        got += std::size_t(std::max<ssize_t>(n, 0));
+    if (!standardInput) ::close(fd);
+    if (n < 0 || got > kMaskFileLimit) return false;
+    mask.text.resize(got);
+    if (mask.text.ends_with('\n')) {
+        mask.text.pop_back();
+        if (mask.text.ends_with('\r')) mask.text.pop_back();
+    }
     return true;
 }
 
 }  // namespace
-
-std::optional<CryptRequest> ReadCryptArguments(int argc, char** argv) {
-    if (argc != 5 && argc != 7) return std::nullopt;
-    CryptRequest r;
-    r.encrypt = !std::strcmp(argv[1], "encrypt");
-    r.source = argv[2];
-    r.target = argv[4];
-    if (!ParseType(argv[3], r.type)) return std::nullopt;
-    if (argc == 7) {
-        if (!std::strcmp(argv[5], "--mask")) {
-            r.maskArgument = argv[6];
-        } else if (!std::strcmp(argv[5], "--mask-file")) {
-            r.maskFile = argv[6];
-        } else {
-            return std::nullopt;
-        }
-    }
-    return r;
-}
 
 int Crypt(const CryptRequest& request) {
     Secret mask;
@@ -87,7 +67,8 @@ int Crypt(const CryptRequest& request) {
         }
     } else {
         mask.text = request.maskArgument ? request.maskArgument : kPlayerMask;
-        if (request.maskArgument) explicit_bzero(const_cast<char*>(request.maskArgument), mask.text.size());
+        // Blanked where /proc/PID/cmdline shows it, as soon as it is read.
+        if (request.maskArgument) explicit_bzero(request.maskArgument, mask.text.size());
     }
 
     platform::dynlib::Library library(velk::kLibraryName);

@@ -14,7 +14,7 @@
 // the library.
 #pragma once
 
-#include <optional>
+#include <cstdint>
 #include <string>
 
 namespace velkconv {
@@ -28,13 +28,9 @@ struct CryptRequest {
     bool encrypt = false;
     std::string source, target;
     int32_t type = 0;
-    const char* maskArgument = nullptr;  // --mask MASK
-    const char* maskFile = nullptr;      // --mask-file FILE ("-": standard input)
+    char* maskArgument = nullptr;   // --mask MASK, in argv: blanked once read
+    const char* maskFile = nullptr;  // --mask-file FILE ("-": standard input)
 };
-
-// The request of argv[1..], or nothing for a usage error. A mask given with
-// --mask is blanked in argv at once, to shorten the time others can read it.
-std::optional<CryptRequest> ReadCryptArguments(int argc, char** argv);
 
 // Runs it; prints "encrypted SOURCE -> TARGET" or "decryption failed with
 // code N: TEXT", and the site key's notice on standard error. The exit

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "converter/crypt_result.h"
 #include "converter/format_table.h"
@@ -86,6 +87,23 @@ bool ParseCode(const char* text, int32_t& code) {
     return ec == std::errc() && ptr == end && ptr != text;
 }
 
+// velkconv encrypt|decrypt SOURCE TYPE TARGET [--mask MASK | --mask-file FILE];
+// nothing for a usage error.
+std::optional<velkconv::CryptRequest> ReadCryptArguments(int argc, char** argv) {
+    velkconv::CryptRequest r;
+    if ((argc != 5 && argc != 7) || !ParseCode(argv[3], r.type)) return std::nullopt;
+    r.encrypt = !std::strcmp(argv[1], "encrypt");
+    r.source = argv[2];
+    r.target = argv[4];
+    if (argc == 7 && !std::strcmp(argv[5], "--mask"))
+        r.maskArgument = argv[6];
+    else if (argc == 7 && !std::strcmp(argv[5], "--mask-file"))
+        r.maskFile = argv[6];
+    else if (argc == 7)
+        return std::nullopt;
+    return r;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,7 +112,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && (!std::strcmp(argv[1], "encrypt") || !std::strcmp(argv[1], "decrypt"))) {
-        const auto request = velkconv::ReadCryptArguments(argc, argv);
+        const auto request = ReadCryptArguments(argc, argv);
         if (!request) {
             Help(stderr);
             return velkconv::kCryptUsage;
