@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,26 @@ int Run(std::vector<std::string> argv, const fs::path& log) {
     int status = 0;
     if (waitpid(child, &status, 0) < 0) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The process ids whose parent is `parent`.
+std::vector<int> ChildrenOf(int parent) {
+    std::vector<int> out;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid ...: the command may hold blanks and parentheses.
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        int ppid = 0;
+        if (rest >> state >> ppid && ppid == parent) out.push_back(std::stoi(name));
+    }
+    return out;
 }
 
 std::string Contents(const fs::path& file) {
@@ -89,8 +110,29 @@ void TestServer::Start() {
     started_ = true;
 }
 
+void TestServer::Pause(Paused which) {
+    if (!started_ || !paused_.empty()) return;
+    std::ifstream pidFile(folder_ / "data" / "postmaster.pid");
+    int postmaster = 0;
+    if (!(pidFile >> postmaster) || postmaster <= 0)
+        throw std::runtime_error("the test server's postmaster.pid cannot be read");
+    // The postmaster first, so that it starts no process after its children
+    // were listed.
+    if (kill(postmaster, SIGSTOP) != 0) throw std::runtime_error("the test server's postmaster cannot be stopped");
+    paused_.push_back(postmaster);
+    if (which == Paused::EveryProcess)
+        for (int child : ChildrenOf(postmaster))
+            if (kill(child, SIGSTOP) == 0) paused_.push_back(child);
+}
+
+void TestServer::Resume() {
+    for (auto pid = paused_.rbegin(); pid != paused_.rend(); ++pid) kill(*pid, SIGCONT);
+    paused_.clear();
+}
+
 void TestServer::Stop() {
     if (!started_) return;
+    Resume();  // a stopped postmaster would not hear pg_ctl
     Run({(kBinaries / "pg_ctl").string(), "-D", (folder_ / "data").string(), "-m", "immediate", "-w", "stop"},
         folder_ / "pg_ctl.log");
     started_ = false;

@@ -11,7 +11,10 @@
 //
 // Stop and Start take the server down and bring it up again on the same
 // cluster and socket, as a site's server restarts: sessions open at the
-// stop are lost, and clients must connect again.
+// stop are lost, and clients must connect again. Pause stops the server's
+// processes with SIGSTOP (the postmaster alone, or every process of the
+// server, as a machine that hangs), so that its socket still takes
+// connections and bytes but nothing answers; Resume lets them go on.
 //
 // Each test case runs in its own process, so a server lives for one test;
 // SharedTestServer starts it on first use and a gtest Environment stops it
@@ -20,6 +23,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform::sqlstore::testing {
 
@@ -42,9 +46,14 @@ public:
     void Stop();
     void Start();
 
+    enum class Paused { Postmaster, EveryProcess };
+    void Pause(Paused which);
+    void Resume();
+
 private:
     std::filesystem::path folder_;
     bool started_ = false;
+    std::vector<int> paused_;  // the process ids Pause stopped, in that order
 };
 
 // The program's one server, started on first use.
