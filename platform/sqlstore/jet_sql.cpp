@@ -1,6 +1,7 @@
 // Translating desktop-database statements for SQLite: see jet_sql.h.
 #include "jet_sql.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -83,6 +84,41 @@ std::string ColumnOf(const Token& t) {
 }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// A name between double quotes, each double quote in it doubled.
+std::string DoubleQuoted(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// Whether a quoted text token ends with its closing quote (the statement
+// may end first): after the opening quote, doubled quotes pair up.
+bool Closed(std::string_view token) {
+    std::size_t i = 1;
+    while (i < token.size()) {
+        if (token[i] != '\'') {
+            ++i;
+        } else if (i + 1 < token.size() && token[i + 1] == '\'') {
+            i += 2;
+        } else {
+            return i + 1 == token.size();
+        }
+    }
+    return false;
+}
+
+// The text a closed quoted text token stands for: without its quotes, each
+// doubled quote one.
+std::string Unquoted(std::string_view token) {
+    token = token.substr(1, token.size() - 2);
+    std::string out;
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        out += token[i];
+        if (token[i] == '\'' && i + 1 < token.size() && token[i + 1] == '\'') ++i;
+    }
+    return out;
+}
 
 // A duration compared as (length, text): numeric order for canonical texts.
 std::string DurationPair(const std::string& canonical) {
@@ -179,10 +215,25 @@ ServerStatement TranslateForServer(std::string_view jetSql, const ColumnKinds& k
         if ((tok.kind == Tok::QuotedName || tok.kind == Tok::Word) && tok.text.size() >= 2 &&
             (tok.text.back() == ']' || tok.text.back() == '`')) {
             // [Col] and `Col`: the server folds plain names, as the old
-            // database ignored their case.
+            // database ignored their case; any other name is quoted.
             const std::size_t open = tok.text.rfind(tok.text.back() == ']' ? '[' : '`', tok.text.size() - 2);
-            if (open != std::string::npos)
-                tok.text = tok.text.substr(0, open) + tok.text.substr(open + 1, tok.text.size() - open - 2);
+            if (open != std::string::npos) {
+                const std::string name = tok.text.substr(open + 1, tok.text.size() - open - 2);
+                const bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                                   std::all_of(name.begin(), name.end(), [](char c) {
+                                       return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                                   });
+                tok.text = tok.text.substr(0, open) + (plain ? name : DoubleQuoted(name));
+            }
+            continue;
+        }
+        if (tok.kind == Tok::Text && Closed(tok.text)) {
+            // A quoted text is a value: it travels beside the statement, so
+            // that no text, and no reading of backslashes in quotes the
+            // server may be set to, can end it early. One that the
+            // statement's end cuts short stays, for the server to refuse.
+            out.parameters.push_back(Unquoted(tok.text));
+            tok.text = "$" + std::to_string(out.parameters.size());
             continue;
         }
         if (tok.kind != Tok::DateLiteral) continue;

@@ -14,9 +14,13 @@
 //
 // TranslateForServer does the same for the shared store on PostgreSQL,
 // which reads the dialect but for the # literals and the bracketed names:
-// each literal becomes a bound parameter cast to the server's timestamp or
-// interval type (so dates and durations compare natively), and [Col]
-// becomes Col. The values travel beside the text, never inside it.
+// each # literal becomes a bound parameter cast to the server's timestamp or
+// interval type (so dates and durations compare natively), each quoted
+// text ('...', a doubled quote in it one quote) a bound parameter of the
+// type its place asks for, and [Col] becomes Col ("Col" when it is no
+// plain name). The values travel beside the text, never inside it, so a
+// search text is never read as part of the statement, however the server
+// reads quotes and backslashes.
 //
 // SingleTableSelect recognises the plain "select ... from T [where ...]
 // [order by ...]" form and adds T's hidden row id in front of the select
@@ -45,8 +49,8 @@ using ColumnKinds = std::map<std::string, ColumnKind, std::less<>>;
 std::string Translate(std::string_view jetSql, const ColumnKinds& kinds);
 
 struct ServerStatement {
-    std::string sql;                      // with $1, $2, ... for the literals
-    std::vector<std::string> parameters;  // their canonical texts, in order
+    std::string sql;                      // with $1, $2, ... for the literals and texts
+    std::vector<std::string> parameters;  // their values (dates and durations canonical), in order
 };
 // Throws Error as Translate does.
 ServerStatement TranslateForServer(std::string_view jetSql, const ColumnKinds& kinds);

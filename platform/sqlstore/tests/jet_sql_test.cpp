@@ -81,16 +81,22 @@ TEST(JetTranslation, OnlyListsOfPlainColumnsAreReadByRowIdLater) {
         EXPECT_FALSE(PlainColumnsSelect(other)) << other;
 }
 
-TEST(JetTranslation, ForTheServerDateLiteralsBecomeTypedParametersAndBracketsGo) {
+TEST(JetTranslation, ForTheServerLiteralsAndTextsBecomeParametersAndBracketsGo) {
     const ServerStatement s = TranslateForServer(
         "select [RecordChannel] from T where 1=1 and RecordDateTime >= #06-01-01 00:00:00# and "
-        "T.[RecordDuration] <= #100:00:00# and CallNumber like '%#1#%' and CallDirection <> 'IN'",
+        "T.[RecordDuration] <= #100:00:00# and CallNumber like '%#1#%' and CallDirection <> 'IN' and "
+        "[File Name] = 'it''s \\'' or 1=1--'",
         kKinds);
     EXPECT_EQ(s.sql,
               "select RecordChannel from T where 1=1 and RecordDateTime >= $1::timestamp and "
-              "T.RecordDuration <= $2::interval and CallNumber like '%#1#%' and CallDirection <> 'IN'")
-        << "the literals must travel as parameters, the rest unchanged";
-    EXPECT_EQ(s.parameters, (std::vector<std::string>{"2006-01-01 00:00:00", "100:00:00"}));
+              "T.RecordDuration <= $2::interval and CallNumber like $3 and CallDirection <> $4 and "
+              "\"File Name\" = $5")
+        << "the literals and texts must travel as parameters, the rest unchanged";
+    EXPECT_EQ(s.parameters, (std::vector<std::string>{"2006-01-01 00:00:00", "100:00:00", "%#1#%", "IN",
+                                                      "it's \\' or 1=1--"}));
+    EXPECT_EQ(TranslateForServer("select a from T where b = 'x' and c = 'unclosed''", kKinds).sql,
+              "select a from T where b = $1 and c = 'unclosed''")
+        << "a text the statement's end cuts short must stay for the server to refuse";
     EXPECT_THROW(TranslateForServer("RecordDuration >= #2006-01-01#", kKinds), Error)
         << "a date compared with a duration was not refused";
     EXPECT_THROW(TranslateForServer("RecordDateTime >= #2006-02-30#", kKinds), Error) << "30 February was accepted";

@@ -185,6 +185,46 @@ TEST_F(SharedIndex, AServerThatCannotBeReachedIsLoggedWithoutThePassword) {
     EXPECT_TRUE(logged) << "the failed connection was not logged";
 }
 
+TEST_F(SharedIndex, SearchTextIsBoundAsAValueEvenWhereTheServerReadsBackslashesInQuotes) {
+    // A role whose sessions read a backslash in a quoted text as an escape:
+    // a number typed as \' would end the quoted text the search built.
+    {
+        Connection setup;
+        setup.ConnectionString = ServerConnection();
+        setup.Open();
+        setup.Server()->Run("alter role current_user set standard_conforming_strings = off");
+    }
+    const fs::path a = staged_.Folder() / "recorder-a";
+    for (int n = 0; n < 3; ++n) MakeFile(a / CallName(n), 8000);
+    ASSERT_EQ(RebuildRecordIndex(a.string()), 3);
+    CloseAccess();  // the next search connects anew, with the role's setting
+    SearchConditions c = InitMainFormConditions({2024, 5, 6, 0, 0, 0}, "");
+    c.number = CallName(1).substr(18, 7);
+    auto found = GetRecordset(MakeCondition(c));
+    ASSERT_TRUE(found->IsOpen()) << "a search by number failed on the server";
+    ASSERT_EQ(found->RecordCount(), 1) << "a search by a part of a stored number did not find its one call";
+
+    for (const std::string payload : {"\\' or 1=1--", "\\' union select 0,null,null,version(),null,null,null--",
+                                      "\\' or (select 1 from pg_sleep(4)) = 1--"}) {
+        SCOPED_TRACE(payload);
+        c.number = payload;
+        const auto started = std::chrono::steady_clock::now();
+        auto rs = GetRecordset(MakeCondition(c));
+        const auto took = std::chrono::steady_clock::now() - started;
+        ASSERT_TRUE(rs->IsOpen()) << "a search for a number with a backslash and a quote failed";
+        EXPECT_EQ(rs->RecordCount(), 0) << "the number text ran as part of the statement: no call has that number";
+        for (long row = 0; row < rs->RecordCount(); ++row)
+            for (int col = 0; col < rs->FieldCount(); ++col)
+                EXPECT_EQ(std::string(rs->Value(row, col).value_or("")).find("PostgreSQL"), std::string::npos)
+                    << "the search returned the server's version";
+        EXPECT_LT(took, std::chrono::seconds(4)) << "the number text made the server sleep";
+    }
+    const Ran search = RunCalldeck(OtherDesk("desk"), {"search", "--number", "\\' or 1=1--"});
+    EXPECT_EQ(search.code, 0) << search.err;
+    EXPECT_EQ(std::count(search.out.begin(), search.out.end(), '\n'), 1)
+        << "calldeck search --number found calls by the statement's text, not by their numbers:\n" << search.out;
+}
+
 TEST_F(SharedIndex, AScanOfAFolderAnotherScanHoldsGivesUpAndOtherFoldersGoOn) {
     const fs::path a = staged_.Folder() / "recorder-a", b = staged_.Folder() / "recorder-b";
     for (int n = 0; n < 4; ++n) MakeFile(a / CallName(n), 8000);

