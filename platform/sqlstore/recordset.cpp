@@ -204,10 +204,10 @@ void Recordset::OpenOnServer(std::string_view jetSql, const std::shared_ptr<Conn
             // Rows this connection has written but not committed are seen
             // by it alone, and a set opened now must show them.
             if (!server.InTransaction() && OpenServerCursor(*keyed, statement, connection)) return;
-            result = server.Run(keyed->sql, statement.parameters);
+            result = server.RunBound(keyed->sql, statement.parameters);
             table = keyed->table;
         }
-    if (!result) result = server.Run(statement.sql, statement.parameters);
+    if (!result) result = server.RunBound(statement.sql, statement.parameters);
     const pg_result* r = result.get();
     const int first = table.empty() ? 0 : 1;
     const int rows = PQntuples(r);
@@ -234,7 +234,8 @@ void Recordset::OpenOnServer(std::string_view jetSql, const std::shared_ptr<Conn
 
 // False (nothing kept) when a reader cannot be had or the statement fails
 // there; the caller then runs it on the connection itself, which reports
-// why in the usual way.
+// why in the usual way. A server that does not answer ends the open with
+// that Error (kNoAnswer).
 bool Recordset::OpenServerCursor(const RowIdSelect& keyed, const ServerStatement& statement,
                                  const std::shared_ptr<Connection>& connection) {
     auto snapshot = std::make_unique<Snapshot>();
@@ -244,7 +245,8 @@ bool Recordset::OpenServerCursor(const RowIdSelect& keyed, const ServerStatement
         ServerSession& reader = *snapshot->server;
         reader.Begin();
         // The cursor's snapshot is taken here and serves every later read.
-        reader.Run("DECLARE " + std::string(kServerCursor) + " SCROLL CURSOR FOR " + keyed.sql, statement.parameters);
+        reader.RunBound("DECLARE " + std::string(kServerCursor) + " SCROLL CURSOR FOR " + keyed.sql,
+                        statement.parameters);
         const ServerResult all = reader.Run("MOVE FORWARD ALL IN " + std::string(kServerCursor));
         const std::size_t count = std::stoull(PQcmdTuples(all.get()));
         const ServerResult page = FetchServerPage(reader, 0);
@@ -258,6 +260,12 @@ bool Recordset::OpenServerCursor(const RowIdSelect& keyed, const ServerStatement
         snapshot_ = std::move(snapshot);
         StoreServerPage(page.get(), 0);
         return true;
+    } catch (const Error& e) {
+        Clear();
+        // A server that does not answer would not answer the connection's
+        // own session either: the search ends here.
+        if (e.Number() == kNoAnswer) throw;
+        return false;
     } catch (const std::exception&) {
         Clear();
         return false;

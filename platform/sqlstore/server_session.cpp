@@ -3,7 +3,10 @@
 #include "server_session.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <algorithm>
+#include <map>
 #include <optional>
 
 #include "error.h"
@@ -11,10 +14,21 @@
 
 namespace platform::sqlstore {
 
-void ServerConnectionCloser::operator()(pg_conn* c) const { PQfinish(c); }
-void ServerResultClearer::operator()(pg_result* r) const { PQclear(r); }
-
 namespace {
+
+// What a connection gets unless the line says otherwise: the line comes
+// after these, and libpq keeps the last value of a keyword. Keepalives
+// find a server whose machine or line is gone while a session is idle
+// (after about a minute) instead of at the next statement's wait.
+constexpr const char* kConnectDefaults[][2] = {
+    {"keepalives", "1"},        {"keepalives_idle", "30"}, {"keepalives_interval", "10"},
+    {"keepalives_count", "3"},  {"fallback_application_name", "calldeck"},
+};
+// The second session that asks whether a late statement is still being
+// worked on may take a third of the answer's wait, this long at most; the
+// statement waits the rest first, so that a stopped server is told after
+// the wait the line names.
+constexpr std::chrono::milliseconds kLongestCheck{3000};
 
 std::string Trimmed(const char* text) {
     std::string out = text ? text : "";
@@ -59,15 +73,35 @@ void AppendCopyField(std::string& line, std::string_view value) {
 }  // namespace
 
 ServerSession::ServerSession(const std::string& connectionInfo, const std::string& password) {
-    // The connection string goes in as "dbname" with expansion, so both a
-    // "key=value" string, a URI and a "service=name" work; a password given
-    // apart is added as its own keyword.
-    const char* keywords[] = {"dbname", password.empty() ? nullptr : "password", nullptr};
-    const char* values[] = {connectionInfo.c_str(), password.empty() ? nullptr : password.c_str(), nullptr};
-    conn_.reset(PQconnectdbParams(keywords, values, 1));
+    const ConnectionLine line = ReadConnectionLine(connectionInfo);
+    answerWait_ = line.answerWait;
+    lineValues_ = line.values;
+    password_ = password;
+    for (const std::pair<std::string, std::string>& v : line.values)
+        if (v.first == "password" && password_.empty()) password_ = v.second;
+    // The line goes in as "dbname" with expansion, so both a "key=value"
+    // line, a URI and a "service=name" work; a password given apart is
+    // added as its own keyword.
+    for (const auto& [keyword, value] : kConnectDefaults) {
+        keywords_.emplace_back(keyword);
+        values_.emplace_back(value);
+    }
+    keywords_.emplace_back("connect_timeout");
+    values_.push_back(std::to_string(kDefaultConnectWait.count()));
+    keywords_.emplace_back("dbname");
+    values_.push_back(line.libpq);
+    if (!password.empty()) {
+        keywords_.emplace_back("password");
+        values_.push_back(password);
+    }
+    const auto deadline = line.connectWait.count() > 0 ? std::chrono::steady_clock::now() + line.connectWait
+                                                       : std::chrono::steady_clock::time_point::max();
+    conn_ = Connect([&](pg_conn* c, short events) {
+        if (!PollSocket(c, events, deadline)) throw Error(kNoAnswer, NoAnswerText(line.connectWait));
+    });
     if (!conn_) throw Error(kServerFailure, "The record index server cannot be reached (out of memory)");
     if (PQstatus(conn_.get()) != CONNECTION_OK)
-        throw Error(kServerFailure, "The record index server cannot be reached: " + Trimmed(PQerrorMessage(conn_.get())));
+        throw Error(kServerFailure, "The record index server cannot be reached: " + LibpqMessage());
     // The server's notices ("table does not exist, skipping") are no failures
     // and would only clutter the program's output.
     PQsetNoticeProcessor(conn_.get(), [](void*, const char*) {}, nullptr);
@@ -87,24 +121,132 @@ ServerSession::~ServerSession() = default;
 void ServerSession::Fail(const pg_result* result) const {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     std::string message = Trimmed(result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr);
-    if (message.empty()) message = Trimmed(PQerrorMessage(conn_.get()));
+    if (message.empty() && conn_) message = LibpqMessage();
     int number = kServerFailure;
     if (state && state[0] == '2' && state[1] == '2') number = kTypeMismatch;
     if (state && state[0] == '2' && state[1] == '3') number = 19;
     throw Error(number, message);
 }
 
-ServerResult ServerSession::Run(const std::string& sql, const std::vector<std::string>& parameters) {
-    Flush();  // every statement sees the rows inserted before it
-    ServerResult result;
-    if (parameters.empty()) {
-        result.reset(PQexec(conn_.get(), sql.c_str()));
-    } else {
-        std::vector<const char*> values;
-        for (const std::string& p : parameters) values.push_back(p.c_str());
-        result.reset(PQexecParams(conn_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                                  nullptr, nullptr, 0));
+std::vector<std::pair<std::string, std::string>> ServerSession::UsedValues() const {
+    // libpq's own defaults and this program's are no secret; every other
+    // value came from the line, a service file or the environment.
+    std::map<std::string, std::string, std::less<>> plain{
+        {"connect_timeout", std::to_string(kDefaultConnectWait.count())}};
+    for (const auto& [keyword, value] : kConnectDefaults) plain.emplace(keyword, value);
+    if (PQconninfoOption* defaults = PQconndefaults()) {
+        for (const PQconninfoOption* o = defaults; o->keyword; ++o)
+            if (o->val) plain.emplace(o->keyword, o->val);
+        PQconninfoFree(defaults);
     }
+    std::vector<std::pair<std::string, std::string>> used = lineValues_;
+    if (PQconninfoOption* options = PQconninfo(conn_.get())) {
+        for (const PQconninfoOption* o = options; o->keyword; ++o) {
+            const auto known = plain.find(o->keyword);
+            if (o->val && *o->val && (known == plain.end() || known->second != o->val))
+                used.emplace_back(o->keyword, o->val);
+        }
+        PQconninfoFree(options);
+    }
+    return used;
+}
+
+std::string ServerSession::LibpqMessage() const {
+    return WithoutLineValues(Trimmed(PQerrorMessage(conn_.get())), UsedValues(), password_);
+}
+
+ServerConnection ServerSession::Connect(const Waiter& wait) const {
+    std::vector<const char*> keywords, values;
+    for (std::size_t i = 0; i < keywords_.size(); ++i) {
+        keywords.push_back(keywords_[i].c_str());
+        values.push_back(values_[i].c_str());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return ConnectWaiting(keywords.data(), values.data(), wait);
+}
+
+pg_conn* ServerSession::Live() const {
+    if (lost_) throw *lost_;
+    return conn_.get();
+}
+
+pg_conn* ServerSession::Sending() {
+    pg_conn* const c = Live();
+    holding_ = PQtransactionStatus(c) != PQTRANS_IDLE;
+    return c;
+}
+
+std::chrono::milliseconds ServerSession::CheckWait() const {
+    return std::min(std::chrono::milliseconds(answerWait_) / 3, kLongestCheck);
+}
+
+void ServerSession::StartWaiting() {
+    deadline_ = answerWait_.count() > 0 ? std::chrono::steady_clock::now() + answerWait_ - CheckWait()
+                                        : std::chrono::steady_clock::time_point::max();
+}
+
+void ServerSession::WaitFor(pg_conn* c, short events) {
+    while (!PollSocket(c, events, deadline_)) {
+        if (StillWorking()) {
+            StartWaiting();
+            continue;
+        }
+        // Closing the connection ends the statement and the transaction on
+        // the server, once it goes on; nothing of this session waits for it.
+        lostTransaction_ = holding_;
+        copy_ = {};
+        lost_.emplace(kNoAnswer, NoAnswerText(answerWait_));
+        conn_.reset();
+        throw *lost_;
+    }
+}
+
+bool ServerSession::StillWorking() const {
+    const std::string backend = std::to_string(PQbackendPID(conn_.get()));
+    const auto deadline = std::chrono::steady_clock::now() + CheckWait();
+    const Waiter wait = [deadline](pg_conn* c, short events) {
+        if (!PollSocket(c, events, deadline)) throw Error(kNoAnswer, "");
+    };
+    try {
+        const ServerConnection check = Connect(wait);
+        if (!check || PQstatus(check.get()) != CONNECTION_OK) return false;
+        const char* parameter[] = {backend.c_str()};
+        if (!PQsendQueryParams(check.get(), "select state from pg_stat_activity where pid = $1", 1, nullptr,
+                               parameter, nullptr, nullptr, 0) ||
+            !SendQueued(check.get(), wait))
+            return false;
+        const ServerResult state = TakeResult(check.get(), wait);
+        return state && PQresultStatus(state.get()) == PGRES_TUPLES_OK && PQntuples(state.get()) == 1 &&
+               std::string_view(PQgetvalue(state.get(), 0, 0)) == "active";
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+ServerResult ServerSession::Answer(bool sent) {
+    pg_conn* const c = Live();
+    StartWaiting();
+    const Waiter wait = [this](pg_conn* on, short events) { WaitFor(on, events); };
+    if (!sent || !SendQueued(c, wait)) return {};
+    return TakeResult(c, wait);
+}
+
+ServerResult ServerSession::Run(const std::string& sql, const std::vector<std::string>& parameters) {
+    if (!parameters.empty()) return RunBound(sql, parameters);
+    Flush();  // every statement sees the rows inserted before it
+    ServerResult result = Answer(PQsendQuery(Sending(), sql.c_str()) == 1);
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(result.get());
+    return result;
+}
+
+ServerResult ServerSession::RunBound(const std::string& sql, const std::vector<std::string>& parameters) {
+    Flush();  // every statement sees the rows inserted before it
+    std::vector<const char*> values;
+    for (const std::string& p : parameters) values.push_back(p.c_str());
+    ServerResult result = Answer(PQsendQueryParams(Sending(), sql.c_str(), static_cast<int>(values.size()),
+                                                   nullptr, values.data(), nullptr, nullptr, 0) == 1);
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(result.get());
     return result;
@@ -131,6 +273,7 @@ void ServerSession::LoadColumnKinds() {
 }
 
 void ServerSession::Execute(std::string_view jetSql) {
+    // Several statements where nothing is bound (the text holds no value).
     const ServerStatement statement = TranslateForServer(jetSql, kinds_);
     Run(statement.sql, statement.parameters);
 }
@@ -177,7 +320,7 @@ void ServerSession::InsertRow(std::string_view table, const std::vector<std::str
     std::string statement = "copy " + target + " from stdin";
     if (copy_.statement != statement) {
         Flush();  // a COPY of another shape ends first
-        const ServerResult start(PQexec(conn_.get(), statement.c_str()));
+        const ServerResult start = Answer(PQsendQuery(Sending(), statement.c_str()) == 1);
         if (!start || PQresultStatus(start.get()) != PGRES_COPY_IN) Fail(start.get());
         copy_.statement = std::move(statement);
     }
@@ -186,7 +329,15 @@ void ServerSession::InsertRow(std::string_view table, const std::vector<std::str
 }
 
 void ServerSession::SendLines() {
-    if (PQputCopyData(conn_.get(), copy_.lines.data(), static_cast<int>(copy_.lines.size())) == 1) {
+    pg_conn* const c = Sending();
+    StartWaiting();
+    const Waiter wait = [this](pg_conn* on, short events) { WaitFor(on, events); };
+    // Handed over whole before the scan goes on, so that a server that
+    // takes nothing is noticed within the wait, not after the whole scan.
+    int queued;
+    while ((queued = PQputCopyData(c, copy_.lines.data(), static_cast<int>(copy_.lines.size()))) == 0)
+        if (!SendQueued(c, wait)) break;
+    if (queued == 1 && SendQueued(c, wait)) {
         copy_.lines.clear();
         return;
     }
@@ -197,11 +348,13 @@ void ServerSession::SendLines() {
 
 void ServerSession::EndCopy(const char* error) {
     copy_ = {};
-    pg_conn* const c = conn_.get();
-    PQputCopyEnd(c, error);
-    const ServerResult end(PQgetResult(c));
-    while (ServerResult more{PQgetResult(c)}) {
-    }
+    pg_conn* const c = Sending();
+    StartWaiting();
+    const Waiter wait = [this](pg_conn* on, short events) { WaitFor(on, events); };
+    int ended;
+    while ((ended = PQputCopyEnd(c, error)) == 0)
+        if (!SendQueued(c, wait)) break;
+    const ServerResult end = Answer(ended == 1);
     if (!end || PQresultStatus(end.get()) != PGRES_COMMAND_OK) Fail(end.get());
 }
 
@@ -215,15 +368,21 @@ void ServerSession::DeleteRow(std::string_view table, std::int64_t key) {
     Run("delete from " + std::string(table) + " where " + kServerKeyColumn + " = $1", {std::to_string(key)});
 }
 
-bool ServerSession::InTransaction() const { return PQtransactionStatus(conn_.get()) != PQTRANS_IDLE; }
+bool ServerSession::InTransaction() const {
+    return conn_ && PQtransactionStatus(conn_.get()) != PQTRANS_IDLE;
+}
 
-bool ServerSession::Usable() const { return PQstatus(conn_.get()) == CONNECTION_OK; }
+bool ServerSession::Usable() const { return conn_ && PQstatus(conn_.get()) == CONNECTION_OK; }
 
 void ServerSession::Begin() {
     if (!InTransaction()) Run("BEGIN");
 }
 
 void ServerSession::Commit() {
+    if (lost_ && lostTransaction_) {
+        lostTransaction_ = false;
+        throw *lost_;  // what the transaction held is gone with the session
+    }
     if (!InTransaction()) return;
     Flush();
     // The server turns the COMMIT of a failed transaction into a rollback
@@ -236,13 +395,21 @@ void ServerSession::Commit() {
 }
 
 void ServerSession::Rollback() noexcept {
-    if (!copy_.statement.empty()) {
-        copy_ = {};
-        PQputCopyEnd(conn_.get(), "rolled back");
-        while (ServerResult result{PQgetResult(conn_.get())}) {
+    lostTransaction_ = false;
+    if (!conn_) return;
+    try {
+        if (!copy_.statement.empty()) {
+            try {
+                EndCopy("rolled back");
+            } catch (const Error&) {
+                // the COPY ends with an error: the one asked for
+            }
         }
+        if (InTransaction()) Run("ROLLBACK");
+    } catch (const Error&) {
+        // A server that does not answer the rollback drops the session
+        // (above), and the transaction with it.
     }
-    if (InTransaction()) PQclear(PQexec(conn_.get(), "ROLLBACK"));
 }
 
 }  // namespace platform::sqlstore

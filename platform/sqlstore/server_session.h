@@ -10,11 +10,22 @@
 // libpq's own release functions), every value is bound as a parameter,
 // and failures become Error with the server's message.
 //
+// The connection line is read first (connection_line.h): a line libpq
+// cannot parse is refused by the position of its fault, and every libpq
+// message is shown without the line's values. Connections get a connect
+// timeout and TCP keepalives unless the line says otherwise. Every wait
+// for the server is bounded (server_wait.h): a connection by its connect
+// timeout, a statement's answer by the line's answer_timeout (10 s unless
+// it says otherwise). When a statement's answer is late, a second, short
+// session asks the server whether it is still working on it (a search of
+// millions of rows, a scan's delete); if so the session waits another
+// round, else it is given up, about that wait after the statement was sent: its connection is closed (the server rolls
+// back what it held) and it fails at once from then on, with kNoAnswer.
+//
 // Error numbers: a value the server refuses (SQLSTATE class 22, data) is
 // kTypeMismatch, a constraint (class 23) is 19, and any other failure is
 // kServerFailure, so Error::RefusesOnlyTheValues reads them as it reads
-// SQLite's codes. The connection string may hold a password; it is never
-// put in an error text.
+// SQLite's codes.
 //
 // Inserts inside a transaction (a rebuild's) go to the server as one
 // COPY ... FROM STDIN, not a round trip each: the first opens it, each row
@@ -40,14 +51,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "connection_line.h"
+#include "error.h"
 #include "jet_sql.h"
-
-struct pg_conn;
-struct pg_result;
+#include "server_wait.h"
 
 namespace platform::sqlstore {
 
@@ -56,19 +68,11 @@ inline constexpr const char* kMainFolderColumn = "MainFolder";
 inline constexpr int kServerFailure = 1;
 inline constexpr std::size_t kCopyChunk = std::size_t{64} << 10;
 
-struct ServerConnectionCloser {
-    void operator()(pg_conn* c) const;
-};
-struct ServerResultClearer {
-    void operator()(pg_result* r) const;
-};
-using ServerResult = std::unique_ptr<pg_result, ServerResultClearer>;
-
 class ServerSession {
 public:
     // Connects (connection string or service name, libpq's own forms), sets
     // the date and interval styles the store reads, and loads the column
-    // kinds. Throws Error.
+    // kinds. Throws Error: kUnreadableLine, kNoAnswer, or kServerFailure.
     ServerSession(const std::string& connectionInfo, const std::string& password);
     ServerSession(const ServerSession&) = delete;
     ServerSession& operator=(const ServerSession&) = delete;
@@ -78,6 +82,9 @@ public:
 
     // Runs a statement (several when it binds nothing); returns its rows.
     ServerResult Run(const std::string& sql, const std::vector<std::string>& parameters = {});
+    // Runs one statement, always as the server's extended protocol does: the
+    // text is parsed alone, and every value travels beside it.
+    ServerResult RunBound(const std::string& sql, const std::vector<std::string>& parameters);
     // The first row's first value of a statement ("" when none or NULL).
     std::string RunForValue(const std::string& sql, const std::vector<std::string>& parameters = {});
     void Execute(std::string_view jetSql);
@@ -86,7 +93,8 @@ public:
     void DeleteRow(std::string_view table, std::int64_t key);
 
     bool InTransaction() const;
-    // False once the server has dropped the session (a restart, a cut line).
+    // False once the server has dropped the session (a restart, a cut line)
+    // or the session was given up because the server did not answer.
     bool Usable() const;
     void Begin();
     void Commit();
@@ -99,12 +107,35 @@ public:
 
 private:
     [[noreturn]] void Fail(const pg_result* result) const;
+    ServerConnection Connect(const Waiter& wait) const;  // with the session's parameters
+    // Every value of the connection that a message of libpq's must not show.
+    std::vector<std::pair<std::string, std::string>> UsedValues() const;
+    std::string LibpqMessage() const;  // PQerrorMessage without them
+    pg_conn* Live() const;  // the connection; throws when the session was given up
+    pg_conn* Sending();     // Live, noting whether what is sent now is part of a transaction
+    // Waits for the answer to what was sent (sent: libpq took it).
+    ServerResult Answer(bool sent);
+    void StartWaiting();  // a statement's wait begins
+    std::chrono::milliseconds CheckWait() const;
+    void WaitFor(pg_conn* c, short events);  // the session's Waiter
+    bool StillWorking() const;  // asked on a second session when an answer is late
     void Flush();      // sends the gathered rows and ends their COPY
     void SendLines();  // hands the gathered lines to the open COPY
     void EndCopy(const char* error);  // error: null, or why the COPY is given up
     void LoadColumnKinds();
 
-    std::unique_ptr<pg_conn, ServerConnectionCloser> conn_;
+    ServerConnection conn_;
+    // How to connect again (a second session asks after a late answer),
+    // and what no message may show.
+    std::vector<std::string> keywords_, values_;
+    std::vector<std::pair<std::string, std::string>> lineValues_;
+    std::string password_;
+    std::chrono::seconds answerWait_{kDefaultAnswerWait};
+    std::chrono::steady_clock::time_point deadline_;
+    // Why the session was given up; whether a transaction went with it.
+    std::optional<Error> lost_;
+    bool holding_ = false;  // the last thing sent was part of a transaction (or a COPY)
+    bool lostTransaction_ = false;
     ColumnKinds kinds_;
     std::string rowFolder_;
     struct Copy {

@@ -44,6 +44,10 @@ struct PlayerProcess {
     // The shared record index's server (site_file.h): a libpq connection
     // string or "service=NAME"; empty when the program keeps Player.mdb.
     std::string SiteServer;
+    // Why the last attempt to reach it failed, when that is more than "it
+    // cannot be reached" (a line that cannot be read, a server that does
+    // not answer), in words that never hold the line; "" otherwise.
+    std::string SiteServerTrouble;
     // The recordings' root folder; default "d:\Voc".
     FixedText<255> MainFolder;
 

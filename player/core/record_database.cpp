@@ -4,12 +4,15 @@
 #include <filesystem>
 
 #include "platform/sqlstore/connection.h"
+#include "platform/sqlstore/connection_line.h"
+#include "platform/sqlstore/error.h"
 #include "platform/sqlstore/recordset.h"
 #include "platform/sqlstore/server_session.h"
 #include "process_state.h"
 #include "run_log.h"
 #include "run_error.h"
 #include "cut_text.h"
+#include "site_file.h"
 
 namespace player {
 namespace {
@@ -23,6 +26,22 @@ Connection& OpenConnection() {
     return *conn;
 }
 
+constexpr const char* kSiteServer = "the record index server of this site (PlayerSite.conf)";
+
+bool IsNoAnswer(const std::exception& e) { return NumberOf(e) == platform::sqlstore::kNoAnswer; }
+
+// Keeps, for the operator, what more than "cannot be reached" a failure to
+// reach the site's server says.
+void NoteServerTrouble(const std::exception& e) {
+    std::string& trouble = Process().SiteServerTrouble;
+    trouble.clear();
+    const std::string_view why = e.what();
+    if (NumberOf(e) == platform::sqlstore::kUnreadableLine)
+        trouble = std::string(kSiteFileName) + ": " + std::string(why);
+    else if (IsNoAnswer(e) && why.starts_with(platform::sqlstore::kServerSubject))
+        trouble = kSiteServer + std::string(why.substr(platform::sqlstore::kServerSubject.size()));
+}
+
 }  // namespace
 
 bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databaseFile, const std::string& password) {
@@ -33,7 +52,15 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
             // is never logged, it may hold a password.
             if (conn->IsOpen()) conn->Close();
             conn->ConnectionString = "provider=postgresql;data source=" + site;
-            conn->Open();
+            try {
+                conn->Open();
+                Process().SiteServerTrouble.clear();
+            } catch (const platform::sqlstore::Error& e) {
+                NoteServerTrouble(e);
+                if (e.Number() == platform::sqlstore::kUnreadableLine)
+                    throw platform::sqlstore::Error(e.Number(), Process().SiteServerTrouble);
+                throw;
+            }
             return true;
         }
         std::error_code ec;
@@ -61,33 +88,47 @@ namespace {
 
 // Closes a server session the server has dropped (asked with one trivial
 // statement); a rebuild's session is left to the rebuild, which fails and
-// rolls back on its own.
-void DropLostSession() {
+// rolls back on its own. False when the server did not answer the
+// question: connecting again now would only wait as long once more.
+bool DropLostSession() {
     PlayerProcess& p = Process();
     auto& conn = p.PlayerConnection;
-    if (!conn || p.IsRebuilding || !conn->Server()) return;
+    if (!conn || p.IsRebuilding || !conn->Server()) return true;
+    if (!conn->Server()->Usable()) {  // given up already, or found broken: nothing to ask
+        conn->Close();
+        return true;
+    }
     try {
         conn->Server()->Run("select 1");
     } catch (const std::exception& e) {
         WriteRunLog("!ReachIndex the record index server dropped the connection: " + Describe(e));
+        NoteServerTrouble(e);
         conn->Close();  // the lost session's transaction is gone with it
+        return !IsNoAnswer(e);
     }
+    return true;
 }
 
 }  // namespace
 
 bool ReachIndex() {
     PlayerProcess& p = Process();
-    DropLostSession();
+    if (!DropLostSession()) return false;
     if (!p.PlayerConnection || !p.PlayerConnection->IsOpen()) ConnectAccess(p.PlayerConnection, p.DatabaseFile, "");
     return p.PlayerConnection && p.PlayerConnection->IsOpen();
 }
 
-std::string IndexServerUnreachable() {
+std::string IndexServerTrouble() {
     const PlayerProcess& p = Process();
     if (p.SiteServer.empty() || (p.PlayerConnection && p.PlayerConnection->IsOpen())) return {};
-    return "The record index server of this site (PlayerSite.conf) cannot be reached, so no recordings can be "
-           "found. The run log says why. Each search tries again.";
+    if (!p.SiteServerTrouble.empty()) return p.SiteServerTrouble;
+    return kSiteServer + std::string(" cannot be reached");
+}
+
+std::string IndexServerUnreachable() {
+    std::string why = IndexServerTrouble();
+    if (why.empty()) return why;
+    return text::UCase(text::Left(why, 1)) + text::Mid(why, 2) + ", so no recordings can be found. The run log says why. Each search tries again.";
 }
 
 std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
@@ -102,7 +143,14 @@ std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
         CloseRst(rs);
         rs = std::make_shared<Recordset>();
         WriteRunLog("!GetRecordset " + Describe(e));
-        DropLostSession();  // a server gone during the search: the operator is told, the next one connects
+        // A server gone during the search: the operator is told, the next
+        // one connects. One that does not answer is not asked again.
+        if (IsNoAnswer(e) && Process().PlayerConnection && !Process().IsRebuilding) {
+            NoteServerTrouble(e);
+            Process().PlayerConnection->Close();
+        } else {
+            DropLostSession();
+        }
         return rs;
     }
 }

@@ -16,7 +16,10 @@
 // server is back finds rows again. While it cannot be reached,
 // IndexServerUnreachable gives the message the window shows the operator;
 // it never holds the connection line, which may carry a password (the
-// server's own reason goes to the run log only).
+// server's own reason goes to the run log only, without the line's
+// values). A server that does not answer within its wait (a stopped
+// machine) ends the search with that message, and is not asked again
+// until the next search.
 //
 // GetRecordset first gathers the statistics the query planner needs when
 // the file has none (Connection::GatherMissingStatistics): an index filled
@@ -67,8 +70,13 @@ void CloseAccess();
 // server session the server has dropped; nothing to the session of a
 // rebuild under way. True when the index is open.
 bool ReachIndex();
-// The operator's message when the index is the site's server and the last
-// attempt could not reach it; empty otherwise.
+// Why the site's server could not be reached at the last attempt, in words
+// that never hold its connection line: "the record index server of this
+// site (PlayerSite.conf) cannot be reached" (or "does not answer within 10
+// seconds"), or "PlayerSite.conf: the connection line cannot be read
+// (position N)"; empty when the index is open or is no server.
+std::string IndexServerTrouble();
+// The window's message for it; empty likewise.
 std::string IndexServerUnreachable();
 std::shared_ptr<Recordset> GetRecordset(const std::string& sql);
 bool CloseRst(std::shared_ptr<Recordset>& rs);

@@ -159,8 +159,8 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText) {
     const std::string folder = text::Trim(mainFolderText);
     CheckMainFolder(folder);
     if (!ReachIndex()) {
-        if (!p.SiteServer.empty())  // its connection line may hold a password: the run log has the reason
-            Refuse("The record index server of this site (PlayerSite.conf) cannot be reached");
+        if (const std::string why = IndexServerTrouble(); !why.empty())  // never the line: it may hold a password
+            Refuse(text::UCase(text::Left(why, 1)) + text::Mid(why, 2));
         Refuse("The record index \"" + p.DatabaseFile + "\" cannot be opened");
     }
     const auto conn = p.PlayerConnection;

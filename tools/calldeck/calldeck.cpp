@@ -177,7 +177,12 @@ int Search(const std::vector<std::string>& args) {
     RunLogListener log;
     auto rs = GetRecordset(request.Statement());
     if (!rs->IsOpen()) {
-        std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
+        if (const std::string why = IndexServerTrouble(); !why.empty())
+            std::cerr << "calldeck: the search failed: " << why << "
+";
+        else
+            std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "
+";
         return 1;
     }
     for (int col = 0; col < rs->FieldCount(); ++col) std::cout << (col ? "\t" : "") << rs->FieldName(col);
@@ -233,7 +238,9 @@ int main(int argc, char** argv) {
     if (command == "export") RemoveLeftoverCopies();  // plaintext an export killed earlier left behind
     ConnectAccess(Process().PlayerConnection, Process().DatabaseFile, "");
     if (!Process().PlayerConnection || !Process().PlayerConnection->IsOpen()) {
-        if (!Process().SiteServer.empty())  // its connection line may hold a password: the log has the reason
+        if (!Process().SiteServerTrouble.empty())  // in words that never hold the connection line
+            std::cerr << "calldeck: cannot open the site's record index: " << Process().SiteServerTrouble << "\n";
+        else if (!Process().SiteServer.empty())  // its connection line may hold a password: the log has the reason
             std::cerr << "calldeck: cannot open the site's record index on its server (PlayerSite.conf); "
                          "the run log says why\n";
         else

@@ -10,9 +10,13 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <thread>
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
@@ -171,18 +175,57 @@ TEST_F(SharedIndex, ARebuildReplacesOnlyItsOwnMainFoldersRows) {
     EXPECT_EQ(all->RecordCount(), 9) << "the show-all statement failed on the server";
 }
 
-TEST_F(SharedIndex, AServerThatCannotBeReachedIsLoggedWithoutThePassword) {
+TEST_F(SharedIndex, NoTextOfTheConnectionLineReachesTheRunLogTheWindowOrTheTerminal) {
+    constexpr const char* kSecret = "Zx9-SECRET-pw-4711";
+    const std::string socket = platform::sqlstore::testing::SharedTestServer().ConnectionInfo();
+    const std::string colonTypo = "host=" + (staged_.Folder() / "no-server").string() +
+                                  " dbname=calldeck user=calldeck password:" + kSecret;
+    struct Case {
+        std::string line;
+        std::string logged;  // what the run log must say, "" when libpq's reason is told
+    };
+    const std::vector<Case> cases{
+        // Typos libpq cannot parse: it would quote the text around the password.
+        {colonTypo, "PlayerSite.conf: the connection line cannot be read (position " +
+                        std::to_string(colonTypo.find("password:") + 1) + ")"},
+        {"dbname=calldeck password='" + std::string(kSecret),
+         "PlayerSite.conf: the connection line cannot be read (position 26)"},
+        // Lines libpq reads, with the password run into another value, which
+        // libpq's reason for the failed connection would quote.
+        {"hostaddr=127.0.0.1password=" + std::string(kSecret) + " dbname=calldeck", ""},
+        {"host=" + (staged_.Folder() / "no-server").string() + "password=" + kSecret + " dbname=calldeck", ""},
+        {"host=" + (staged_.Folder() / "no-server").string() + " port=5432password=" + kSecret, ""},
+        // A server that refuses the database named, with the password right.
+        {socket + " dbname=no_such_database password=" + kSecret, ""},
+    };
     CloseAccess();
-    Process().SiteServer = "host=" + (staged_.Folder() / "no-server").string() +
-                           " user=calldeck dbname=calldeck password=Sesame-4711";
-    std::shared_ptr<Connection> conn;
-    EXPECT_FALSE(ConnectAccess(conn, Process().DatabaseFile, "")) << "an unreachable server was taken as open";
-    bool logged = false;
-    for (const std::string& line : staged_.LogMessages()) {
-        EXPECT_EQ(line.find("Sesame-4711"), std::string::npos) << "the password reached the run log: " << line;
-        logged = logged || line.find("!ConnectAccess") != std::string::npos;
+    const fs::path desk = OtherDesk("desk");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::size_t logged = staged_.LogMessages().size();
+        Process().SiteServer = c.line;
+        std::shared_ptr<Connection> conn;
+        EXPECT_FALSE(ConnectAccess(conn, Process().DatabaseFile, ""))
+            << "a site line that cannot work was taken as open";
+        const auto log = staged_.LogMessages();
+        ASSERT_GT(log.size(), logged) << "the failed connection was not logged";
+        for (std::size_t n = logged; n < log.size(); ++n)
+            EXPECT_EQ(log[n].find(kSecret), std::string::npos) << "the password reached the run log: " << log[n];
+        if (!c.logged.empty()) {
+            EXPECT_EQ(log.back(), "!ConnectAccess " + c.logged);
+        }
+        EXPECT_EQ(IndexServerUnreachable().find(kSecret), std::string::npos)
+            << "the window's message holds the password: " << IndexServerUnreachable();
+
+        std::ofstream(desk / kSiteFileName) << c.line << "\n";
+        const Ran search = RunCalldeck(desk, {"search", "--all"});
+        EXPECT_EQ(search.code, 1);
+        EXPECT_EQ((search.out + search.err).find(kSecret), std::string::npos)
+            << "calldeck printed the password: " << search.err;
+        if (!c.logged.empty()) {
+            EXPECT_NE(search.err.find(c.logged), std::string::npos) << search.err;
+        }
     }
-    EXPECT_TRUE(logged) << "the failed connection was not logged";
 }
 
 TEST_F(SharedIndex, SearchTextIsBoundAsAValueEvenWhereTheServerReadsBackslashesInQuotes) {
@@ -223,6 +266,74 @@ TEST_F(SharedIndex, SearchTextIsBoundAsAValueEvenWhereTheServerReadsBackslashesI
     EXPECT_EQ(search.code, 0) << search.err;
     EXPECT_EQ(std::count(search.out.begin(), search.out.end(), '\n'), 1)
         << "calldeck search --number found calls by the statement's text, not by their numbers:\n" << search.out;
+}
+
+// A server whose every process is stopped (a machine that hangs) still
+// takes the bytes of a statement: only the player's own clock can tell it
+// does not answer. The site line makes the wait short.
+TEST_F(SharedIndex, ASearchOnAStoppedServerEndsSayingItDoesNotAnswer) {
+    auto& server = platform::sqlstore::testing::SharedTestServer();
+    const fs::path a = staged_.Folder() / "recorder-a";
+    for (int n = 0; n < 3; ++n) MakeFile(a / CallName(n), 8000);
+    ASSERT_EQ(RebuildRecordIndex(a.string()), 3);
+    CloseAccess();
+    Process().SiteServer = server.ConnectionInfo() + " answer_timeout=2";
+    ASSERT_TRUE(ReachIndex()) << "a site line with answer_timeout was refused";
+    ASSERT_EQ(GetRecordset(kShowAllRecordStatement)->RecordCount(), 3);
+
+    server.Pause(platform::sqlstore::testing::TestServer::Paused::EveryProcess);
+    // Should the search wait on, the server goes on after a while, so that
+    // the test ends and says so.
+    std::atomic<bool> searching{true}, resumed{false};
+    std::thread watchdog([&] {
+        for (int tenths = 0; tenths < 300 && searching; ++tenths)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (searching) {
+            resumed = true;
+            server.Resume();
+        }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    auto rs = GetRecordset(kShowAllRecordStatement);
+    const auto took = std::chrono::steady_clock::now() - started;
+    searching = false;
+    watchdog.join();
+    EXPECT_FALSE(resumed) << "the search waited for the stopped server until it went on 30 s later";
+    EXPECT_FALSE(rs->IsOpen()) << "a search on a stopped server came back as if it had searched";
+    EXPECT_LT(took, std::chrono::seconds(8)) << "the search did not end soon after its wait of 2 s";
+    EXPECT_NE(IndexServerUnreachable().find("does not answer within 2 seconds"), std::string::npos)
+        << "the window would not say that the server does not answer: " << IndexServerUnreachable();
+
+    server.Resume();
+    rs = GetRecordset(kShowAllRecordStatement);
+    ASSERT_TRUE(rs->IsOpen()) << "the player did not search again once the server went on";
+    EXPECT_EQ(rs->RecordCount(), 3);
+}
+
+// The case: the postmaster alone stopped, so that a connection is
+// taken by the kernel and never answered; calldeck's default wait ends it.
+TEST_F(SharedIndex, CalldeckSaysAServerWhosePostmasterIsStoppedDoesNotAnswer) {
+    auto& server = platform::sqlstore::testing::SharedTestServer();
+    const fs::path desk = OtherDesk("desk");
+    server.Pause(platform::sqlstore::testing::TestServer::Paused::Postmaster);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t search = StartCalldeck(desk, {"search", "--all"});
+    int status = 0;
+    while (waitpid(search, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() - started > std::chrono::seconds(40)) {
+            kill(search, SIGKILL);
+            waitpid(search, &status, 0);
+            server.Resume();
+            FAIL() << "calldeck search --all waited for the stopped server for 40 s";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const auto took = std::chrono::steady_clock::now() - started;
+    server.Resume();
+    const Ran ended = ResultOf(status, desk);
+    EXPECT_EQ(ended.code, 1);
+    EXPECT_NE(ended.err.find("does not answer within 10 seconds"), std::string::npos) << ended.err;
+    EXPECT_LT(took, std::chrono::seconds(25)) << "calldeck took longer than its wait of 10 s to give up";
 }
 
 TEST_F(SharedIndex, AScanOfAFolderAnotherScanHoldsGivesUpAndOtherFoldersGoOn) {
