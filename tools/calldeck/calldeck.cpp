@@ -178,11 +178,9 @@ int Search(const std::vector<std::string>& args) {
     auto rs = GetRecordset(request.Statement());
     if (!rs->IsOpen()) {
         if (const std::string why = IndexServerTrouble(); !why.empty())
-            std::cerr << "calldeck: the search failed: " << why << "
-";
+            std::cerr << "calldeck: the search failed: " << why << "\n";
         else
-            std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "
-";
+            std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
         return 1;
     }
     for (int col = 0; col < rs->FieldCount(); ++col) std::cout << (col ? "\t" : "") << rs->FieldName(col);
