@@ -7,6 +7,7 @@
 
 #include "converter/result_text.h"
 #include "converter/velkcodec_api.h"
+#include "copy_recording.h"
 #include "cut_text.h"
 #include "decrypt_file.h"
 #include "outside/voicecvt/result_codes.h"
@@ -97,8 +98,7 @@ void ConvertFile(const std::string& source, const std::string& target) {
         std::int32_t voiceType = 0;
         const Converter converter = ConverterOf(ext, voiceType);
         if (converter == Converter::Copy) {
-            std::filesystem::copy_file(w, target, std::filesystem::copy_options::overwrite_existing, ec);
-            if (ec) throw FileError(ec);
+            if (const std::error_code copied = CopyRecording(w, target)) throw FileError(copied);
         } else if (converter != Converter::None) {
             if (Start(converter, voiceType, w, target)) {
                 int progress = 0;

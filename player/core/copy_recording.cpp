@@ -1,13 +1,14 @@
-// calldeck export: a recording copied (see copy_recording.h).
+// player: a recording copied (see copy_recording.h).
 #include "copy_recording.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <memory>
 
-namespace calldeck {
+namespace player {
 namespace {
 
 std::error_code LastError() { return {errno, std::generic_category()}; }
@@ -37,7 +38,12 @@ constexpr std::size_t kBlock = 256 * 1024;
 std::error_code CopyRecording(const std::string& from, const std::string& to) {
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (in.get() < 0) return LastError();
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0600));
+    // Emptying the target first would destroy a recording copied onto itself.
+    struct stat source {}, target {};
+    if (::fstat(in.get(), &source) == 0 && ::stat(to.c_str(), &target) == 0 && source.st_dev == target.st_dev &&
+        source.st_ino == target.st_ino)
+        return std::make_error_code(std::errc::file_exists);
+    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
     if (out.get() < 0) return LastError();
     const auto block = std::make_unique_for_overwrite<char[]>(kBlock);
     for (;;) {
@@ -56,4 +62,4 @@ std::error_code CopyRecording(const std::string& from, const std::string& to) {
     return {};
 }
 
-}  // namespace calldeck
+}  // namespace player

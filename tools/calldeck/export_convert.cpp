@@ -8,8 +8,8 @@
 #include "converter/convert_state.h"
 #include "converter/format_table.h"
 #include "converter/result_text.h"
-#include "copy_recording.h"
 #include "player/core/convert_file.h"
+#include "player/core/copy_recording.h"
 #include "player/core/cut_text.h"
 #include "player/core/decrypt_file.h"
 #include "player/core/run_log_listener.h"
@@ -54,7 +54,7 @@ ConvertOutcome ConvertRecording(const std::string& source, const std::string& ta
         const std::string ext = text::UCase(text::Right(w, 3));
         if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return ThroughVelkCodec(w, target);
         if (ext == "WAV") {
-            if (const std::error_code copied = CopyRecording(w, target))
+            if (const std::error_code copied = player::CopyRecording(w, target))
                 return {false, "the recording could not be copied: " + copied.message()};
             return {true, {}};
         }
