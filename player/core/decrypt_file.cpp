@@ -91,6 +91,19 @@ DecryptedCopy::~DecryptedCopy() {
     if (!path_.empty()) MyDelFIle(path_);
 }
 
+namespace {
+
+// The process number in "export-<pid>" or "export-<pid>.parts"; "" for
+// any other name.
+std::string ExportPid(std::string_view name) {
+    if (!name.starts_with("export-")) return {};
+    name.remove_prefix(7);
+    if (name.ends_with(".parts")) name.remove_suffix(6);
+    return !name.empty() && text::AllDigits(name) ? std::string(name) : std::string();
+}
+
+}  // namespace
+
 int RemoveLeftoverCopies() {
     namespace fs = std::filesystem;
     using namespace std::chrono_literals;
@@ -102,9 +115,8 @@ int RemoveLeftoverCopies() {
         std::error_code err;
         if (name.starts_with("dec_") && it->is_regular_file(err) && it->last_write_time(err) < oldest && !err) {
             removed += fs::remove(it->path(), err) ? 1 : 0;
-        } else if (name.starts_with("export-") && text::AllDigits(name.substr(7)) && name.size() > 7 &&
-                   it->is_directory(err)) {
-            const long pid = std::strtol(name.c_str() + 7, nullptr, 10);
+        } else if (const std::string pidText = ExportPid(name); !pidText.empty() && it->is_directory(err)) {
+            const long pid = std::strtol(pidText.c_str(), nullptr, 10);
             if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
                 const std::uintmax_t gone = fs::remove_all(it->path(), err);  // the folder and its files
                 if (!err && gone > 1) removed += static_cast<int>(gone - 1);

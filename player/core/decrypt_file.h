@@ -56,7 +56,8 @@ private:
 // Removes the plaintext a program killed in the middle of a conversion left
 // in decryptTmp: "dec_" copies older than five minutes (a conversion waits
 // two at most, so no running program still reads them) and the folders
-// "export-<pid>" of export workers that no longer run. Writes "Removed n
+// "export-<pid>" of export workers and "export-<pid>.parts" of archive
+// exports that no longer run. Writes "Removed n
 // decrypted copies left by an earlier run" when it removed any; returns n.
 int RemoveLeftoverCopies();
 

@@ -2,6 +2,7 @@
 #include "export_command.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -24,6 +25,8 @@
 #include "player/core/audit_trail.h"
 #include "player/core/cut_text.h"
 #include "player/core/export_name.h"
+#include "player/core/private_files.h"
+#include "player/core/process_state.h"
 #include "player/core/run_log_listener.h"
 #include "player/core/record_database.h"
 #include "platform/sqlstore/recordset.h"
@@ -46,6 +49,17 @@ const char* const kExportHelp =
 namespace {
 
 namespace fs = std::filesystem;
+
+// The start of every temporary name beside exported files:
+// kPartTag + pid + "-" + n + ".part".
+constexpr const char* kPartTag = ".calldeck-export-";
+
+// The umask calldeck was started with (its workers make their files 0600).
+const mode_t g_umask = [] {
+    const mode_t u = ::umask(0);
+    ::umask(u);
+    return u;
+}();
 
 constexpr int kFailed = 1;
 constexpr int kInterrupted = 130;
@@ -264,7 +278,10 @@ private:
             progress_.Exported(row.source, row.target);
             return;
         }
+        // The worker made the part 0600 (it may hold a decrypted call); the
+        // exported file gets the mode any new file of the user gets.
         std::error_code ec;
+        ::chmod(row.part.c_str(), 0666 & ~g_umask);
         fs::rename(row.part, row.target, ec);
         if (ec) return Fail(r, "cannot be named " + row.target + ": " + ec.message());
         temporaries_.Release(row.part);
@@ -284,6 +301,22 @@ private:
     Temporaries& temporaries_;
     std::vector<Lane> lanes_;
 };
+
+// The parts an export into `folder` left when it was killed: the names of
+// exports whose process no longer runs.
+void RemoveDeadExportsParts(const std::string& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(kPartTag) || !name.ends_with(".part")) continue;
+        const std::string rest = name.substr(std::char_traits<char>::length(kPartTag));
+        const std::string pidText = rest.substr(0, rest.find('-'));
+        if (pidText.empty() || !player::text::AllDigits(pidText)) continue;
+        const long pid = std::strtol(pidText.c_str(), nullptr, 10);
+        std::error_code err;
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove(it->path(), err);
+    }
+}
 
 bool IsRecordingThere(const std::string& path) {
     std::error_code ec;
@@ -311,12 +344,14 @@ int ExportRows(const Options& options) {
     }
     const int column = rs->FieldIndex("FileFullName");
 
-    // Where the temporaries go: beside the files, or a parts folder beside
-    // the archive.
+    // Where the temporaries go: beside the files, so that each is renamed
+    // into place; or, for an archive, a private folder of the decrypted
+    // copies' folder, which the next export and the player's start clear
+    // when this export was killed.
     std::string folder;
     fs::path parts;
     std::error_code ec;
-    const std::string tag = ".calldeck-export-" + std::to_string(::getpid());
+    const std::string tag = kPartTag + std::to_string(::getpid());
     if (toArchive) {
         fs::path beside = fs::path(options.zip).parent_path();
         if (beside.empty()) beside = ".";
@@ -324,7 +359,7 @@ int ExportRows(const Options& options) {
             std::cerr << "calldeck: the archive's folder " << beside.string() << " does not exist\n";
             return kFailed;
         }
-        parts = beside / (tag + ".parts");
+        parts = fs::path(player::Process().DecryptTmpFolder) / ("export-" + std::to_string(::getpid()) + ".parts");
     } else {
         fs::create_directories(options.to, ec);
         if (!fs::is_directory(options.to, ec)) {
@@ -332,6 +367,7 @@ int ExportRows(const Options& options) {
             return kFailed;
         }
         folder = player::ExportFolder(options.to);
+        RemoveDeadExportsParts(options.to);
     }
 
     std::vector<Row> rows;
@@ -360,9 +396,11 @@ int ExportRows(const Options& options) {
     Temporaries temporaries;
     if (toArchive) {
         temporaries.HoldFolder(parts);
-        fs::create_directory(parts, ec);
-        if (ec) {
-            std::cerr << "calldeck: cannot make the folder " << parts.string() << ": " << ec.message() << "\n";
+        try {
+            player::MakePrivateFolder(parts);
+            player::NarrowToOwner(parts.parent_path());
+        } catch (const std::exception& e) {
+            std::cerr << "calldeck: " << e.what() << "\n";
             return kFailed;
         }
     }

@@ -1,6 +1,7 @@
 // calldeck export: the worker process; see export_worker.h.
 #include "export_worker.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -14,6 +15,7 @@
 #include "export_convert.h"
 #include "export_pipe.h"
 #include "player/core/paths.h"
+#include "player/core/private_files.h"
 #include "player/core/process_state.h"
 
 namespace calldeck {
@@ -28,8 +30,10 @@ public:
         std::string& folder = player::Process().DecryptTmpFolder;
         folder = WorkerDecryptFolder(::getpid());
         path_ = folder;
-        std::error_code ec;
-        fs::create_directories(path_, ec);
+        try {
+            player::MakePrivateFolder(path_);
+        } catch (const std::exception&) {  // the decryption then fails and says so
+        }
     }
     ~OwnDecryptFolder() {
         std::error_code ec;
@@ -50,6 +54,9 @@ std::string WorkerDecryptFolder(pid_t pid) {
 
 int RunExportWorker() {
     std::signal(SIGPIPE, SIG_IGN);  // a command that went away is seen as a failed write
+    // A worker makes only temporaries, parts and decrypted copies, that may
+    // hold a decrypted call: none of them is another user's to read.
+    ::umask(077);
     player::InitPath();
     OwnDecryptFolder decryptFolder;
     // Each conversion loads its two codec libraries and lets them go again;

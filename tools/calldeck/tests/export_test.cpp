@@ -390,7 +390,11 @@ TEST_F(LongExport, AWorkerThatDiesFailsItsRecordingAloneAndTheRestAreExported) {
     EXPECT_EQ(Names(out_).size(), 29u) << "the other recordings were not all exported, or a temporary was left";
 }
 
-TEST_F(LongExport, KillingEveryProcessLeavesNoHalfWrittenFileUnderAFinalName) {
+// Under umask 022: the parts a killed export leaves (they may hold a
+// decrypted call) are 0600, the next export into the folder clears them,
+// and the exported files have the mode the umask gives.
+TEST_F(LongExport, KillingEveryProcessLeavesNoHalfWrittenFileUnderAFinalNameAndNoPartOthersCanRead) {
+    const mode_t umaskBefore = ::umask(022);
     const pid_t pid = StartAndWaitForAFile();
     const std::vector<pid_t> workers = Children(pid);
     ASSERT_FALSE(workers.empty()) << "no worker processes were found";
@@ -399,9 +403,38 @@ TEST_F(LongExport, KillingEveryProcessLeavesNoHalfWrittenFileUnderAFinalName) {
     Finish(pid);
 
     ExpectEveryFinalFileWhole();
+    std::size_t parts = 0;
+    for (const auto& name : Names(out_)) {
+        const bool part = name.starts_with(".calldeck-export-") && name.ends_with(".part");
+        EXPECT_TRUE(name.ends_with(".wav") || part) << "an unexpected file was left: " << name;
+        const auto mode = fs::status(out_ / name).permissions();
+        if (part) ++parts;
+        EXPECT_EQ(mode, part ? fs::perms(0600) : fs::perms(0644)) << name << " has mode " << std::oct << int(mode);
+    }
+    EXPECT_GT(parts, 0u) << "the killed export left no part; nothing was tested";
+
+    const Ran again = Calldeck({"export", "--to", out_.string(), "-j", "2", "--channel", "99"});
+    ::umask(umaskBefore);
     for (const auto& name : Names(out_))
-        EXPECT_TRUE(name.ends_with(".wav") || (name.starts_with(".calldeck-export-") && name.ends_with(".part")))
-            << "an unexpected file was left: " << name;
+        EXPECT_TRUE(name.ends_with(".wav")) << "the next export into the folder left the killed one's " << name;
+}
+
+// An archive's parts are kept in a private folder of decryptTmp, which the
+// next export clears once the export that made them was killed.
+TEST_F(LongExport, AKilledArchiveExportsPartsArePrivateAndTheNextExportClearsThem) {
+    const pid_t pid = Start({"export", "--zip", (staged_.Folder() / "calls.zip").string(), "-j", "2", "--all"});
+    const fs::path parts = staged_.Folder() / "decryptTmp" / ("export-" + std::to_string(pid) + ".parts");
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!(fs::exists(parts) && !fs::is_empty(parts)) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    for (pid_t worker : Children(pid)) kill(worker, SIGKILL);
+    kill(pid, SIGKILL);
+    Finish(pid);
+    ASSERT_TRUE(fs::exists(parts)) << "the archive's parts were not kept in decryptTmp";
+    EXPECT_EQ(fs::status(parts).permissions(), fs::perms(0700)) << "other users can enter the parts folder";
+
+    Calldeck({"export", "--to", out_.string(), "--channel", "99"});
+    EXPECT_FALSE(fs::exists(parts)) << "the next export left the killed export's parts";
 }
 
 }  // namespace
