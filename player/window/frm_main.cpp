@@ -243,7 +243,8 @@ std::optional<std::int32_t> frmMain::Rebuild() {
         WriteRunLog("!RefreshFileInfo " + Describe(e));
         Process().IsParsing = false;
         parseFileWindow_->Unload();
-        if (!exited_ && dynamic_cast<const RebuildError*>(&e)) {
+        // An empty scan the operator declined needs no message.
+        if (!exited_ && dynamic_cast<const RebuildError*>(&e) && !dynamic_cast<const EmptyScanRefused*>(&e)) {
             Process().dialogs->Information(e.what());
             unreachableTold_ = !IndexServerUnreachable().empty();
         }

@@ -1,6 +1,6 @@
 // calldeck: the player's index and search without a window.
 //
-//   calldeck scan [--main-folder DIR]
+//   calldeck scan [--main-folder DIR] [--allow-empty]
 //   calldeck search [--start "YYYY-MM-DD hh:mm:ss"] [--end ...] [--channel N]
 //                   [--number TEXT] [--duration ">=h:mm:ss" | "<=h:mm:ss"]
 //                   [--no-in] [--no-out] [--all]
@@ -15,7 +15,8 @@
 // index, shows the counts on the terminal and prints "Record File = N";
 // Ctrl+C is the scan window's Cancel, and the rows found so far stay. A
 // rebuild that cannot be done or stored prints why and exits 1, and the
-// index and the stored main folder stay as they were.
+// index and the stored main folder stay as they were; so does one that
+// found no recording where the index holds some, unless --allow-empty.
 // "search" builds the statement the window's condition controls would,
 // starting from the window's own defaults, and prints the rows as
 // tab-separated values under a header line ("--all" is "Refresh Recordset"),
@@ -64,9 +65,11 @@ namespace {
 constexpr int kUsage = 2;
 
 const char* const kScanHelp =
-    "usage: calldeck scan [--main-folder DIR]\n"
+    "usage: calldeck scan [--main-folder DIR] [--allow-empty]\n"
     "  Stores DIR (default: the stored main folder) as the main folder and\n"
-    "  rebuilds the record index from the recordings under it.\n";
+    "  rebuilds the record index from the recordings under it. A scan that\n"
+    "  finds no recording leaves an index that holds some as it was, unless\n"
+    "  --allow-empty is given.\n";
 
 const char* const kSearchHelp =
     "usage: calldeck search [--start \"YYYY-MM-DD hh:mm:ss\"] [--end \"YYYY-MM-DD hh:mm:ss\"]\n"
@@ -139,9 +142,12 @@ private:
 
 int Scan(const std::vector<std::string>& args) {
     std::string folder = MyTrim(Process().MainFolder.str());
+    EmptyScan empty = EmptyScan::Refuse;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--main-folder")
             folder = NextValue(args, i);
+        else if (args[i] == "--allow-empty")
+            empty = EmptyScan::Allow;
         else
             throw UsageError{"unknown option " + args[i]};
     }
@@ -154,11 +160,13 @@ int Scan(const std::vector<std::string>& args) {
     };
     std::int32_t count = 0;
     try {
-        count = RebuildRecordIndex(folder);
+        count = RebuildRecordIndex(folder, empty);
     } catch (const std::exception& e) {
         if (progress.FileCount > 0) progress.Finish();
         WriteRunLog("!RefreshFileInfo " + Describe(e));
         std::cerr << "calldeck: " << Describe(e) << "\n";
+        if (dynamic_cast<const EmptyScanRefused*>(&e))
+            std::cerr << "calldeck: scan --allow-empty empties the record index all the same\n";
         return 1;
     }
     progress.Finish();

@@ -233,3 +233,42 @@ TEST_F(PreviousIndex, TheCountIsWhatWasCommittedAndARebuildHasAStartAndAnEndLine
     EXPECT_EQ(log.back(), "Rebuild of the record index from [" + calls_.string() +
                               "] ended: 60 recordings stored, 0 files not recognised, 0 folders or files passed over");
 }
+
+TEST_F(PreviousIndex, AScanThatFindsNoRecordingEmptiesTheIndexOnlyWhenTheOperatorSaysSo) {
+    // An empty folder: an unmounted mount point looks just so.
+    const fs::path empty = staged_.Folder() / "mnt";
+    fs::create_directory(empty);
+    const std::string question = "No recordings were found under " + empty.string() + ". Empty the record index?";
+    staged_.dialogs->answers = {false};
+    const std::string message = Refused(empty.string());
+    EXPECT_EQ(message, "No recordings were found under " + empty.string() + "; the record index was left as it was.");
+    EXPECT_EQ(staged_.dialogs->asked, std::vector<std::string>{question}) << "the operator was not asked first";
+    try {
+        RebuildRecordIndex(empty.string(), EmptyScan::Refuse);
+        ADD_FAILURE() << "a scan told to refuse an empty result emptied the index";
+    } catch (const EmptyScanRefused&) {
+    }
+    EXPECT_EQ(Rows(), previous_) << "a refused empty scan changed the index";
+    EXPECT_EQ(staged_.dialogs->asked.size(), 1u) << "a scan that refuses by itself asked the operator";
+
+    staged_.dialogs->answers = {true};
+    EXPECT_EQ(RebuildRecordIndex(empty.string()), 0);
+    EXPECT_TRUE(Rows().empty()) << "the operator's Yes did not empty the index";
+    EXPECT_EQ(StoredMainFolder(), empty.string());
+    // Nothing is lost by an empty scan of an empty index: no question then.
+    EXPECT_EQ(RebuildRecordIndex(empty.string(), EmptyScan::Refuse), 0);
+    EXPECT_EQ(staged_.dialogs->asked.size(), 2u);
+}
+
+TEST_F(PreviousIndex, AMainFolderIsStoredAndScannedByItsCanonicalPath) {
+    const fs::path link = staged_.Folder() / "link-to-calls";
+    fs::create_directory_symlink(calls_, link);
+    for (const std::string& spelling : {link.string(), calls_.string() + "/", calls_.string() + "/./day0/.."}) {
+        EXPECT_EQ(RebuildRecordIndex(spelling), 60) << spelling;
+        EXPECT_EQ(StoredMainFolder(), calls_.string()) << "the main folder given as " << spelling
+                                                       << " was not stored by its canonical path";
+        for (const std::string& row : Rows())
+            ASSERT_TRUE(row.starts_with(calls_.string() + "/day") && row.find("//") == std::string::npos)
+                << "scanned as " << spelling << ", a recording was indexed as " << row;
+    }
+}

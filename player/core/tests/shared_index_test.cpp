@@ -539,3 +539,46 @@ TEST_F(SharedIndex, DeletesRemoveExactlyTheRecordingsShownAfterAnotherScanReplac
     for (const std::string& f : wanted) wantedRows.push_back(b.string() + "|" + f);
     EXPECT_EQ(stored, wantedRows) << "the rows left are not exactly those of the recordings left";
 }
+
+TEST_F(SharedIndex, OneFolderIsOneMainFolderHoweverItIsSpelledAndNoneMayLieInsideAnother) {
+    const fs::path samp = staged_.Folder() / "samp1", link = staged_.Folder() / "link-to-samp1";
+    for (int n = 0; n < 6; ++n) MakeFile(samp / ("Board" + std::to_string(n % 2 + 1)) / CallName(n), 8000);
+    fs::create_directory_symlink(samp, link);
+    // A row an earlier version stored under the folder as it was typed.
+    Connection earlier;
+    earlier.ConnectionString = ServerConnection();
+    earlier.Open();
+    earlier.Server()->SetRowFolder(samp.string() + "/");
+    earlier.InsertRow("RecordFileInfo", {"FileFullName", "RecordDateTime", "RecordChannel"},
+                      {(samp / "Board1" / CallName(0)).string(), "2024-05-01 12:00:10", "0003"});
+    earlier.Close();
+
+    for (const std::string& spelling :
+         {samp.string(), samp.string() + "/", link.string(), samp.string() + "/./Board1/.."})
+        EXPECT_EQ(RebuildRecordIndex(spelling), 6) << "the scan of " << spelling;
+    std::vector<std::string> wanted;
+    for (const std::string& file : FilesUnder(samp)) wanted.push_back(samp.string() + "|" + file);
+    std::vector<std::string> stored;
+    for (const std::string& row : Rows()) stored.push_back(row.substr(0, row.rfind('|')));
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, wanted) << "the recordings are not indexed exactly once, under the folder's canonical path";
+
+    // A folder inside the indexed one, and one above it, are refused by name.
+    MakeFile(staged_.Folder() / "other" / CallName(9), 8000);
+    const auto before = Rows();
+    for (const auto& [folder, says] :
+         {std::pair{samp / "Board1", std::string("lies inside")}, std::pair{staged_.Folder(), std::string("holds")}}) {
+        try {
+            RebuildRecordIndex(folder.string());
+            ADD_FAILURE() << "a scan of " << folder << " beside the rows of " << samp << " went ahead";
+        } catch (const RebuildError& e) {
+            EXPECT_EQ(std::string(e.what()), "The main folder \"" + folder.string() + "\" " + says + " \"" +
+                                                 samp.string() +
+                                                 "\", the main folder of other rows of the record index (their "
+                                                 "recordings would be indexed twice); the record index was not "
+                                                 "rebuilt.");
+        }
+    }
+    EXPECT_EQ(Rows(), before) << "a refused scan changed the index";
+    EXPECT_EQ(RebuildRecordIndex((staged_.Folder() / "other").string()), 1) << "a folder beside it was refused";
+}

@@ -171,7 +171,7 @@ private slots:
     void refreshRecordsetShowsEveryRecordInOrder();
     void refreshFileInformationAnsweredNoDoesNothing();
     void refreshFileInformationAnsweredYesIndexesTheTreeAndReportsTheCount();
-    void refreshFileInformationOnAnEmptyFolderReportsZeroWithAnEmptyGrid();
+    void refreshFileInformationOnAnEmptyFolderAsksBeforeEmptyingTheIndex();
     void searchFileEveryTimeRebuildsBeforeEachSearchAndStoresTheMainFolder();
     void aRebuildThatCannotBeDoneSaysWhyAndKeepsTheIndex();
     void aSiteServerOutOfReachIsToldOnceAtStartAndAtEachSearchWithoutItsConnectionLine();
@@ -507,11 +507,20 @@ void MainWindow::refreshFileInformationAnsweredYesIndexesTheTreeAndReportsTheCou
     QVERIFY2(w.cmdGetFileInfo->isEnabled(), "\"Refresh File Information\" stayed disabled after the rebuild");
 }
 
-void MainWindow::refreshFileInformationOnAnEmptyFolderReportsZeroWithAnEmptyGrid() {
+void MainWindow::refreshFileInformationOnAnEmptyFolderAsksBeforeEmptyingTheIndex() {
     WindowUnderTest t(SixCalls());
     frmMain& w = t.Window();
-    w.txtMainFolderPath->setText(QString::fromStdString(t.Folder("empty").string()));
-    t.Dialogs().answers = {true};
+    const std::string empty = t.Folder("empty").string();
+    const std::string question = "No recordings were found under " + empty + ". Empty the record index?";
+    w.txtMainFolderPath->setText(QString::fromStdString(empty));
+    t.Dialogs().answers = {true, false};
+    t.Click(w.cmdGetFileInfo);
+    EXPECT_SEEN(t.Dialogs().questions, (std::vector<std::string>{kRebuildQuestion, question}), "the questions asked");
+    EXPECT_SEEN(t.Dialogs().informations, std::vector<std::string>{}, "messages after answering No to emptying");
+    EXPECT_SEEN(t.GridFiles(), kSixInOrder, "the grid after declining to empty the index");
+    EXPECT_SEEN(t.StoredFiles(), kSixInOrder, "the record index after declining to empty it");
+
+    t.Dialogs().answers = {true, true};
     t.Click(w.cmdGetFileInfo);
     EXPECT_SEEN(t.Dialogs().informations, std::vector<std::string>{"Record File = 0"}, "the rebuild's report");
     EXPECT_SEEN(t.GridFiles(), QStringList{}, "the grid after rebuilding from an empty folder");

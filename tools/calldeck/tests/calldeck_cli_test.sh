@@ -91,6 +91,44 @@ for bad in "$stage/nonexistent" /etc/passwd "" "   "; do
 done
 expect "message of a scan of a missing folder" "$("$calldeck" scan --main-folder "$stage/nonexistent" 2>&1 >/dev/null)" \
   "calldeck: The main folder \"$stage/nonexistent\" does not exist; the record index was not rebuilt."
+
+# A main folder the scan cannot list, an empty one (an unmounted mount
+# point) and /dev find no recording: none of them empties the index.
+rows() { sqlite3 "$stage/Player.mdb" 'select count(*) from RecordFileInfo'; }
+secret=$stage/secret
+mkdir -p "$secret"
+cp "$calls/O'Brien/20061201123045000312345671.VOC" "$secret/"
+if [ "$(id -u)" -eq 0 ]; then
+  # As another user of the machine, whose program folder the stage is.
+  chmod 700 "$secret"
+  chmod 777 "$stage" "$stage/PlayerLog"
+  chmod 666 "$stage/Player.mdb" "$stage/PlayerMisc.cfg" "$stage"/PlayerLog/*
+  [ ! -e "$stage/Player.mdb.lock" ] || chmod 666 "$stage/Player.mdb.lock"
+  as_other=(runuser -u nobody -- env HOME="$stage" CALLDECK_PROGRAM_FOLDER="$stage")
+else
+  chmod 000 "$secret"
+  as_other=()
+fi
+out=$("${as_other[@]}" "$calldeck" scan --main-folder "$secret" 2>&1 >/dev/null); rc=$?
+expect "exit code of a scan of a folder that cannot be read" "$rc" 1
+expect "message of a scan of a folder that cannot be read" "$out" \
+  "calldeck: The main folder \"$secret\" cannot be read (Permission denied); the record index was not rebuilt."
+expect "rows after a scan of a folder that cannot be read" "$(rows)" 6
+chmod 700 "$secret"
+mkdir -p "$stage/mnt"
+for empty in "$stage/mnt" /dev; do
+  out=$("$calldeck" scan --main-folder "$empty" 2>&1 >/dev/null); rc=$?
+  expect "exit code of a scan of [$empty]" "$rc" 1
+  grep -qF "No recordings were found under $empty; the record index was left as it was." <<<"$out" ||
+    fail "a scan of [$empty] did not say why it kept the index: $out"
+  grep -qF -- "--allow-empty" <<<"$out" || fail "a scan of [$empty] did not name --allow-empty: $out"
+  expect "rows after a scan of [$empty]" "$(rows)" 6
+  expect "main folder after a scan of [$empty]" "$(head -c 255 "$stage/PlayerMisc.cfg" | sed 's/ *$//')" "$calls"
+done
+expect "scan --allow-empty of an empty folder" "$("$calldeck" scan --main-folder "$stage/mnt" --allow-empty 2>/dev/null)" \
+  "Record File = 0"
+expect "rows after scan --allow-empty" "$(rows)" 0
+"$calldeck" scan --main-folder "$calls" >/dev/null 2>&1
 sqlite3 "$stage/Player.mdb" 'alter table RecordFileInfo rename to Gone'
 "$calldeck" search >/dev/null 2>&1; rc=$?
 set -e
