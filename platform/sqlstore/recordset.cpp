@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 
 #include "connection.h"
@@ -20,6 +21,8 @@ constexpr std::uint32_t kNullCell = 0xFFFFFFFFu;
 constexpr std::size_t kFirstBlock = 4096;
 constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
 constexpr int kSnapshotBusyWaitMs = 5000;
+// How long a delete waits for another writer of the file to commit.
+constexpr std::chrono::milliseconds kDeleteWriteWait{5000};
 // On the server: the one cursor of a reader session, and how many rows a
 // read of it fetches (the grid shows a few dozen at a time).
 constexpr const char* kServerCursor = "calldeck_set";
@@ -501,24 +504,24 @@ bool Recordset::DeleteWith(const std::function<bool()>& alongside) {
     const auto connection = connection_.lock();
     if (!connection || !connection->IsOpen()) throw Error(kObjectClosed, kObjectClosedText);
     ServerSession* const server = connection->Server();
-    if (!server) {
-        const std::optional<std::int64_t> rowId = LocateFileRow(*connection, slot);
-        if (!rowId) throw Error(kRowChanged, kRowChangedText);
-        if (!alongside()) return false;
-        connection->DeleteRow(table_, *rowId);
-        Forget(slot);
-        return true;
-    }
+    // One transaction from the row's lookup to its deletion: on the file it
+    // holds the write lock, so no rebuild renumbers the rows in between.
     const bool own = !connection->InBatch();
-    if (own) connection->BeginBatch();
+    if (own && server) connection->BeginBatch();
+    if (own && !server) connection->BeginWrite(kDeleteWriteWait);
     try {
-        const std::string key = LockServerRow(*server, slot);
-        if (key.empty()) throw Error(kRowChanged, kRowChangedText);
+        std::optional<std::int64_t> key;
+        if (server) {
+            if (const std::string locked = LockServerRow(*server, slot); !locked.empty()) key = std::stoll(locked);
+        } else {
+            key = LocateFileRow(*connection, slot);
+        }
+        if (!key) throw Error(kRowChanged, kRowChangedText);
         if (!alongside()) {
             if (own) connection->Rollback();
             return false;
         }
-        server->DeleteRow(table_, std::stoll(key));
+        connection->DeleteRow(table_, *key);
         if (own) connection->CommitBatch();
     } catch (...) {
         if (own) connection->Rollback();

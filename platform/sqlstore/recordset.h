@@ -47,8 +47,11 @@
 // file): the row is found first, by its key or row id when that row still
 // holds every value the set shows, else as the table's row that does (the
 // same recording indexed again); then the caller's removal runs, and the
-// row goes only when that succeeded. On the server all of it is one
-// transaction, the row locked from the start. A row found neither way
+// row goes only when that succeeded. All of it is one transaction: on the
+// server the row is locked from the start, on the file the transaction
+// holds the write lock from the start (waiting a few seconds for another
+// writer's commit), so no other program's rebuild can renumber the rows
+// between the lookup and the deletion. A row found neither way
 // (the recording is no longer indexed as it was shown, or on the server a
 // scan of its folder is under way) is kRowChanged and nothing is removed:
 // the operator chose the recording as it was shown, and must search again

@@ -3,12 +3,15 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "audit_trail.h"
+#include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/error.h"
 #include "platform/sqlstore/recordset.h"
 #include "playback.h"
 #include "process_state.h"
+#include "rebuild_lock.h"
 #include "run_error.h"
 #include "utilities.h"
 
@@ -16,6 +19,9 @@ namespace player {
 namespace {
 
 using platform::sqlstore::Recordset;
+
+// The old cursor's "currently locked" error.
+constexpr int kLocked = 3218;
 
 // rsResult when it holds rows; null otherwise.
 std::shared_ptr<Recordset> RowsOfTheList() {
@@ -28,12 +34,33 @@ void ShowTrapped(const std::exception& e) {
     Process().dialogs->Information("!Delete File " + std::to_string(NumberOf(e)) + " " + Describe(e));
 }
 
+// On Player.mdb: the rebuild lock for one delete. A rebuild under way would
+// keep the write lock until its commit, so the delete stops with the name
+// of who rebuilds instead of waiting for it.
+std::optional<RebuildLock> HoldOffRebuilds() {
+    PlayerProcess& p = Process();
+    if (!p.PlayerConnection || p.PlayerConnection->Server()) return std::nullopt;
+    std::string holder;
+    std::optional<RebuildLock> lock = RebuildLock::Take(p.DatabaseFile, p.RebuildWait, p.PumpEvents, holder);
+    if (!lock)
+        throw RunError(kLocked, "The record index is being rebuilt by " + holder +
+                                    "; nothing was deleted. Delete again once the rebuild has ended.");
+    return lock;
+}
+
 }  // namespace
 
 bool DeleteRowWithFile(Recordset& set, std::string_view act, const std::function<bool()>& deleteFile) {
     const AuditRow row = AuditRowOf(set);
     try {
-        const bool gone = set.DeleteWith(deleteFile);
+        // The row's lookup, its file's deletion and the row's deletion are
+        // one unit: no rebuild may renumber the rows in between.
+        const std::optional<RebuildLock> lock = HoldOffRebuilds();
+        const bool gone = set.DeleteWith([&] {
+            const bool went = deleteFile();
+            if (went && Process().BetweenFileAndRow) Process().BetweenFileAndRow();
+            return went;
+        });
         Audit(act, row, {}, gone ? "deleted" : "kept: the file could not be deleted");
         return gone;
     } catch (const std::exception& e) {

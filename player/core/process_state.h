@@ -95,6 +95,10 @@ struct PlayerProcess {
     // Seams.
     std::function<LocalTime()> Now = SystemNow;
     std::function<void()> PumpEvents = [] {};
+    // Run by Delete, DeleteAll and calldeck purge after a recording's file
+    // went and before its row goes; empty but in tests, which put another
+    // program's writes there.
+    std::function<void()> BetweenFileAndRow;
     // The main window's status bar, panel 1; empty while there is none.
     std::function<void(const std::string&)> StatusBarEcho;
     std::shared_ptr<Dialogs> dialogs = std::make_shared<ConsoleDialogs>();

@@ -1,6 +1,8 @@
-// "DeleteAll" on Player.mdb after another program rebuilt it: the new rows
-// are numbered from 1 again, so a shown row's row id may now be another
-// recording's; only the recordings shown, still indexed as shown, go.
+// "Delete" and "DeleteAll" on Player.mdb after, and while, another program
+// rebuilds it: the new rows are numbered from 1 again, so a shown row's row
+// id may now be another recording's; only the recordings shown, still
+// indexed as shown, go, and no rebuild commits between a recording's file
+// going and its row going.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,11 +12,13 @@
 #include "player/core/delete_files.h"
 #include "player/core/process_state.h"
 #include "player/core/record_database.h"
+#include "player/core/record_rebuild.h"
 #include "player/core/search_conditions.h"
 #include "player/core/testing/staged_player.h"
 
 namespace fs = std::filesystem;
 using namespace player;
+using player::testing::CallName;
 using player::testing::MakeFile;
 
 TEST(DeleteAfterAnotherRebuild, DeleteAllRemovesOnlyTheRecordingsShownThatAreStillIndexedAsShown) {
@@ -55,4 +59,61 @@ TEST(DeleteAfterAnotherRebuild, DeleteAllRemovesOnlyTheRecordingsShownThatAreSti
     auto left = GetRecordset(kShowAllRecordStatement);
     ASSERT_EQ(left->RecordCount(), 1) << "rows other than the deleted recordings' went, or theirs stayed";
     EXPECT_EQ(left->Field("FileFullName"), (calls / "e.WAV").string());
+}
+
+TEST(DeleteDuringARebuild, NoRebuildCommitsBetweenAFilesDeletionAndItsRowsSoNoOtherRecordingLosesItsRow) {
+    player::testing::StagedPlayer staged;
+    staged.Start();
+    Process().RebuildWait = std::chrono::milliseconds(300);
+    const fs::path calls = staged.Folder() / "calls";
+    for (int n = 0; n < 6; ++n) MakeFile(calls / CallName(n), 8000);  // 12:00:10 to 12:00:15
+    ASSERT_EQ(RebuildRecordIndex(calls.string()), 6);
+    // The recordings on disk and those indexed must stay the same.
+    auto expectWhole = [&](const std::vector<int>& left, const std::string& after) {
+        std::vector<std::string> wanted, onDisk, indexed;
+        for (int n : left) wanted.push_back((calls / CallName(n)).string());
+        for (const auto& entry : fs::directory_iterator(calls)) onDisk.push_back(entry.path().string());
+        auto rows = GetRecordset("select FileFullName from RecordFileInfo");
+        for (long r = 0; r < rows->RecordCount(); ++r) indexed.emplace_back(rows->Value(r, 0).value_or(""));
+        std::sort(onDisk.begin(), onDisk.end());
+        std::sort(indexed.begin(), indexed.end());
+        EXPECT_EQ(onDisk, wanted) << "after " << after << ", the recordings on disk are not those that were kept";
+        EXPECT_EQ(indexed, onDisk) << "after " << after
+                                   << ", a recording on disk lost its row in the index, or a deleted one kept it";
+    };
+
+    // Another writer and another rebuild of the folder, each tried after
+    // every file Delete or DeleteAll deletes and before its row goes; the
+    // rebuild would number the rows anew.
+    std::vector<std::string> between;
+    Process().BetweenFileAndRow = [&] {
+        auto other = std::make_shared<Connection>();
+        other->ConnectionString = "data source=" + Process().DatabaseFile;
+        other->Open();
+        try {
+            other->BeginWrite(std::chrono::milliseconds(0));
+            between.push_back("another program could write the index");
+        } catch (const platform::sqlstore::Error&) {
+        }
+        other->Close();
+        try {
+            RebuildRecordIndex(calls.string());
+            between.push_back("a rebuild committed");
+        } catch (const RebuildError&) {
+        }
+    };
+    staged.dialogs->answers = {true, true};
+    Process().rsResult = GetRecordset(kShowAllRecordStatement);
+    DeleteCurrentFile();  // the first call, 12:00:10
+    expectWhole({1, 2, 3, 4, 5}, "Delete");
+    SearchConditions firstTwo;
+    firstTwo.start = {2024, 5, 1, 0, 0, 0};
+    firstTwo.end = {2024, 5, 1, 12, 0, 12};
+    firstTwo.compareIndex = 1;
+    Process().rsResult = GetRecordset(MakeCondition(firstTwo));
+    DeleteAllFiles();  // 12:00:11 and 12:00:12
+    Process().BetweenFileAndRow = nullptr;
+    expectWhole({3, 4, 5}, "DeleteAll");
+    EXPECT_EQ(staged.dialogs->asked.back(), "done!");
+    EXPECT_EQ(between, std::vector<std::string>{}) << "the index was written between a file's deletion and its row's";
 }
