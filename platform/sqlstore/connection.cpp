@@ -3,6 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <system_error>
+
 #include "jet_date.h"
 #include "server_session.h"
 
@@ -44,6 +46,23 @@ std::string PartOf(std::string_view cs, std::string_view key) {
     return {};
 }
 
+// A path as a "file:" URI: the characters a URI gives a meaning to are
+// written as %XX.
+std::string FileUri(std::string_view path) {
+    std::string uri = path.starts_with('/') ? "file://" : "file:";  // an empty authority before an absolute path
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#' || static_cast<unsigned char>(c) < 0x20) {
+            constexpr const char* kHex = "0123456789ABCDEF";
+            uri += '%';
+            uri += kHex[static_cast<unsigned char>(c) >> 4];
+            uri += kHex[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            uri += c;
+        }
+    }
+    return uri;
+}
+
 }  // namespace
 
 std::string DataSourceOf(std::string_view cs) { return PartOf(cs, "DATA SOURCE"); }
@@ -71,12 +90,22 @@ void Connection::Open() {
     const std::string path = DataSourceOf(ConnectionString);
     if (path.empty()) throw Error(3706, "Provider cannot be found. It may not be properly installed.");
     if (!Password.empty()) throw Error(3031, "Not a valid password.");
+    if (!ReadOnly) return OpenFile(path, SQLITE_OPEN_READWRITE);
+    try {
+        OpenFile(FileUri(path) + "?mode=ro", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    } catch (const Error&) {
+        // No shared memory of the write-ahead log can be made beside the file.
+        OpenFile(FileUri(path) + "?mode=ro&immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    }
+}
+
+void Connection::OpenFile(const std::string& name, int flags) {
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
-        throw Error(rc, why + " (" + path + ")");
+        throw Error(rc, why + " (" + DataSourceOf(ConnectionString) + ")");
     }
     db_ = db;
     statisticsKnown_ = false;
@@ -84,14 +113,26 @@ void Connection::Open() {
     sqlite3_busy_timeout(db_, kBusyWaitMs);  // another process may be committing
     try {
         // The first read of the file: a file that is no database fails here.
-        Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=8192; PRAGMA secure_delete=OFF; PRAGMA temp_store=MEMORY;");
+        if (flags & SQLITE_OPEN_READWRITE)
+            Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=8192;");
+        Execute("PRAGMA cache_size=-65536; PRAGMA secure_delete=OFF; PRAGMA temp_store=MEMORY;");
         LoadColumnKinds();
+    } catch (const Error& e) {
+        // An input/output failure says which of the system's errors it was
+        // (a full disk is "No space left on device").
+        const int code = e.Number() & 0xff, system = sqlite3_system_errno(db_);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        if (system == 0 || (code != SQLITE_IOERR && code != SQLITE_FULL && code != SQLITE_CANTOPEN)) throw;
+        throw Error(e.Number(), e.Description() + ": " + std::generic_category().message(system));
     } catch (...) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
         throw;
     }
 }
+
+bool Connection::IsReadOnly() const { return db_ && sqlite3_db_readonly(db_, "main") == 1; }
 
 std::unique_ptr<ServerSession> Connection::TakeReader() {
     if (!server_) throw Error(kObjectClosed, kObjectClosedText);

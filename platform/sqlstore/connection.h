@@ -10,6 +10,13 @@
 // turned into the canonical forms of jet_date.h, and a text that is no
 // date is refused with the old database's own message.
 //
+// A file this process cannot write (a read-only medium or folder, a file of
+// another user's, a full disk) can be opened read-only (ReadOnly): every
+// search works, every write fails with the store's "read-only" error. When
+// the write-ahead log's shared memory cannot be made beside it either, the
+// file is read as it stands, on the understanding that no one changes it
+// meanwhile.
+//
 // A connection string whose provider is "postgresql" opens the shared
 // record store on a server instead (server_session.h); its data source is
 // then a libpq connection string or "service=NAME". Every operation below
@@ -60,8 +67,12 @@ public:
     // fetched whole, as a client-side cursor is.
     std::string ConnectionString;
     std::string Password;
+    // Open the file read-only (the server ignores it).
+    bool ReadOnly = false;
 
     bool IsOpen() const { return db_ != nullptr || server_ != nullptr; }
+    // True when the open file cannot be written through this connection.
+    bool IsReadOnly() const;
     // The shared store's session, or null for a SQLite file (or closed).
     ServerSession* Server() const { return server_.get(); }
     // Opens the file named by ConnectionString; throws Error. The file must
@@ -137,6 +148,7 @@ public:
 
 private:
     void RequireOpen() const;
+    void OpenFile(const std::string& name, int flags);
     [[noreturn]] void Fail() const;
     void LoadColumnKinds();
     sqlite3_stmt* Cached(const std::string& sql);

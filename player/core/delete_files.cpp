@@ -20,8 +20,9 @@ namespace {
 
 using platform::sqlstore::Recordset;
 
-// The old cursor's "currently locked" error.
+// The old cursor's "currently locked" and "read-only" errors.
 constexpr int kLocked = 3218;
+constexpr int kReadOnly = 3027;
 
 // rsResult when it holds rows; null otherwise.
 std::shared_ptr<Recordset> RowsOfTheList() {
@@ -36,10 +37,13 @@ void ShowTrapped(const std::exception& e) {
 
 // On Player.mdb: the rebuild lock for one delete. A rebuild under way would
 // keep the write lock until its commit, so the delete stops with the name
-// of who rebuilds instead of waiting for it.
+// of who rebuilds instead of waiting for it. An index open read-only stops
+// it before anything is touched.
 std::optional<RebuildLock> HoldOffRebuilds() {
     PlayerProcess& p = Process();
     if (!p.PlayerConnection || p.PlayerConnection->Server()) return std::nullopt;
+    if (p.PlayerConnection->IsReadOnly())
+        throw RunError(kReadOnly, "The record index \"" + p.DatabaseFile + "\" cannot be written; nothing was deleted.");
     std::string holder;
     std::optional<RebuildLock> lock = RebuildLock::Take(p.DatabaseFile, p.RebuildWait, p.PumpEvents, holder);
     if (!lock)

@@ -38,10 +38,15 @@ private:
 }  // namespace
 
 void ReadMiscConfig() {
-    SettingsFile file;
+    // Opened for reading only, so that a folder that cannot be written
+    // still gives its setting.
+    const int fd = ::open(Process().MiscConfigFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT) throw FileError({errno, std::generic_category()});
     char record[kRecordLength];
-    ssize_t n = ::pread(file.fd(), record, sizeof record, 0);
-    if (n < 0) throw FileError({errno, std::generic_category()});
+    ssize_t n = fd < 0 ? 0 : ::pread(fd, record, sizeof record, 0);
+    const int readError = errno;
+    if (fd >= 0) ::close(fd);
+    if (n < 0) throw FileError({readError, std::generic_category()});
     // A record the file does not hold (yet) reads as an empty folder.
     Process().MainFolder = std::string_view(record, static_cast<std::size_t>(n));
 }
@@ -56,11 +61,11 @@ void WriteMiscConfig() {
 
 void InitPath() {
     PlayerProcess& p = Process();
-    const std::string folder = StateFolder();
-    p.PlayerLogFolder = folder + "/PlayerLog";
+    const std::string folder = StateFolder(), work = WorkFolder();
+    p.PlayerLogFolder = work + "/PlayerLog";
     p.DatabaseFile = folder + "/Player.mdb";
     p.MiscConfigFile = folder + "/PlayerMisc.cfg";
-    p.DecryptTmpFolder = folder + "/decryptTmp";
+    p.DecryptTmpFolder = work + "/decryptTmp";
     p.SiteServer.clear();
     try {
         p.SiteServer = ReadSiteFile(std::filesystem::path(ProgramFolder()) / kSiteFileName);
@@ -69,7 +74,7 @@ void InitPath() {
         NarrowStateModes();
         ReadMiscConfig();
         if (MyTrim(p.MainFolder.str()).empty()) p.MainFolder = kDefaultMainFolder;
-        WriteMiscConfig();
+        if (work == folder) WriteMiscConfig();  // else nothing can be stored there: the index says so
     } catch (const std::exception& e) {
         p.dialogs->Information("!InitPath " + Describe(e));
     }

@@ -127,7 +127,7 @@ bool StillSounding() {
 
 }  // namespace
 
-std::string ConvertTempFile() { return StateFolder() + "/ConvertTemp.wav"; }
+std::string ConvertTempFile() { return WorkFolder() + "/ConvertTemp.wav"; }
 
 bool PlayRecordFile(const std::string& path, std::int32_t startMilliseconds) {
     bool played = false;

@@ -83,6 +83,8 @@ struct PlayerProcess {
 
     // The one database connection; empty until the first ConnectAccess.
     std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;
+    // Set once the operator was told that the index is open read-only.
+    bool ReadOnlyIndexTold = false;
 
     // The main window's one result set, bound to its grid: the rows of the
     // last search, whose current row is the selected recording. Empty

@@ -1,6 +1,9 @@
 // The record database: see record_database.h.
 #include "record_database.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/sqlstore/connection.h"
@@ -42,6 +45,30 @@ void NoteServerTrouble(const std::exception& e) {
         trouble = kSiteServer + std::string(why.substr(platform::sqlstore::kServerSubject.size()));
 }
 
+// A failure to open the file for writing that reading it may get past: a
+// file or folder that cannot be written, a full disk.
+bool CannotWrite(const platform::sqlstore::Error& e) {
+    constexpr int kReadOnly = 8, kIoError = 10, kFull = 13, kCantOpen = 14;
+    const int code = e.Number() & 0xff;
+    return code == kReadOnly || code == kIoError || code == kFull || code == kCantOpen;
+}
+
+// Tells the operator once per run that the index is open read-only.
+void TellReadOnly(const std::string& databaseFile, std::string why) {
+    PlayerProcess& p = Process();
+    if (p.ReadOnlyIndexTold) return;
+    p.ReadOnlyIndexTold = true;
+    if (::access(databaseFile.c_str(), W_OK) != 0)
+        why = FileError({errno, std::generic_category()}).what();
+    else if (why.empty())
+        why = "the store opened it read-only";
+    const std::string text = "The record index " + databaseFile + " cannot be written (" + why +
+                             "). It is open for searching and playing only: rebuilds, deletes and settings cannot "
+                             "be saved.";
+    WriteRunLog("!ConnectAccess " + text);
+    p.dialogs->Information(text);
+}
+
 }  // namespace
 
 bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databaseFile, const std::string& password) {
@@ -68,7 +95,21 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
         if (conn->IsOpen()) conn->Close();
         conn->ConnectionString = "provider=microsoft.jet.oledb.4.0;data source=" + databaseFile;
         if (!password.empty()) conn->Password = password;
-        conn->Open();
+        conn->ReadOnly = false;
+        std::string why;
+        try {
+            conn->Open();
+        } catch (const platform::sqlstore::Error& e) {
+            if (!CannotWrite(e)) throw;
+            conn->ReadOnly = true;
+            try {
+                conn->Open();
+            } catch (const platform::sqlstore::Error&) {
+                throw e;
+            }
+            why = e.Description();
+        }
+        if (conn->IsReadOnly()) TellReadOnly(databaseFile, why);
         return true;
     } catch (const std::exception& e) {
         WriteRunLog("!ConnectAccess " + Describe(e));

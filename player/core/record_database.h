@@ -7,6 +7,12 @@
 // InsertFileInfo stores one scanned recording, ClearTmpData empties the
 // table. Each traps its own errors and writes its own log line.
 //
+// An index file this process cannot write (a read-only program folder, a
+// file of another user's, a full disk) is opened read-only instead, so
+// searching and playing go on, and the operator is told once per run that
+// rebuilds, deletes and settings cannot be saved; rebuilds and deletes then
+// refuse before touching anything.
+//
 // With a site file (site_file.h) ConnectAccess opens the shared index on
 // the site's server instead of the file; everything else works the same.
 // A server can go away under an open connection (a restart, a cut line),

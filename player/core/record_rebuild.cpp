@@ -253,6 +253,7 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         Refuse("The record index \"" + p.DatabaseFile + "\" cannot be opened");
     }
     const auto conn = p.PlayerConnection;
+    if (conn->IsReadOnly()) Refuse("The record index \"" + p.DatabaseFile + "\" cannot be written");
 
     Rebuilding rebuilding;
     std::string holder;

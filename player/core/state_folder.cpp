@@ -29,7 +29,14 @@ std::string UserDataHome() {
 bool UsesUserStateFolder() {
     const std::string program = ProgramFolder();
     std::error_code ec;
-    return fs::exists(fs::path(program) / kInstalledMarker, ec) || ::access(program.c_str(), W_OK) != 0;
+    return fs::exists(fs::path(program) / kInstalledMarker, ec) ||
+           (::access(program.c_str(), W_OK) != 0 && !fs::exists(fs::path(program) / "Player.mdb", ec));
+}
+
+std::string WorkFolder() {
+    const std::string state = StateFolder();
+    if (::access(state.c_str(), W_OK) == 0) return state;
+    return UserDataHome() + "/" + kStateFolderName;
 }
 
 std::string StateFolder() {
@@ -38,6 +45,12 @@ std::string StateFolder() {
 }
 
 void MakeStateFolder() {
+    if (const std::string work = WorkFolder(); work != StateFolder()) {
+        std::error_code ec;
+        fs::create_directories(work, ec);
+        if (!ec) fs::permissions(work, fs::perms::owner_all, ec);  // decrypted calls go into it
+        if (ec) throw FileError(ec);
+    }
     if (!UsesUserStateFolder()) return;
     const fs::path folder = StateFolder();
     std::error_code ec;

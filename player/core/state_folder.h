@@ -10,9 +10,15 @@
 // set), because /usr is neither writable by the user nor a place for one
 // user's calls.
 //
-// A program folder counts as installed when the user cannot write it, or
-// when it holds the marker file kInstalledMarker, which the installation
-// puts there: so root, who can write anywhere, still leaves /usr alone.
+// A program folder counts as installed when it holds the marker file
+// kInstalledMarker, which the installation puts there (so root, who can
+// write anywhere, still leaves /usr alone), or when the user cannot write
+// it and it holds no index. A copy that holds its index but cannot be
+// written (a stick made read-only, a folder of another user's) keeps that
+// index as the one searched, read-only (record_database.h), rather than
+// making a second one that would hide it; what playing writes
+// (ConvertTemp.wav, decryptTmp) and the run logs then go to WorkFolder,
+// the user's folder.
 //
 // StateFolder only decides; MakeStateFolder (called once at start by
 // InitPath) makes the user's folder and gives it its first, empty index,
@@ -34,8 +40,12 @@ inline constexpr const char* kStateFolderName = "CallDeck";
 std::string StateFolder();
 // True when StateFolder is the user's folder, not the program folder.
 bool UsesUserStateFolder();
-// Makes the user's folder with its first index when they are missing.
-// Throws FileError; does nothing for a program folder that is written.
+// Where the run logs, decrypted copies and ConvertTemp.wav go: StateFolder,
+// or the user's folder when StateFolder cannot be written. No trailing slash.
+std::string WorkFolder();
+// Makes the user's folder with its first index when they are missing, and
+// WorkFolder (private to the user) when it is not StateFolder. Throws
+// FileError; does nothing for a program folder that is written.
 void MakeStateFolder();
 
 }  // namespace player

@@ -129,6 +129,44 @@ expect "scan --allow-empty of an empty folder" "$("$calldeck" scan --main-folder
   "Record File = 0"
 expect "rows after scan --allow-empty" "$(rows)" 0
 "$calldeck" scan --main-folder "$calls" >/dev/null 2>&1
+
+# A program folder whose index this user cannot write (a stick made
+# read-only): the index there is searched as it is, the user is told once,
+# a scan and a purge are refused, and nothing is written into the folder
+# nor a second index made elsewhere.
+ro=$stage/ro
+reader_home=$stage/home
+mkdir -p "$ro" "$reader_home"
+cp "$stage/Player.mdb" "$stage/PlayerMisc.cfg" "$ro/"
+if [ "$(id -u)" -eq 0 ]; then
+  chown nobody "$reader_home"
+  chmod 755 "$ro"
+  chmod 644 "$ro"/*
+  as_reader=(runuser -u nobody -- env -u XDG_DATA_HOME HOME="$reader_home" CALLDECK_PROGRAM_FOLDER="$ro")
+else
+  chmod 444 "$ro"/*
+  chmod 555 "$ro"
+  as_reader=(env -u XDG_DATA_HOME HOME="$reader_home" CALLDECK_PROGRAM_FOLDER="$ro")
+fi
+listing() { (cd "$ro" && find . -printf '%p %s %T@ %m\n' | sort); }
+before=$(listing)
+out=$("${as_reader[@]}" "$calldeck" search --all 2>"$stage/reader.err"); rc=$?
+expect "exit code of a search of a read-only index" "$rc" 0
+expect "recordings found in a read-only index" "$(tail -n +2 <<<"$out" | wc -l)" 6
+expect "what a search of a read-only index says" "$(cat "$stage/reader.err")" \
+  "CallDeck: The record index $ro/Player.mdb cannot be written (Permission denied). It is open for searching and playing only: rebuilds, deletes and settings cannot be saved."
+out=$("${as_reader[@]}" "$calldeck" scan --main-folder "$calls" 2>&1 >/dev/null); rc=$?
+expect "exit code of a scan into a read-only index" "$rc" 1
+grep -qF "The record index \"$ro/Player.mdb\" cannot be written; the record index was not rebuilt." <<<"$out" ||
+  fail "a scan into a read-only index did not say why it was refused: $out"
+out=$("${as_reader[@]}" "$calldeck" purge --older-than 1 --yes 2>&1); rc=$?
+expect "exit code of a purge of a read-only index" "$rc" 1
+grep -qF "cannot be written; nothing was deleted." <<<"$out" || fail "a purge of a read-only index did not say why: $out"
+expect "recordings left by a purge of a read-only index" "$(find "$calls" -type f | wc -l)" 7
+expect "the read-only program folder after it was used" "$(listing)" "$before"
+[ ! -e "$reader_home/.local/share/CallDeck/Player.mdb" ] || fail "a second, private index was made in the user's folder"
+[ "$(id -u)" -eq 0 ] || chmod -R u+w "$ro"
+
 sqlite3 "$stage/Player.mdb" 'alter table RecordFileInfo rename to Gone'
 "$calldeck" search >/dev/null 2>&1; rc=$?
 set -e
