@@ -250,7 +250,7 @@ ProcessAudit& Shared() {
 
 }  // namespace
 
-fs::path AuditFolder() { return fs::path(StateFolder()) / kAuditFolderName; }
+fs::path AuditFolder() { return fs::path(WorkFolder()) / kAuditFolderName; }
 
 void SetAuditProgram(std::string program) { Shared().program = std::move(program); }
 

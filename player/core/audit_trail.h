@@ -72,7 +72,8 @@ private:
 // The day's file name, "audit-2026-12-08.tsv".
 std::string AuditFileName(std::chrono::system_clock::time_point at);
 
-// StateFolder()/PlayerAudit.
+// StateFolder()/PlayerAudit; WorkFolder()/PlayerAudit while the state
+// folder cannot be written (its index is then read-only).
 std::filesystem::path AuditFolder();
 // "window" (the default) or "calldeck": who writes this process's records.
 void SetAuditProgram(std::string program);
