@@ -43,7 +43,8 @@ std::optional<RebuildLock> HoldOffRebuilds() {
     PlayerProcess& p = Process();
     if (!p.PlayerConnection || p.PlayerConnection->Server()) return std::nullopt;
     if (p.PlayerConnection->IsReadOnly())
-        throw RunError(kReadOnly, "The record index \"" + p.DatabaseFile + "\" cannot be written; nothing was deleted.");
+        throw RunError(kReadOnly,
+                       "The record index \"" + p.DatabaseFile + "\" cannot be written; nothing was deleted.");
     std::string holder;
     std::optional<RebuildLock> lock = RebuildLock::Take(p.DatabaseFile, p.RebuildWait, p.PumpEvents, holder);
     if (!lock)

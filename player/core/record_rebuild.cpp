@@ -46,7 +46,8 @@ std::string CheckMainFolder(const std::string& given) {
     }
     if (!S_ISDIR(st.st_mode)) Refuse(named + " is not a folder");
     // A folder this user may not list scans as an empty one.
-    DIR* listing = faccessat(AT_FDCWD, given.c_str(), R_OK | X_OK, AT_EACCESS) == 0 ? opendir(given.c_str()) : nullptr;
+    DIR* listing =
+        faccessat(AT_FDCWD, given.c_str(), R_OK | X_OK, AT_EACCESS) == 0 ? opendir(given.c_str()) : nullptr;
     if (!listing) Refuse(named + " cannot be read (" + reason() + ")");
     closedir(listing);
     std::error_code ec;
