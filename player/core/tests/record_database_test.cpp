@@ -253,5 +253,8 @@ TEST(Connecting, AnIndexWithoutStatisticsGainsThemAtItsFirstSearchAndAReadOnlyOn
         CloseAccess();
     }
     EXPECT_EQ(bytes(copy), before) << "the read-only index was written";
-    EXPECT_EQ(staged.LogMessages(), Names{}) << "opening or searching an index without statistics logged a failure";
+    // The one line a read-only index is told with, and nothing else.
+    for (const std::string& line : staged.LogMessages())
+        EXPECT_TRUE(line.starts_with("!ConnectAccess The record index " + copy.string() + " cannot be written"))
+            << "opening or searching an index without statistics logged a failure: " << line;
 }
