@@ -178,8 +178,7 @@ std::string AuditFileName(std::chrono::system_clock::time_point at) {
     return text;
 }
 
-void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_view target,
-                        std::string_view result) {
+AuditTrail::Open& AuditTrail::Opened() {
     // A folder removed or moved meanwhile: start over on the folder by its name.
     if (struct stat ls {}; open_ && (::fstat(open_->lock.get(), &ls) != 0 || ls.st_nlink == 0)) open_.reset();
     if (!open_) {
@@ -188,17 +187,35 @@ void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_v
         o->lock = OpenForAppend(folder_ / "audit.lock");
         open_ = std::move(o);
     }
+    return *open_;
+}
+
+// The day's file, opened anew when the day or the file changed.
+void AuditTrail::OpenDay(const std::string& name, struct stat& st) {
     Open& o = *open_;
-    HeldLock held(o.lock.get());
-    const auto now = clock();
-    const std::string name = AuditFileName(now);
-    struct stat st {};
     if (name != o.name || ::fstat(o.file.get(), &st) != 0 || st.st_nlink == 0) {
         o.file = OpenForAppend(folder_ / name);
         o.name = name;
         o.size = -1;
         if (::fstat(o.file.get(), &st) != 0) Fail("cannot read the audit file's size");
     }
+}
+
+void AuditTrail::Probe() {
+    Open& o = Opened();
+    HeldLock held(o.lock.get());
+    struct stat st {};
+    OpenDay(AuditFileName(clock()), st);
+}
+
+void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_view target,
+                        std::string_view result) {
+    Open& o = Opened();
+    HeldLock held(o.lock.get());
+    const auto now = clock();
+    const std::string name = AuditFileName(now);
+    struct stat st {};
+    OpenDay(name, st);
 
     AuditRecord record{0, IsoTime(now), o.user, o.host, program, {}, {}, {}, {}};
     std::string out;
@@ -254,14 +271,40 @@ fs::path AuditFolder() { return fs::path(WorkFolder()) / kAuditFolderName; }
 
 void SetAuditProgram(std::string program) { Shared().program = std::move(program); }
 
-void Audit(std::string_view act, const AuditRow& row, std::string_view target, std::string_view result) {
+AuditTrail& ProcessTrail() {
+    ProcessAudit& a = Shared();
+    const fs::path folder = AuditFolder();
+    if (!a.trail || a.trail->Folder() != folder) a.trail = std::make_unique<AuditTrail>(folder);
+    a.trail->program = a.program;
+    return *a.trail;
+}
+
+void RequireAudit(std::string_view act) {
+    try {
+        ProcessTrail().Probe();
+    } catch (const std::exception& e) {
+        const std::string why = "the audit trail cannot be written (" + std::string(e.what()) + "); nothing was " +
+                                std::string(act == "decrypt" ? "decrypted" : act == "export" ? "exported"
+                                                                                            : "deleted");
+        WriteRunLog("!Audit " + why);
+        throw NotAudited(why);
+    }
+}
+
+bool RemoveUnrecordedExport(const std::string& target) {
+    std::error_code ec;
+    const bool gone = fs::remove(target, ec) || !fs::exists(target, ec);
+    WriteRunLog("!Audit the export [" + target + "] was " + (gone ? "removed" : "not removed") +
+                ": no audit record could be written");
+    return gone;
+}
+
+bool Audit(std::string_view act, const AuditRow& row, std::string_view target, std::string_view result) {
     ProcessAudit& a = Shared();
     try {
-        const fs::path folder = AuditFolder();
-        if (!a.trail || a.trail->Folder() != folder) a.trail = std::make_unique<AuditTrail>(folder);
-        a.trail->program = a.program;
-        a.trail->Append(act, row, target, result);
+        ProcessTrail().Append(act, row, target, result);
         a.failing = false;
+        return true;
     } catch (const std::exception& e) {
         const std::string what = "the audit record of " + std::string(act) + " [" + row.path +
                                  "] could not be written: " + e.what();
@@ -269,9 +312,10 @@ void Audit(std::string_view act, const AuditRow& row, std::string_view target, s
         if (!a.failing) {
             a.failing = true;
             Process().dialogs->Information(
-                "The audit trail cannot be written: " + what +
-                ". The run log keeps each act meanwhile; tell the administrator.");
+                (act == "play" ? "Listening is not being recorded: " : "The audit trail cannot be written: ") +
+                what + ". The run log keeps each act meanwhile; tell the administrator.");
         }
+        return false;
     }
 }
 

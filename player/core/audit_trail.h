@@ -31,10 +31,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "audit_record.h"
+
+struct stat;
 
 namespace platform::sqlstore {
 class Recordset;
@@ -55,6 +58,9 @@ public:
     // Appends a record of `act` (seq, time, user, host and program filled
     // in); throws std::system_error when it cannot.
     void Append(std::string_view act, const AuditRow& row, std::string_view target, std::string_view result);
+    // Takes the lock (within its wait) and opens the day's file as an
+    // append would, writing nothing; throws std::system_error when it cannot.
+    void Probe();
 
     const std::filesystem::path& Folder() const { return folder_; }
     // The clock the records' time and the daily file are taken from.
@@ -65,6 +71,8 @@ public:
 
 private:
     struct Open;
+    Open& Opened();
+    void OpenDay(const std::string& name, struct stat& st);
     std::filesystem::path folder_;
     std::unique_ptr<Open> open_;
 };
@@ -78,9 +86,25 @@ std::filesystem::path AuditFolder();
 // "window" (the default) or "calldeck": who writes this process's records.
 void SetAuditProgram(std::string program);
 
-// Appends a record to the process's audit trail; a failure is logged and
-// shown (see above), never thrown.
-void Audit(std::string_view act, const AuditRow& row, std::string_view target = {}, std::string_view result = "ok");
+// Appends a record to the process's audit trail; false when it could not.
+// A failure is logged and shown (see above), never thrown.
+bool Audit(std::string_view act, const AuditRow& row, std::string_view target = {}, std::string_view result = "ok");
+
+// An act no record could be kept of: export, delete, purge and decrypt do
+// not happen when the trail cannot be written, and say so with this.
+class NotAudited : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// Before an act that must not happen unrecorded: the trail can take a
+// record now (its lock within the wait, the day's file open), or the act is
+// refused: logs "!Audit the audit trail cannot be written (why); nothing
+// was deleted" (decrypted, exported) and throws NotAudited with that text.
+void RequireAudit(std::string_view act);
+// An exported file whose record could not be written is taken back:
+// removed, with "!Audit the export [target] was removed: no audit record
+// could be written" in the run log. True when it is gone.
+bool RemoveUnrecordedExport(const std::string& target);
 
 // The current row of `set`; nothing when it has no current row.
 AuditRow AuditRowOf(const platform::sqlstore::Recordset& set);

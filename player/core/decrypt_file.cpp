@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audit_trail.h"
+#include "converter/site_key.h"
 #include "converter/velkcodec_api.h"
 #include "cut_text.h"
 #include "outside_library.h"
@@ -27,6 +28,17 @@ std::vector<char> Writable(const std::string& s) {
     std::vector<char> copy(s.begin(), s.end());
     copy.push_back('\0');
     return copy;
+}
+
+// Once a run, at its first decryption: what protects the encrypted
+// recordings, when it is only the mask every copy of the program holds, or
+// a site key refused for its mode.
+void TellHowRecordingsAreProtected() {
+    PlayerProcess& p = Process();
+    if (p.SiteKeyNoticeTold) return;
+    p.SiteKeyNoticeTold = true;
+    if (const std::string notice = velk::SiteKeyNotice(ProgramFolder(), /*builtInMask=*/true); !notice.empty())
+        WriteRunLog(notice);
 }
 
 }  // namespace
@@ -74,12 +86,21 @@ std::string DecryptFile(const std::string& path) {
         const std::string stamp = ZeroPad(t.year, 4) + ZeroPad(t.month, 2) + ZeroPad(t.day, 2) + ZeroPad(t.hour, 2) +
                                   ZeroPad(t.minute, 2) + ZeroPad(t.second, 2);  // yyyyMMddHHmmss
         const std::string target = process.DecryptTmpFolder + "/dec_" + base + "_" + stamp + "N." + ext;
+        RequireAudit("decrypt");
+        TellHowRecordingsAreProtected();
         clsDecryptFile decryptor;
         decryptor.setDecryptVoiceMask(true);
         const std::int16_t code = decryptor.DecryptFile(p, type, target);
-        Audit("decrypt", AuditRowFor(p), target, code == 0 ? "ok" : "failed: return = " + std::to_string(code));
+        const bool recorded =
+            Audit("decrypt", AuditRowFor(p), target, code == 0 ? "ok" : "failed: return = " + std::to_string(code));
+        if (code == 0 && !recorded) {  // plaintext no record tells of is not used
+            MyDelFIle(target);
+            return {};
+        }
         if (code == 0) return target;
         WriteRunLog("can not decrypt file , path = " + p + " , return = " + std::to_string(code));
+        return {};
+    } catch (const NotAudited&) {  // RequireAudit has logged why
         return {};
     } catch (const std::exception& e) {
         WriteRunLog("!DecryptFile " + Describe(e) + " file = " + p);

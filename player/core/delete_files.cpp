@@ -57,6 +57,7 @@ std::optional<RebuildLock> HoldOffRebuilds() {
 
 bool DeleteRowWithFile(Recordset& set, std::string_view act, const std::function<bool()>& deleteFile) {
     const AuditRow row = AuditRowOf(set);
+    RequireAudit(act);  // no delete that no record would tell of
     try {
         // The row's lookup, its file's deletion and the row's deletion are
         // one unit: no rebuild may renumber the rows in between.

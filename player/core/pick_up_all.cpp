@@ -54,9 +54,10 @@ void ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, st
     if (source.empty() || !FileExists(source)) return;
     const std::string target = ExportTargetName(folder, text::Trim(source), taken);
     ConvertFile(source, target);
-    const bool written = FileExists(target);
+    bool written = FileExists(target);
     if (!written) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
-    Audit("pickup-all", AuditRowOf(set), target, written ? "ok" : "failed: no WAV file was written");
+    if (!Audit("pickup-all", AuditRowOf(set), target, written ? "ok" : "failed: no WAV file was written") && written)
+        written = !RemoveUnrecordedExport(target);
     ++(written ? tally.saved : tally.failed);
 }
 
@@ -72,6 +73,12 @@ std::string PickUpAll(WindowHandle owner, ConvertProcess& progress) {
     const std::shared_ptr<platform::sqlstore::Recordset> set = p.rsResult;
     if (!set || !set->IsOpen() || set->RecordCount() <= 0) {
         p.dialogs->Information("no data");
+        return {};
+    }
+    try {
+        RequireAudit("export");
+    } catch (const NotAudited& e) {
+        p.dialogs->Information(e.what());
         return {};
     }
     std::int32_t total = 0;

@@ -71,6 +71,8 @@ struct PlayerProcess {
     // upper-case extension of the file it converts ("" when none).
     bool IsConverting = false;
     std::string ConvertingType;
+    // The first decryption of the run has said what protects the recordings.
+    bool SiteKeyNoticeTold = false;
     // The main window's progress bar pbConvert (0-100); empty without one.
     std::function<void(int)> ShowConvertProgress;
     // Told when IsConverting changes, so the window can disable the

@@ -299,11 +299,14 @@ void frmMain::OnGetWaveFile() {
             Process().dialogs->PickFile(this, "Get Wave File", offered, "(*.wav)|*.wav|(*.*)|*.*", "wav");
         if (target.empty() || source.empty()) return;
         exportFolder_ = std::filesystem::path(target).parent_path().string();
+        RequireAudit("export");
         ConvertFile(source, target);
         std::error_code ec;
-        const bool written = std::filesystem::exists(target, ec);
+        bool written = std::filesystem::exists(target, ec);
         if (!written) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
-        Audit("get-wave-file", AuditRowFor(source), target, written ? "ok" : "failed: no WAV file was written");
+        if (!Audit("get-wave-file", AuditRowFor(source), target, written ? "ok" : "failed: no WAV file was written") &&
+            written)
+            written = !RemoveUnrecordedExport(target);
         WriteRunLog(ExportReport({.saved = written ? 1 : 0, .failed = written ? 0 : 1, .where = target}));
     } catch (const std::exception& e) {
         const std::string line = "!GetWaveFile " + Describe(e);

@@ -2,6 +2,7 @@
 #include "audit_command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -19,11 +20,16 @@
 namespace calldeck {
 
 const char* const kAuditHelp =
-    "usage: calldeck audit verify [FILES]\n"
+    "usage: calldeck audit verify [--expect-last HASH] [FILES]\n"
+    "       calldeck audit head [FILES]\n"
     "       calldeck audit show [search options] [--act ACT]... [FILES]\n"
     "  verify checks the audit trail's chain (every daily file of PlayerAudit, or\n"
     "  FILES) and names the first record that was changed, removed, inserted or\n"
     "  moved, or a daily file missing from the series; exit 0 when whole, 1 when not.\n"
+    "  A trail rewritten with every hash computed anew is whole in itself: with\n"
+    "  --expect-last, verify also checks the chain's last hash against HASH, one\n"
+    "  kept apart from this machine (from audit head), and names a difference.\n"
+    "  head prints the chain's last hash, after a verify of the chain.\n"
     "  show prints the records as tab-separated values under a header line: those\n"
     "  of the acts named (play, get-wave-file, pickup-all, export, delete,\n"
     "  delete-all, decrypt, purge), about recordings the search options find.\n";
@@ -37,11 +43,17 @@ std::vector<fs::path> FilesOr(const std::vector<fs::path>& named) {
     return named.empty() ? player::AuditFiles(player::AuditFolder()) : named;
 }
 
-int Verify(const std::vector<std::string>& args) {
+int Verify(const std::vector<std::string>& args, bool headOnly = false) {
     std::vector<fs::path> named;
-    for (const std::string& a : args) {
-        if (a.starts_with("-")) throw UsageError{"unknown option " + a};
-        named.emplace_back(a);
+    std::string expected;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--expect-last" && !headOnly)
+            expected = NextValue(args, i);
+        else if (a.starts_with("-"))
+            throw UsageError{"unknown option " + a};
+        else
+            named.emplace_back(a);
     }
     const auto files = FilesOr(named);
     if (files.empty()) {
@@ -52,6 +64,16 @@ int Verify(const std::vector<std::string>& args) {
     for (const std::string& note : v.notes) std::cout << "note: " << note << "\n";
     if (!v.whole) {
         std::cout << "audit trail tampered: " << v.problem << "\n";
+        return 1;
+    }
+    if (headOnly) {
+        std::cout << v.lastHash << "\n";
+        return 0;
+    }
+    std::transform(expected.begin(), expected.end(), expected.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (!expected.empty() && v.lastHash != expected) {
+        std::cout << "audit trail tampered: its last hash " << v.lastHash << " is not the one kept apart, " << expected
+                  << " (records were rewritten, added or taken off its end)\n";
         return 1;
     }
     std::cout << "audit trail whole: " << v.records << " records in " << files.size() << " files; last hash "
@@ -124,11 +146,12 @@ int Show(const std::vector<std::string>& args) {
 }  // namespace
 
 int RunAudit(const std::vector<std::string>& args) {
-    if (args.empty()) throw UsageError{"audit wants verify or show"};
+    if (args.empty()) throw UsageError{"audit wants verify, head or show"};
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "verify") return Verify(rest);
+    if (args[0] == "head") return Verify(rest, /*headOnly=*/true);
     if (args[0] == "show") return Show(rest);
-    throw UsageError{"audit wants verify or show, not " + args[0]};
+    throw UsageError{"audit wants verify, head or show, not " + args[0]};
 }
 
 }  // namespace calldeck

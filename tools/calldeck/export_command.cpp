@@ -285,8 +285,14 @@ private:
         fs::rename(row.part, row.target, ec);
         if (ec) return Fail(r, "cannot be named " + row.target + ": " + ec.message());
         temporaries_.Release(row.part);
+        if (!player::Audit("export", row.audit, Target(row), "ok")) {
+            // An export no record tells of is taken back.
+            const bool removed = player::RemoveUnrecordedExport(row.target);
+            progress_.Failed(row.source, std::string("no audit record could be written; the file was ") +
+                                             (removed ? "removed" : "not removed"));
+            return;
+        }
         row.converted = true;
-        player::Audit("export", row.audit, Target(row), "ok");
         progress_.Exported(row.source, row.target);
     }
 
@@ -392,6 +398,15 @@ int ExportRows(const Options& options) {
     rs.reset();
     SaySiteKeyNotice(rows, queue);
 
+    if (!queue.empty()) {
+        try {
+            player::RequireAudit("export");
+        } catch (const player::NotAudited& e) {
+            std::cerr << "calldeck: " << e.what() << "\n";
+            return kFailed;
+        }
+    }
+
     StopSignals signals;
     Temporaries temporaries;
     if (toArchive) {
@@ -409,8 +424,11 @@ int ExportRows(const Options& options) {
 
     // An archive's members are exported only once it is committed.
     const auto archiveAudit = [&](const std::string& result) {
+        bool recorded = true;
         for (const Row& row : rows)
-            if (row.converted) player::Audit("export", row.audit, options.zip + " : " + row.target, result);
+            if (row.converted)
+                recorded = player::Audit("export", row.audit, options.zip + " : " + row.target, result) && recorded;
+        return recorded;
     };
     const std::string interrupted = "failed: interrupted before the archive was written";
     ExportRun run(rows, std::move(queue), options.jobs, options.zip, progress, temporaries);
@@ -430,7 +448,13 @@ int ExportRows(const Options& options) {
                 return kInterrupted;
             }
             archive.Commit();
-            archiveAudit("ok");
+            if (!archiveAudit("ok")) {  // an archive no record tells of is taken back
+                const bool removed = player::RemoveUnrecordedExport(options.zip);
+                progress.Summary(/*interrupted=*/false);
+                std::cerr << "calldeck: no audit record could be written for the archive's members; " << options.zip
+                          << (removed ? " was removed\n" : " could not be removed\n");
+                return kFailed;
+            }
         } catch (const std::exception& e) {
             archiveAudit(std::string("failed: the archive was not written: ") + e.what());
             progress.Summary(/*interrupted=*/false);

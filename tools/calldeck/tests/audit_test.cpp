@@ -7,6 +7,8 @@
 // that cannot be written is logged every time and shown once per burst;
 // processes appending at once keep one chain.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -162,6 +164,48 @@ TEST_F(AuditedActs, APurgeDryRunChangesNothingAndAPurgeDeletesExactlyTheOlderFou
     EXPECT_EQ(Summaries(), (Lines{"calldeck purge [" + Call("a.wav") + "] [] deleted",
                                   "calldeck purge [/proc/version] [] kept: the file could not be deleted"}))
         << "the purge's audit records";
+}
+
+// Another program holds the audit trail's lock past the wait: an export, a
+// delete, a purge and a decryption that no record would tell of do not
+// happen, and say why; and a trail rewritten with its hashes computed anew
+// is caught against the last hash kept apart.
+TEST_F(AuditedActs, NoActHappensThatTheTrailCannotRecordAndARewrittenTrailIsCaughtByItsKeptHash) {
+    AddCall(Call("a.wav"), "2020-01-01 10:00:00", "0001");
+    Process().rsResult = GetRecordset(kShowAllRecordStatement);
+    Process().rsResult->MoveFirst();
+    ASSERT_TRUE(Audit("play", AuditRowOf(*Process().rsResult), {}, "started"));
+    const Ran head = Calldeck({"audit", "head"});
+    ASSERT_EQ(head.code, 0) << head.err;
+    const std::string kept = head.out.substr(0, head.out.find('\n'));
+
+    {
+        const int lock = ::open((AuditFolder() / "audit.lock").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(lock, 0);
+        ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+        const fs::path out = staged_.Folder() / "out";
+        const Ran exported = Calldeck({"export", "--to", out.string(), "-j", "1", "--all"});
+        EXPECT_EQ(exported.code, 1) << "an export no record could tell of ended with success: " << exported.err;
+        EXPECT_NE(exported.err.find("the audit trail cannot be written"), std::string::npos)
+            << "the refused export does not say why: " << exported.err;
+        EXPECT_FALSE(fs::exists(out / "a.wav")) << "an export no record tells of was written";
+        const Ran purged = Calldeck({"purge", "--older-than", "30", "--yes"});
+        EXPECT_NE(purged.code, 0) << "a purge no record could tell of ended with success";
+        EXPECT_NE(purged.err.find("the audit trail cannot be written"), std::string::npos) << purged.err;
+        DeleteCurrentFile();
+        EXPECT_TRUE(fs::exists(Call("a.wav"))) << "a recording was deleted that no record tells of";
+        EXPECT_EQ(StoredFiles(), Lines{Call("a.wav")}) << "a row was deleted that no record tells of";
+        ::close(lock);
+    }
+    EXPECT_EQ(Calldeck({"audit", "verify", "--expect-last", kept}).code, 0) << "the untouched trail was refused";
+
+    // Rewritten: the play's record dropped and the chain computed again.
+    const fs::path day = AuditFiles(AuditFolder()).back();
+    fs::remove(day);
+    ASSERT_TRUE(Audit("play", AuditRowOf(*Process().rsResult), {}, "started"));
+    const Ran forged = Calldeck({"audit", "verify", "--expect-last", kept});
+    EXPECT_EQ(forged.code, 1) << "a trail written anew passed against the hash kept apart: " << forged.out;
+    EXPECT_NE(forged.out.find("is not the one kept apart"), std::string::npos) << forged.out;
 }
 
 TEST(AuditFailure, AFailedWriteIsLoggedEveryTimeAndShownOncePerBurst) {
