@@ -372,7 +372,9 @@ int ExportRows(const Options& options) {
             std::cerr << "calldeck: cannot make the folder " << options.to << "\n";
             return kFailed;
         }
-        folder = player::ExportFolder(options.to);
+        // A relative folder without a separator ("out") is a folder too, not
+        // the start of the files' names.
+        folder = player::ExportFolder(options.to.find('/') == std::string::npos ? "./" + options.to : options.to);
         RemoveDeadExportsParts(options.to);
     }
 

@@ -242,6 +242,14 @@ TEST_F(ExportCommand, ALineFeedInANameCannotForgeALineOfTheReport) {
     EXPECT_TRUE(printed("failed " + escaped + "/20061201123046000312345671.NTC: source wav file too small:" +
                         player::EscapeAuditField(damaged.string())))
         << "the failed recording's line, its reason included, is not escaped:\n" << ran.err;
+
+    // A folder named relatively, without a separator, is a folder too.
+    const fs::path before = fs::current_path();
+    fs::current_path(staged_.Folder());
+    const Ran relative = Calldeck({"export", "--to", "rel", "-j", "1", "--all"});
+    fs::current_path(before);
+    EXPECT_TRUE(fs::exists(staged_.Folder() / "rel" / "20061201140000000512345671.wav"))
+        << "an export --to rel did not write into the folder rel: " << relative.err;
 }
 
 TEST_F(ExportCommand, AWriteTheDiskRefusesIsReportedWithTheSystemsReason) {
