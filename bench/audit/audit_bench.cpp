@@ -22,12 +22,12 @@
 #include <string>
 
 #include "platform/sqlstore/recordset.h"
-#include "player/core/audit_record.h"
-#include "player/core/audit_trail.h"
-#include "player/core/audit_verify.h"
-#include "player/core/pick_up_all.h"
-#include "player/core/record_database.h"
-#include "player/core/search_conditions.h"
+#include "player/core/audit/audit_record.h"
+#include "player/core/audit/audit_trail.h"
+#include "player/core/audit/audit_verify.h"
+#include "player/core/files/pick_up_all.h"
+#include "player/core/index/record_database.h"
+#include "player/core/index/search_conditions.h"
 #include "player/core/testing/staged_player.h"
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "player/core/search_conditions.h"
+#include "player/core/index/search_conditions.h"
 
 namespace bench {
 

@@ -26,7 +26,7 @@
 #include "bench/common/bare_codec_calls.h"
 #include "bench/common/voicecvt_recording.h"
 #include "platform/dynlib/dynlib.h"
-#include "player/core/convert_file.h"
+#include "player/core/convert/convert_file.h"
 #include "player/core/process_state.h"
 #include "player/core/testing/staged_player.h"
 

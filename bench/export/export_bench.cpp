@@ -38,7 +38,7 @@
 #include "bench/common/bare_codec_calls.h"
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
-#include "player/core/convert_file.h"
+#include "player/core/convert/convert_file.h"
 #include "player/core/testing/staged_player.h"
 
 extern char** environ;

@@ -26,9 +26,9 @@
 
 #include "bench/common/one_day_search.h"
 #include "platform/sqlstore/recordset.h"
-#include "player/core/pick_up_all.h"
+#include "player/core/files/pick_up_all.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/testing/child_process.h"
 #include "player/core/testing/staged_player.h"
 

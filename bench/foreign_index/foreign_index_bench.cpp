@@ -20,7 +20,7 @@
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/testing/staged_player.h"
 
 using namespace player;

@@ -66,8 +66,8 @@
 #include "outside/voicecvt/voicecvt_api.h"
 #include "bench/common/voicecvt_recording.h"
 #include "platform/dynlib/dynlib.h"
-#include "player/core/audio_output.h"
-#include "player/core/playback.h"
+#include "player/core/playback/audio_output.h"
+#include "player/core/playback/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/testing/staged_player.h"
 

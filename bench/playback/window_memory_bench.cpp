@@ -38,10 +38,10 @@
 #include <thread>
 
 #include "platform/sqlstore/recordset.h"
-#include "player/core/audio_output.h"
-#include "player/core/playback.h"
+#include "player/core/playback/audio_output.h"
+#include "player/core/playback/playback.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/testing/staged_player.h"
 #include "player/window/frm_main.h"
 

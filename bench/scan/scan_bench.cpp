@@ -25,9 +25,9 @@
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
-#include "player/core/record_rebuild.h"
-#include "player/core/record_scan.h"
+#include "player/core/index/record_database.h"
+#include "player/core/index/record_rebuild.h"
+#include "player/core/index/record_scan.h"
 #include "player/core/testing/staged_player.h"
 
 namespace fs = std::filesystem;

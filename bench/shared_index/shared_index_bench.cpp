@@ -51,9 +51,9 @@
 #include "platform/sqlstore/server_session.h"
 #include "platform/sqlstore/testing/test_server.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
-#include "player/core/record_scan.h"
-#include "player/core/site_file.h"
+#include "player/core/index/record_database.h"
+#include "player/core/index/record_scan.h"
+#include "player/core/index/site_file.h"
 #include "player/core/testing/staged_player.h"
 
 using namespace player;
@@ -87,7 +87,7 @@ std::string ServerConnectionInfo();
 // the calls follow each other evenly through 2024.
 void MakeServerIndex(long rows) {
     Server() = std::make_unique<platform::sqlstore::testing::TestServer>();
-    std::ifstream schemaFile(CALLDECK_SOURCE_DIR "/player/core/Player.pg.sql");
+    std::ifstream schemaFile(CALLDECK_SOURCE_DIR "/player/core/index/Player.pg.sql");
     const std::string schema((std::istreambuf_iterator<char>(schemaFile)), std::istreambuf_iterator<char>());
     if (schema.empty()) throw std::runtime_error("Player.pg.sql cannot be read");
     Connection setup;

@@ -1,5 +1,5 @@
 // The program's paths and its main-folder setting: see paths.h.
-#include "paths.h"
+#include "player/core/paths.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,12 +7,13 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "private_files.h"
-#include "process_state.h"
-#include "site_file.h"
-#include "state_folder.h"
-#include "utilities.h"
-#include "run_error.h"
+#include "player/core/private_files.h"
+#include "player/core/process_state.h"
+#include "player/core/index/site_file.h"
+#include "player/core/state_folder.h"
+#include "player/core/file_utilities.h"
+#include "player/core/text.h"
+#include "player/core/run_error.h"
 
 namespace player {
 namespace {

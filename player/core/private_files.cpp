@@ -1,5 +1,5 @@
 // Private files and folders of the player: see private_files.h.
-#include "private_files.h"
+#include "player/core/private_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <system_error>
 
-#include "audit_trail.h"
-#include "playback.h"
-#include "process_state.h"
-#include "run_log.h"
+#include "player/core/audit/audit_trail.h"
+#include "player/core/playback/playback.h"
+#include "player/core/process_state.h"
+#include "player/core/run_log.h"
 
 namespace fs = std::filesystem;
 

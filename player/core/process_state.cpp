@@ -1,5 +1,5 @@
 // The player's process-wide state: see process_state.h.
-#include "process_state.h"
+#include "player/core/process_state.h"
 
 #include "platform/dynlib/dynlib.h"
 #include "platform/sqlstore/connection.h"

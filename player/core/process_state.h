@@ -21,10 +21,10 @@
 #include <string_view>
 #include <utility>
 
-#include "fixed_text.h"
-#include "media_player.h"
+#include "player/core/fixed_text.h"
+#include "player/core/playback/media_player.h"
 #include "platform/mci/mci.h"
-#include "seams.h"
+#include "player/core/seams.h"
 
 namespace platform::sqlstore {
 class Connection;

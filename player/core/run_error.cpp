@@ -1,5 +1,5 @@
 // Run-time errors of the player: see run_error.h.
-#include "run_error.h"
+#include "player/core/run_error.h"
 
 #include <cerrno>
 

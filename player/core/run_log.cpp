@@ -1,5 +1,5 @@
 // The daily run log: see run_log.h.
-#include "run_log.h"
+#include "player/core/run_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 
 #include <cerrno>
 
-#include "private_files.h"
-#include "process_state.h"
-#include "cut_text.h"
+#include "player/core/private_files.h"
+#include "player/core/process_state.h"
+#include "player/core/text.h"
 
 namespace player {
 

@@ -1,7 +1,7 @@
 // The run log heard by a caller: see run_log_listener.h.
-#include "run_log_listener.h"
+#include "player/core/run_log_listener.h"
 
-#include "process_state.h"
+#include "player/core/process_state.h"
 
 namespace player {
 

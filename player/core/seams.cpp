@@ -1,8 +1,7 @@
-// Default seams: the system clock and dialogs on the terminal.
-#include "seams.h"
+// Default seams: dialogs on the terminal.
+#include "player/core/seams.h"
 
 #include <cstdio>
-#include <ctime>
 
 namespace player {
 
@@ -20,25 +19,6 @@ std::string ConsoleDialogs::PickFolder(WindowHandle, std::string_view) { return 
 std::string ConsoleDialogs::PickFile(WindowHandle, std::string_view, std::string_view, std::string_view,
                                      std::string_view) {
     return {};
-}
-
-LocalTime SystemNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
-std::string FormatDate(const LocalTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
-    return buf;
-}
-
-std::string FormatClock(const LocalTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return buf;
 }
 
 }  // namespace player

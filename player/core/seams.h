@@ -3,10 +3,11 @@
 //
 //   * Dialogs: a question (Yes/No), an information (OK), the folder picker
 //     and the file dialog. The program installs the Qt implementation
-//     (player/qt); tests install their own answers; until one is
+//     (player/window); tests install their own answers; until one is
 //     installed, ConsoleDialogs answers: information goes to standard
 //     error, questions are answered No, pickers are cancelled.
-//   * Clock: the local time now, for the run log's daily file and stamps.
+//   * Clock: the local time now (clock.h), for the run log's daily file
+//     and stamps.
 //   * Event pump: "let pending window events run", called by long work
 //     (the scan) between steps; that is where a Cancel button is seen.
 // All three live in the process state (process_state.h).
@@ -14,6 +15,8 @@
 
 #include <string>
 #include <string_view>
+
+#include "player/core/clock.h"
 
 namespace player {
 
@@ -50,16 +53,5 @@ public:
     std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial, std::string_view filter,
                          std::string_view defaultExtension) override;
 };
-
-struct LocalTime {
-    int year = 1970, month = 1, day = 1;
-    int hour = 0, minute = 0, second = 0;
-};
-
-// The wall clock of this machine, local time.
-LocalTime SystemNow();
-// "YYYY-MM-DD" and "hh:mm:ss" (24-hour).
-std::string FormatDate(const LocalTime& t);
-std::string FormatClock(const LocalTime& t);
 
 }  // namespace player

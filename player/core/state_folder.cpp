@@ -1,5 +1,5 @@
 // Where the player keeps what it writes: see state_folder.h.
-#include "state_folder.h"
+#include "player/core/state_folder.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "process_state.h"
-#include "run_error.h"
+#include "player/core/process_state.h"
+#include "player/core/run_error.h"
 
 namespace fs = std::filesystem;
 

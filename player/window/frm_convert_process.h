@@ -7,7 +7,7 @@
 // converted finishes and no further one starts. While the batch runs the
 // window refuses to close, whether by its frame or by the Escape key.
 //
-// The batch (player/core/pick_up_all.h) drives it through ConvertProcess,
+// The batch (player/core/files/pick_up_all.h) drives it through ConvertProcess,
 // as the scan drives its window through ParseFileProcess.
 #pragma once
 
@@ -15,7 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "player/core/pick_up_all.h"
+#include "player/core/files/pick_up_all.h"
 
 namespace player {
 

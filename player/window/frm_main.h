@@ -7,7 +7,7 @@
 // shows the last run-log line and whose second the rows found ("n calls").
 //
 // The window only wires controls to the core. Its conditions are read into
-// a SearchConditions and MakeCondition (player/core/search_conditions.h)
+// a SearchConditions and MakeCondition (player/core/index/search_conditions.h)
 // builds the statement; a rebuild of the record table runs the core's
 // RebuildRecordIndex while the scan window counts; message boxes go through
 // the dialog seam, so tests answer them. Constructing the window runs its
@@ -49,7 +49,7 @@
 // name filled in; like "Pickup All" it ends with a line in the status bar
 // (export_report.h).
 //
-// The player block drives the core's playback (player/core/playback.h):
+// The player block drives the core's playback (player/core/playback/playback.h):
 // the buttons call its procedures, Timer1 calls its Tick every 100 ms from
 // the window's start to its end, and the block draws what playback leaves
 // in the process state (ShowPlayerBlock). While a conversion runs and
@@ -75,8 +75,8 @@
 //
 // The file commands (frm_main_files.cpp) wire the core's: "Pickup All"
 // exports every row as WAV with the progress window frmConvertProcess
-// (player/core/pick_up_all.h), "Delete" and "DeleteAll" delete recordings
-// with their rows (player/core/delete_files.h), ".." picks the main folder
+// (player/core/files/pick_up_all.h), "Delete" and "DeleteAll" delete recordings
+// with their rows (player/core/files/delete_files.h), ".." picks the main folder
 // into its box without storing it. "Pickup All" and "DeleteAll" walk the
 // result list while window events run; meanwhile every command that would
 // move, replace or delete its rows (searching, sorting, rebuilding,
@@ -110,7 +110,7 @@
 #include "data_grid.h"
 #include "frm_convert_process.h"
 #include "frm_parse_file_process.h"
-#include "player/core/search_conditions.h"
+#include "player/core/index/search_conditions.h"
 
 namespace player {
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "frm_main.h"
-#include "player/core/delete_files.h"
-#include "player/core/pick_up_all.h"
-#include "player/core/utilities.h"
+#include "player/core/files/delete_files.h"
+#include "player/core/files/pick_up_all.h"
+#include "player/core/file_utilities.h"
 
 namespace player {
 

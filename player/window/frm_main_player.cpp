@@ -10,8 +10,8 @@
 
 #include "frm_main.h"
 #include "platform/sqlstore/recordset.h"
-#include "player/core/durations.h"
-#include "player/core/playback.h"
+#include "player/core/playback/durations.h"
+#include "player/core/playback/playback.h"
 #include "player/core/process_state.h"
 
 namespace player {

@@ -23,7 +23,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "player/core/record_scan.h"
+#include "player/core/index/record_scan.h"
 
 namespace player {
 

@@ -6,7 +6,7 @@
 
 #include <QFont>
 
-#include "player/core/cut_text.h"
+#include "player/core/text.h"
 
 namespace player {
 

@@ -33,14 +33,14 @@
 
 #include "end_on_signals.h"
 #include "frm_main.h"
-#include "player/core/audio_output.h"
-#include "player/core/decrypt_file.h"
+#include "player/core/playback/audio_output.h"
+#include "player/core/convert/decrypt_file.h"
 #include "player/core/paths.h"
-#include "player/core/playback.h"
+#include "player/core/playback/playback.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/run_log.h"
-#include "player/qt/qt_dialogs.h"
+#include "player/window/qt_dialogs.h"
 
 namespace player {
 namespace {

@@ -11,10 +11,10 @@
 #include <set>
 
 #include "platform/sqlstore/jet_date.h"
-#include "player/core/audit_record.h"
-#include "player/core/audit_trail.h"
-#include "player/core/audit_verify.h"
-#include "player/core/cut_text.h"
+#include "player/core/audit/audit_record.h"
+#include "player/core/audit/audit_trail.h"
+#include "player/core/audit/audit_verify.h"
+#include "player/core/text.h"
 #include "search_options.h"
 
 namespace calldeck {

@@ -1,11 +1,11 @@
-// calldeck audit: the audit trail (player/core/audit_trail.h) checked and
+// calldeck audit: the audit trail (player/core/audit/audit_trail.h) checked and
 // listed from a terminal.
 //
 //   calldeck audit verify [FILES]
 //   calldeck audit show [search options] [--act ACT]... [FILES]
 //
 // Without FILES both read every daily file of the state folder's
-// PlayerAudit. "verify" follows the chain (player/core/audit_verify.h),
+// PlayerAudit. "verify" follows the chain (player/core/audit/audit_verify.h),
 // prints its notes (cut records, a series that begins with a file no longer
 // there), then either "audit trail whole: ..." with the last hash, exit 0,
 // or "audit trail tampered: FILE line N: ...", exit 1. "show" prints the

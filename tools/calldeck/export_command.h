@@ -4,7 +4,7 @@
 //   calldeck export (--to DIR | --zip FILE) [-j N] [search options]
 //
 // The rows are those "calldeck search" prints for the same options, in the
-// same order. Names are "Pickup All"'s (player/core/export_name.h): one set
+// same order. Names are "Pickup All"'s (player/core/files/export_name.h): one set
 // of names taken per run, so two recordings of one name get "name.wav" and
 // "name (2).wav"; in an archive the same names without the folder. A row
 // whose file is gone is counted missing and takes no name, as in "Pickup

@@ -8,10 +8,10 @@
 #include "converter/convert_state.h"
 #include "converter/format_table.h"
 #include "converter/result_text.h"
-#include "player/core/convert_file.h"
-#include "player/core/copy_recording.h"
-#include "player/core/cut_text.h"
-#include "player/core/decrypt_file.h"
+#include "player/core/convert/convert_file.h"
+#include "player/core/convert/copy_recording.h"
+#include "player/core/text.h"
+#include "player/core/convert/decrypt_file.h"
 #include "player/core/run_log_listener.h"
 
 namespace calldeck {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "player/core/audit_record.h"
+#include "player/core/audit/audit_record.h"
 
 namespace calldeck {
 

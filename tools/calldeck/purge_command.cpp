@@ -11,15 +11,15 @@
 
 #include "platform/sqlstore/error.h"
 #include "platform/sqlstore/recordset.h"
-#include "player/core/audit_trail.h"
-#include "player/core/cut_text.h"
-#include "player/core/delete_files.h"
+#include "player/core/audit/audit_trail.h"
+#include "player/core/text.h"
+#include "player/core/files/delete_files.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/run_log_listener.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
-#include "player/core/utilities.h"
+#include "player/core/file_utilities.h"
 #include "search_options.h"
 
 namespace calldeck {

@@ -11,7 +11,7 @@
 // nothing. Otherwise, not on a terminal it wants --yes; on a terminal
 // without --yes it asks.
 //
-// Each recording goes as DeleteAll deletes it (player/core/delete_files.h),
+// Each recording goes as DeleteAll deletes it (player/core/files/delete_files.h),
 // with an audit record "purge" for it: a file that cannot be deleted keeps
 // its row and is named on standard error with the reason; a row whose file
 // is gone already is deleted. The summary says how many went, how many

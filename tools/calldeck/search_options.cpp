@@ -9,8 +9,8 @@
 
 #include "platform/sqlstore/jet_date.h"
 #include "player/core/process_state.h"
-#include "player/core/record_database.h"
-#include "player/core/utilities.h"
+#include "player/core/index/record_database.h"
+#include "player/core/file_utilities.h"
 
 namespace calldeck {
 namespace {

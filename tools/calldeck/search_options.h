@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "player/core/search_conditions.h"
+#include "player/core/index/search_conditions.h"
 
 namespace calldeck {
 

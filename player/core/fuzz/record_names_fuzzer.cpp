@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "platform/sqlstore/jet_date.h"
-#include "player/core/record_names.h"
+#include "player/core/index/record_names.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "player/core/durations.h"
+#include "player/core/playback/durations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > player::kWavHeaderProbe) return 0;

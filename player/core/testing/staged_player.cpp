@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "player/core/paths.h"
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 
 namespace fs = std::filesystem;
 

@@ -9,17 +9,18 @@
 
 #include "platform/dynlib/dynlib.h"
 #include "platform/sqlstore/recordset.h"
-#include "player/core/audit_trail.h"
+#include "player/core/audit/audit_trail.h"
 #include "player/core/paths.h"
-#include "player/core/playback.h"
-#include "player/core/record_database.h"
-#include "player/core/record_rebuild.h"
-#include "player/core/search_conditions.h"
+#include "player/core/playback/playback.h"
+#include "player/core/index/record_database.h"
+#include "player/core/index/record_rebuild.h"
+#include "player/core/index/search_conditions.h"
 #include "player/core/state_folder.h"
 #include "player/core/run_log.h"
 #include "player/core/testing/staged_player.h"
 #include "player/core/testing/unwritable_file.h"
-#include "player/core/utilities.h"
+#include "player/core/file_utilities.h"
+#include "player/core/text.h"
 
 namespace fs = std::filesystem;
 using namespace player;

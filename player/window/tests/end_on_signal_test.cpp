@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/testing/child_process.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"

@@ -16,8 +16,8 @@
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
-#include "player/core/convert_file.h"
-#include "player/core/delete_files.h"
+#include "player/core/convert/convert_file.h"
+#include "player/core/files/delete_files.h"
 #include "player/core/process_state.h"
 #include "window_fixture.h"
 

@@ -16,8 +16,8 @@
 
 #include "codec_framework/testing/signals.h"
 #include "platform/sqlstore/recordset.h"
-#include "player/core/audio_output.h"
-#include "player/core/playback.h"
+#include "player/core/playback/audio_output.h"
+#include "player/core/playback/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/recording_sink.h"

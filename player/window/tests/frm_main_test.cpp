@@ -21,7 +21,7 @@
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
-#include "player/core/record_scan.h"
+#include "player/core/index/record_scan.h"
 #include "window_fixture.h"
 
 // The system's font configuration library keeps a cache for the life of the

@@ -10,8 +10,8 @@
 
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
-#include "player/core/search_conditions.h"
-#include "player/core/site_file.h"
+#include "player/core/index/search_conditions.h"
+#include "player/core/index/site_file.h"
 
 namespace fs = std::filesystem;
 

@@ -18,7 +18,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/testing/staged_player.h"
 #include "player/window/frm_main.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "player/core/record_database.h"
+#include "player/core/index/record_database.h"
 #include "player/core/testing/child_process.h"
 #include "player/core/testing/staged_player.h"
 

@@ -1,0 +1,116 @@
+// player: the audit trail, one record for every act on a recording.
+//
+// Sites that record calls must say who listened to or took a copy of a
+// call, and must see when that account was edited. So every act (a play
+// started, "Get Wave File", each file of "Pickup All" and of "calldeck
+// export", Delete, DeleteAll, a decryption, a purge) appends one record
+// (audit_record.h) to a file of its own, never the run log:
+// StateFolder()/PlayerAudit/audit-YYYY-MM-DD.tsv, a file per UTC day. A new
+// day's file opens with a "continue" record holding the last hash of the
+// file before it, so the daily files form one chain and a file taken out of
+// the middle shows.
+//
+// Two programs append at once (the window and calldeck, or two calldecks),
+// so an append takes an flock on PlayerAudit/audit.lock, reads the chain's
+// last seq and hash from the file's tail (a process that wrote the last
+// record itself knows them already), and writes the record in one write()
+// to a file opened with O_APPEND, flushed to the disk (fdatasync) before
+// the lock is let go. A record a crash cut short is ended by the next
+// append with a "cut-record" record holding its hash, so verify can tell a
+// crash from an edit. The lock is waited for at most two seconds: the
+// window never hangs on another program's audit.
+//
+// An act is never lost silently: a record that cannot be written is logged
+// ("!Audit ...") and shown to the operator through the dialogs seam (a
+// message box in the window, standard error in calldeck), once until a
+// record is written again.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "player/core/audit/audit_record.h"
+
+struct stat;
+
+namespace platform::sqlstore {
+class Recordset;
+}
+
+namespace player {
+
+inline constexpr const char* kAuditFolderName = "PlayerAudit";
+
+// The audit files of a folder: one writer per process and folder.
+class AuditTrail {
+public:
+    explicit AuditTrail(std::filesystem::path folder);
+    ~AuditTrail();
+    AuditTrail(const AuditTrail&) = delete;
+    AuditTrail& operator=(const AuditTrail&) = delete;
+
+    // Appends a record of `act` (seq, time, user, host and program filled
+    // in); throws std::system_error when it cannot.
+    void Append(std::string_view act, const AuditRow& row, std::string_view target, std::string_view result);
+    // Takes the lock (within its wait) and opens the day's file as an
+    // append would, writing nothing; throws std::system_error when it cannot.
+    void Probe();
+
+    const std::filesystem::path& Folder() const { return folder_; }
+    // The clock the records' time and the daily file are taken from.
+    std::function<std::chrono::system_clock::time_point()> clock = [] { return std::chrono::system_clock::now(); };
+    std::string program = "window";
+    // False skips the fdatasync (a benchmark measures what it costs).
+    bool syncEachRecord = true;
+
+private:
+    struct Open;
+    Open& Opened();
+    void OpenDay(const std::string& name, struct stat& st);
+    std::filesystem::path folder_;
+    std::unique_ptr<Open> open_;
+};
+
+// The day's file name, "audit-2026-12-08.tsv".
+std::string AuditFileName(std::chrono::system_clock::time_point at);
+
+// StateFolder()/PlayerAudit; WorkFolder()/PlayerAudit while the state
+// folder cannot be written (its index is then read-only).
+std::filesystem::path AuditFolder();
+// "window" (the default) or "calldeck": who writes this process's records.
+void SetAuditProgram(std::string program);
+
+// Appends a record to the process's audit trail; false when it could not.
+// A failure is logged and shown (see above), never thrown.
+bool Audit(std::string_view act, const AuditRow& row, std::string_view target = {}, std::string_view result = "ok");
+
+// An act no record could be kept of: export, delete, purge and decrypt do
+// not happen when the trail cannot be written, and say so with this.
+class NotAudited : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// Before an act that must not happen unrecorded: the trail can take a
+// record now (its lock within the wait, the day's file open), or the act is
+// refused: logs "!Audit the audit trail cannot be written (why); nothing
+// was deleted" (decrypted, exported) and throws NotAudited with that text.
+void RequireAudit(std::string_view act);
+// An exported file whose record could not be written is taken back:
+// removed, with "!Audit the export [target] was removed: no audit record
+// could be written" in the run log. True when it is gone.
+bool RemoveUnrecordedExport(const std::string& target);
+
+// The current row of `set`; nothing when it has no current row.
+AuditRow AuditRowOf(const platform::sqlstore::Recordset& set);
+// The row of `set` at position `row` (0-based), without moving the set.
+AuditRow AuditRowAt(const platform::sqlstore::Recordset& set, long row);
+// rsResult's current row when it is the recording at `path`, else the path.
+AuditRow AuditRowFor(const std::string& path);
+
+}  // namespace player

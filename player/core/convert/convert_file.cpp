@@ -1,0 +1,142 @@
+// Converting a recording to WAV: see convert_file.h.
+#include "player/core/convert/convert_file.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "converter/result_text.h"
+#include "converter/velkcodec_api.h"
+#include "player/core/convert/copy_recording.h"
+#include "player/core/text.h"
+#include "player/core/convert/decrypt_file.h"
+#include "outside/voicecvt/result_codes.h"
+#include "outside/voicecvt/voicecvt_api.h"
+#include "player/core/convert/outside_library.h"
+#include "player/core/process_state.h"
+#include "player/core/run_error.h"
+#include "player/core/run_log.h"
+
+namespace player {
+namespace {
+
+constexpr long long kWaitSeconds = 120;
+
+enum class Converter { None, VoiceCvt, VelkCodec, Copy };
+
+Converter ConverterOf(const std::string& ext, std::int32_t& voiceType) {
+    if (ext == "VOC") return voiceType = voicecvt::kTypeVoc, Converter::VoiceCvt;
+    if (ext == "VC2") return voiceType = voicecvt::kTypeVc2, Converter::VoiceCvt;
+    if (ext == "VC5") return voiceType = voicecvt::kTypeVc5, Converter::VoiceCvt;
+    if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return Converter::VelkCodec;
+    if (ext == "WAV") return Converter::Copy;
+    return Converter::None;
+}
+
+// Seconds on the player's clock, for "second boundaries crossed".
+long long ClockSeconds(const LocalTime& t) {
+    const auto day = std::chrono::year_month_day(std::chrono::year(t.year), std::chrono::month(unsigned(t.month)),
+                                                 std::chrono::day(unsigned(t.day)));
+    return static_cast<long long>(std::chrono::sys_days(day).time_since_epoch().count()) * 86400 + t.hour * 3600 +
+           t.minute * 60 + t.second;
+}
+
+void ShowProgress(int p) {
+    if (const auto& show = Process().ShowConvertProgress) show(p);
+}
+
+// Starts the converter; false (with its line logged) when it refused.
+bool Start(Converter converter, std::int32_t voiceType, const std::string& source, const std::string& target) {
+    if (converter == Converter::VoiceCvt) {
+        OutsideLibrary& lib = VoiceCvtLibrary();
+        auto init = lib.Function<voicecvt::InitCvtFn>(voicecvt::kInitCvtName);
+        auto start = lib.Function<voicecvt::StartCvtFn>(voicecvt::kStartCvtToFileWaveName);
+        init();
+        const std::int32_t code = start(source.c_str(), target.c_str(), voiceType, 1.0);
+        if (code == 0) return true;
+        WriteRunLog("!ConvertFile VoiceCvt.dll refused to convert [" + source + "]: " + voicecvt::DescribeStart(code) +
+                    ", return = " + std::to_string(code));
+        return false;
+    }
+    auto start = VelkCodecLibrary().Function<velk::VelkCodecFn>(velk::kVelkCodecName);
+    const std::int32_t code = start(source.c_str(), 3, target.c_str(), 0);
+    if (code == 0) return true;
+    WriteRunLog("!ConvertFile " +
+                velk::ResultText(code, {"AuralCodecG711a.dll", "AuralCodecWren2.dll", target, source}));
+    return false;
+}
+
+int Progress(Converter converter) {
+    if (converter == Converter::VoiceCvt)
+        return VoiceCvtLibrary().Function<voicecvt::GetCvtVoiceProcessFn>(voicecvt::kGetCvtVoiceProcessName)();
+    return static_cast<std::int16_t>(
+        VelkCodecLibrary().Function<velk::GetConvertProgressFn>(velk::kGetConvertProgressName)());
+}
+
+}  // namespace
+
+void ConvertFile(const std::string& source, const std::string& target) {
+    PlayerProcess& p = Process();
+    if (p.IsConverting) {  // asked again while the wait below lets events run
+        WriteRunLog("!ConvertFile a conversion is running already; [" + text::Trim(source) + "] is not converted");
+        return;
+    }
+    try {
+        const std::string s = text::Trim(source);
+        std::error_code ec;
+        if (s.empty() || !std::filesystem::exists(s, ec)) return FinishConvert();
+        const bool encrypted = IsEncryptedFile(s);
+        // Deleted on every way out of this block, a failure's included.
+        const DecryptedCopy copy(encrypted ? DecryptFile(s) : std::string());
+        const std::string& w = encrypted ? copy.Path() : s;
+        if (w.empty()) return FinishConvert();
+        const std::string ext = text::UCase(text::Right(w, 3));
+        p.ConvertingType = ext;
+        p.IsConverting = true;
+        if (p.ConvertingChanged) p.ConvertingChanged();
+        const long long started = ClockSeconds(p.Now());
+        std::int32_t voiceType = 0;
+        const Converter converter = ConverterOf(ext, voiceType);
+        if (converter == Converter::Copy) {
+            if (const std::error_code copied = CopyRecording(w, target)) throw FileError(copied);
+        } else if (converter != Converter::None) {
+            if (Start(converter, voiceType, w, target)) {
+                int progress = 0;
+                // IsConverting: a close answered Yes meanwhile has finished the conversion.
+                while (p.IsConverting && ClockSeconds(p.Now()) - started <= kWaitSeconds && progress < 100) {
+                    p.PumpEvents();
+                    progress = Progress(converter);
+                    ShowProgress(progress);
+                    // The converters answer at once below 100: a short pause
+                    // keeps the wait from spinning a core.
+                    if (progress < 100) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            }
+            ShowProgress(100);
+        }
+        FinishConvert();
+    } catch (const std::exception& e) {
+        WriteRunLog("!ConvertFile " + Describe(e));
+        FinishConvert();
+    }
+}
+
+void FinishConvert() {
+    PlayerProcess& p = Process();
+    try {
+        if (p.IsConverting) {
+            const std::string& t = p.ConvertingType;
+            if (t == "VOC" || t == "VC2" || t == "VC5")
+                VoiceCvtLibrary().Function<voicecvt::StopCvtFn>(voicecvt::kStopCvtToFileWaveName)();
+            else if (t == "VC8" || t == "NTC" || t == "VD8" || t == "DEC")
+                VelkCodecLibrary().Function<velk::StopConvertFn>(velk::kStopConvertName)();
+        }
+    } catch (...) {  // every error inside is ignored
+    }
+    const bool was = p.IsConverting;
+    p.IsConverting = false;
+    p.ConvertingType.clear();
+    if (was && p.ConvertingChanged) p.ConvertingChanged();
+}
+
+}  // namespace player

@@ -1,0 +1,60 @@
+// Search statements from the condition controls: see search_conditions.h.
+#include "player/core/index/search_conditions.h"
+
+#include "player/core/file_utilities.h"
+#include "player/core/text.h"
+
+namespace player {
+namespace {
+
+// The text as it must stand between single quotes in a statement.
+std::string QuotesDoubled(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '\'') out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> ChannelListEntries() {
+    std::vector<std::string> out{"all"};
+    for (int n = 1; n <= 128; ++n) out.push_back(text::ZeroPad(n, 3));
+    return out;
+}
+
+std::vector<std::string> CompareListEntries() { return {"", ">=", "<="}; }
+
+SearchConditions InitMainFormConditions(const LocalTime& today, const std::string& storedMainFolder) {
+    SearchConditions c;
+    c.start = {2006, 1, 1, 0, 0, 0};
+    c.end = {today.year, today.month, today.day, 23, 59, 59};
+    c.channelIndex = 0;
+    c.callIn = c.callOut = true;
+    c.number.clear();
+    c.compareIndex = -1;
+    c.duration = {};
+    c.mainFolder = MyTrim(storedMainFolder);
+    return c;
+}
+
+std::string MakeCondition(const SearchConditions& c) {
+    std::string s =
+        "select RecordChannel,RecordDateTime,CallNumber,RecordDuration,FileFullName,CallDirection from RecordFileInfo "
+        "where 1=1";
+    const std::string start = FormatDate(c.start) + " " + FormatClock(c.start);
+    const std::string end = FormatDate(c.end) + " " + FormatClock(c.end);
+    s += " and RecordDateTime >= #" + start + "# and RecordDateTime <= #" + end + "#";
+    const char* op = c.compareIndex == 1 ? ">=" : c.compareIndex == 2 ? "<=" : "";
+    if (*op) s += std::string(" and RecordDuration ") + op + "#" + FormatClock(c.duration) + "#";
+    if (c.channelIndex > 0) s += " and RecordChannel = '" + text::ZeroPad(c.channelIndex, 4) + "'";
+    if (const std::string number = text::Trim(c.number); !number.empty())
+        s += " and CallNumber like '%" + QuotesDoubled(number) + "%'";
+    if (!c.callIn) s += " and CallDirection <> 'IN'";
+    if (!c.callOut) s += " and CallDirection <> 'OUT'";
+    return s;
+}
+
+}  // namespace player

@@ -1,0 +1,116 @@
+// Recording lengths: see durations.h.
+#include "player/core/playback/durations.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+
+#include "player/core/text.h"
+
+namespace player {
+namespace {
+
+constexpr std::int32_t kTableWavRate = 8000;
+
+std::int32_t RateOfExtension(const std::string& trimmedPath) {
+    const std::string ext = text::UCase(text::Right(trimmedPath, 3));
+    if (ext == "VOC" || ext == "WAV") return 8000;
+    if (ext == "VC2") return 4000;
+    if (ext == "VC5") return 1600;
+    if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return 1000;
+    return 0;
+}
+
+
+std::uint32_t Le32(const unsigned char* p) {
+    return p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |
+           static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+bool IsWav(std::string_view name) {
+    if (name.size() < 3) return false;
+    const std::string_view ext = name.substr(name.size() - 3);
+    return (ext[0] | 0x20) == 'w' && (ext[1] | 0x20) == 'a' && (ext[2] | 0x20) == 'v';
+}
+
+std::int32_t WavByteRateOf(const unsigned char* head, std::size_t got) {
+    if (got < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return 0;
+    // Chunks from byte 12 on, each an id, a length and the length's bytes
+    // (padded to an even count); the rate is at byte 8 of "fmt ".
+    std::size_t at = 12;
+    while (at + 8 <= got) {
+        const std::uint32_t length = Le32(head + at + 4);
+        if (std::memcmp(head + at, "fmt ", 4) == 0) {
+            if (length < 16 || at + 20 > got) return 0;
+            const std::uint32_t rate = Le32(head + at + 16);
+            return rate >= 1 && rate <= INT32_MAX ? static_cast<std::int32_t>(rate) : 0;
+        }
+        if (length > got) return 0;  // no fmt chunk within what was read
+        at += 8 + length + (length & 1);
+    }
+    return 0;
+}
+
+std::int32_t WavByteRateAt(int folder, const char* name, struct stat* st) {
+    std::array<unsigned char, kWavHeaderProbe> head{};
+    const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    if (st && ::fstat(fd, st) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const ssize_t got = !st || S_ISREG(st->st_mode) ? ::pread(fd, head.data(), head.size(), 0) : 0;
+    ::close(fd);
+    return got > 0 ? WavByteRateOf(head.data(), static_cast<std::size_t>(got)) : 0;
+}
+
+namespace {
+
+// The rate of a trimmed path: a WAV file's own (read now unless the caller
+// read it already), else the extension's.
+std::int32_t RateOf(const std::string& trimmed, std::optional<std::int32_t> wavRate) {
+    if (IsWav(trimmed)) {
+        const std::int32_t own = wavRate ? *wavRate : WavByteRateAt(AT_FDCWD, trimmed.c_str(), nullptr);
+        if (own > 0) return own;
+    }
+    return RateOfExtension(trimmed);
+}
+
+std::int32_t SecondsOf(std::uintmax_t size, std::int32_t rate) {
+    const std::uintmax_t seconds = rate >= 1 ? size / static_cast<std::uintmax_t>(rate) : 0;
+    return static_cast<std::int32_t>(std::clamp<std::uintmax_t>(seconds, 1, INT32_MAX));
+}
+
+}  // namespace
+
+std::int32_t ByteRate(const std::string& path) {
+    const std::string trimmed = text::Trim(path);
+    std::error_code ec;
+    if (trimmed.empty() || !std::filesystem::is_regular_file(trimmed, ec)) return 0;
+    return RateOf(trimmed, std::nullopt);
+}
+
+std::int32_t DurationOfSize(const std::string& path, std::uintmax_t size, std::optional<std::int32_t> wavRate) {
+    return SecondsOf(size, RateOf(text::Trim(path), wavRate));
+}
+
+std::int32_t DurationOf(const std::string& path) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(text::Trim(path), ec);
+    const std::int32_t rate = ec ? 0 : ByteRate(path);  // a WAV header is read once
+    return SecondsOf(size, rate);
+}
+
+std::string FormatTime(std::int32_t seconds) {
+    if (seconds < 0) return {};
+    return text::ZeroPad(seconds / 3600, 2) + ":" + text::ZeroPad(seconds / 60 % 60, 2) + ":" + text::ZeroPad(seconds % 60, 2);
+}
+
+}  // namespace player
