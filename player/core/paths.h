@@ -17,9 +17,24 @@
 // reach the caller, InitPath or the scan's starter.
 #pragma once
 
+#include <string>
+
+#include "player/core/fixed_text.h"
+
 namespace player {
 
 inline constexpr const char* kDefaultMainFolder = "d:\\Voc";
+
+// The paths InitPath builds and the one setting, as one part of the process
+// state (process_state.h).
+struct ProgramPaths {
+    std::string PlayerLogFolder;
+    std::string DatabaseFile;
+    std::string MiscConfigFile;
+    std::string DecryptTmpFolder;
+    // MainFolder: the recordings' root folder; default "d:\Voc".
+    FixedText<255> MainFolder;
+};
 
 void InitPath();
 void ReadMiscConfig();

@@ -10,9 +10,12 @@
 //     and stamps.
 //   * Event pump: "let pending window events run", called by long work
 //     (the scan) between steps; that is where a Cancel button is seen.
-// All three live in the process state (process_state.h).
+// All three live in the process state (process_state.h), as WindowHooks,
+// with the window's hooks into the logic's progress.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -52,6 +55,24 @@ public:
     std::string PickFolder(WindowHandle owner, std::string_view title) override;
     std::string PickFile(WindowHandle owner, std::string_view title, std::string_view initial, std::string_view filter,
                          std::string_view defaultExtension) override;
+};
+
+// The seams and the window's hooks, as one part of the process state.
+struct WindowHooks {
+    std::function<LocalTime()> Now = SystemNow;
+    std::function<void()> PumpEvents = [] {};
+    std::shared_ptr<Dialogs> dialogs = std::make_shared<ConsoleDialogs>();
+    // The main window's status bar, panel 1; empty while there is none.
+    std::function<void(const std::string&)> StatusBarEcho;
+    // The main window's progress bar pbConvert (0-100); empty without one.
+    std::function<void(int)> ShowConvertProgress;
+    // Told when IsConverting (and a batch's IsBatchConverting) changes, so
+    // the window can disable the commands that would start a second
+    // conversion; empty without one.
+    std::function<void()> ConvertingChanged;
+    // Draws the player block as playback left it (playback_state.h); empty
+    // without a window.
+    std::function<void()> ShowPlayerBlock;
 };
 
 }  // namespace player

@@ -254,16 +254,7 @@ void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_v
 
 namespace {
 
-struct ProcessAudit {
-    std::unique_ptr<AuditTrail> trail;
-    std::string program = "window";
-    bool failing = false;  // the operator was told; quiet until a record is written again
-};
-
-ProcessAudit& Shared() {
-    static ProcessAudit audit;
-    return audit;
-}
+AuditState& Shared() { return Process().audit; }
 
 }  // namespace
 
@@ -272,7 +263,7 @@ fs::path AuditFolder() { return fs::path(WorkFolder()) / kAuditFolderName; }
 void SetAuditProgram(std::string program) { Shared().program = std::move(program); }
 
 AuditTrail& ProcessTrail() {
-    ProcessAudit& a = Shared();
+    AuditState& a = Shared();
     const fs::path folder = AuditFolder();
     if (!a.trail || a.trail->Folder() != folder) a.trail = std::make_unique<AuditTrail>(folder);
     a.trail->program = a.program;
@@ -300,7 +291,7 @@ bool RemoveUnrecordedExport(const std::string& target) {
 }
 
 bool Audit(std::string_view act, const AuditRow& row, std::string_view target, std::string_view result) {
-    ProcessAudit& a = Shared();
+    AuditState& a = Shared();
     try {
         ProcessTrail().Append(act, row, target, result);
         a.failing = false;

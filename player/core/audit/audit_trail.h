@@ -77,6 +77,15 @@ private:
     std::unique_ptr<Open> open_;
 };
 
+// The process's writer and what it told, as one part of the process state
+// (process_state.h): the trail of its folder, who writes ("window" or
+// "calldeck"), and whether the operator was told of a failure that lasts.
+struct AuditState {
+    std::unique_ptr<AuditTrail> trail;
+    std::string program = "window";
+    bool failing = false;  // the operator was told; quiet until a record is written again
+};
+
 // The day's file name, "audit-2026-12-08.tsv".
 std::string AuditFileName(std::chrono::system_clock::time_point at);
 

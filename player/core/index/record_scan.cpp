@@ -91,9 +91,11 @@ void PassOver(const std::string& path, const std::string& reason) {
 }  // namespace
 
 ParseFileProcess& ScanProgress() {
-    static ParseFileProcess unseen;  // counts even when no window shows them
-    ParseFileProcess* shown = Process().frmParseFileProcess;
-    return shown ? *shown : unseen;
+    PlayerProcess& p = Process();
+    if (p.frmParseFileProcess) return *p.frmParseFileProcess;
+    // Counts even when no window shows them.
+    if (!p.unseenProgress) p.unseenProgress = std::make_shared<ParseFileProcess>();
+    return *p.unseenProgress;
 }
 
 RecordInfo GetFileInfo(const RecordFile& file) {

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "player/core/text.h"
-#include "player/core/process_state.h"
 #include "player/core/playback/round_half_even.h"
 #include "player/core/run_error.h"
 
@@ -56,12 +55,12 @@ std::string MediaPlayer::Quoted() const { return "\"" + alias_ + "\""; }
 
 std::uint32_t MediaPlayer::Send(const std::string& command) {
     std::string reply;
-    return Process().MciSend(command, reply);
+    return send_(command, reply);
 }
 
 std::string MediaPlayer::Ask(const std::string& what) {
     std::string reply;
-    Process().MciSend("Status " + Quoted() + " " + what, reply);
+    send_("Status " + Quoted() + " " + what, reply);
     reply.resize(std::min(reply.find('\0'), std::min(reply.size(), kReplyBuffer - 1)));
     return reply;
 }

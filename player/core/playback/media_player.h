@@ -2,21 +2,30 @@
 //
 // It opens a file under an alias (the path itself), plays, pauses, stops,
 // seeks and reports length, position and mode in milliseconds. Every
-// command goes through Process().MciSend, so tests see the exact strings
+// command goes through the sender it was made with -- by default the
+// process's MciSend (playback_state.h) -- so tests see the exact strings
 // and script the replies; error codes are never examined, and a failed
 // device only shows as 0 or "" in what the status commands report.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace player {
 
+// How a command reaches the media control interface: the error code
+// (0 = success) and a status's answer in `reply`.
+using MciSender = std::function<std::uint32_t(std::string_view command, std::string& reply)>;
+// The process's MciSend (playback_state.h).
+std::uint32_t SendThroughProcess(std::string_view command, std::string& reply);
+
 class MediaPlayer {
 public:
-    MediaPlayer() = default;
+    explicit MediaPlayer(MciSender send = SendThroughProcess) : send_(std::move(send)) {}
     MediaPlayer(const MediaPlayer&) = delete;
     MediaPlayer& operator=(const MediaPlayer&) = delete;
     ~MediaPlayer();
@@ -51,6 +60,7 @@ private:
     std::string Ask(const std::string& what);
     std::string Quoted() const;
 
+    MciSender send_;
     std::string fileName_;
     bool wait_ = false;
     std::string alias_;
