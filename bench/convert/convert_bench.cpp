@@ -22,6 +22,7 @@
 
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
+#include "codec_framework/testing/wav_files.h"
 #include "outside/voicecvt/voicecvt_api.h"
 #include "bench/common/bare_codec_calls.h"
 #include "bench/common/voicecvt_recording.h"
@@ -43,14 +44,7 @@ void WriteBytes(const fs::path& file, const void* data, size_t size) {
 void WriteSpeechWav(const fs::path& file) {
     const auto pcm = Tessel::testing::SpeechLike(60, 11);
     const uint32_t data = uint32_t(pcm.size() * 2);
-    std::string h = "RIFF";
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) h += char(v >> (8 * i)); };
-    auto u16 = [&](uint16_t v) { for (int i = 0; i < 2; ++i) h += char(v >> (8 * i)); };
-    u32(36 + data);
-    h += "WAVEfmt ";
-    u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
-    h += "data";
-    u32(data);
+    const std::string h = Tessel::testing::WavHeader(Tessel::testing::kPcmWav, data);
     std::ofstream out(file, std::ios::binary);
     out.write(h.data(), std::streamsize(h.size()));
     out.write(reinterpret_cast<const char*>(pcm.data()), std::streamsize(data));

@@ -12,13 +12,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "codec_framework/testing/wav_files.h"
 #include "converter/crypt_file.h"
 
 namespace {
@@ -30,18 +30,11 @@ constexpr size_t kSampleBytes = 8000 * 3600;  // an hour of A-law at 8000 bytes/
 constexpr size_t kBlock = velk::kCryptChunkBytes + crypto_secretstream_xchacha20poly1305_ABYTES;
 
 std::vector<uint8_t> ALawHour() {
-    std::vector<uint8_t> wav(58 + kSampleBytes);
-    size_t at = 0;
-    auto id = [&](const char* four) { std::memcpy(&wav[at], four, 4), at += 4; };
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) wav[at++] = uint8_t(v >> (8 * i));
-    };
-    auto u16 = [&](uint16_t v) { wav[at++] = uint8_t(v), wav[at++] = uint8_t(v >> 8); };
-    id("RIFF"), u32(uint32_t(kSampleBytes + 50)), id("WAVE"), id("fmt "), u32(18);
-    u16(6), u16(1), u32(8000), u32(8000), u16(1), u16(8), u16(0);
-    id("fact"), u32(4), u32(uint32_t(kSampleBytes)), id("data"), u32(uint32_t(kSampleBytes));
+    const std::string header = Tessel::testing::WavHeader(Tessel::testing::kCodecALawWav, uint32_t(kSampleBytes));
+    std::vector<uint8_t> wav(header.begin(), header.end());
+    wav.resize(header.size() + kSampleBytes);
     uint32_t x = 1;
-    for (size_t i = at; i < wav.size(); ++i) wav[i] = uint8_t(0xd5 ^ ((x = x * 1664525u + 1013904223u) >> 28));
+    for (size_t i = header.size(); i < wav.size(); ++i) wav[i] = uint8_t(0xd5 ^ ((x = x * 1664525u + 1013904223u) >> 28));
     return wav;
 }
 

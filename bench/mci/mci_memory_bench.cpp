@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "codec_framework/testing/wav_files.h"
 #include "platform/mci/mci.h"
 
 namespace {
@@ -24,15 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string Header(uint32_t data_bytes) {
-  std::string h;
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) h += char((v >> (8 * i)) & 0xFF); };
-  auto u16 = [&](uint16_t v) { h += char(v & 0xFF), h += char(v >> 8); };
-  h += "RIFF", u32(36 + data_bytes), h += "WAVEfmt ", u32(16);
-  u16(6), u16(1), u32(8000), u32(8000), u16(1), u16(8);  // A-law, mono, 8000 Hz
-  h += "data", u32(data_bytes);
-  return h;
-}
+std::string Header(uint32_t data_bytes) { return Tessel::testing::WavHeader(Tessel::testing::kALawWav, data_bytes); }
 
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");

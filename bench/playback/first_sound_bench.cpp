@@ -63,6 +63,7 @@
 
 #include "codec_framework/testing/plugin_under_test.h"
 #include "codec_framework/testing/signals.h"
+#include "codec_framework/testing/wav_files.h"
 #include "outside/voicecvt/voicecvt_api.h"
 #include "bench/common/voicecvt_recording.h"
 #include "platform/dynlib/dynlib.h"
@@ -77,18 +78,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string Le(std::uint32_t v, int bytes) {
-    std::string s;
-    for (int i = 0; i < bytes; ++i) s += char((v >> (8 * i)) & 0xFF);
-    return s;
-}
-
-// A 44-byte WAV header: `tag` 1 (PCM) or 6 (A-law), mono, 8000 Hz.
-std::string WavHeader(std::uint16_t tag, std::uint16_t bits, std::uint32_t dataBytes) {
-    const std::uint16_t block = bits / 8;
-    return "RIFF" + Le(36 + dataBytes, 4) + "WAVEfmt " + Le(16, 4) + Le(tag, 2) + Le(1, 2) + Le(8000, 4) +
-           Le(8000 * block, 4) + Le(block, 2) + Le(bits, 2) + "data" + Le(dataBytes, 4);
-}
+using Tessel::testing::kALawWav;
+using Tessel::testing::kPcmWav;
+using Tessel::testing::WavHeader;
 
 std::string ReadAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -123,7 +115,7 @@ struct Stage {
         const auto pcm = Tessel::testing::SpeechLike(60, 11);
         const std::string samples(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2);
         const fs::path speech = calls / "speech.WAV";
-        WriteRepeated(speech, WavHeader(1, 16, std::uint32_t(samples.size())), samples, 1);
+        WriteRepeated(speech, WavHeader(kPcmWav, std::uint32_t(samples.size())), samples, 1);
 
         for (auto [ext, type] : {std::pair{"VOC", voicecvt::kTypeVoc}, {"VC2", voicecvt::kTypeVc2},
                                  {"VC5", voicecvt::kTypeVc5}}) {
@@ -138,7 +130,7 @@ struct Stage {
             WriteRepeated(calls / (std::string("hour.") + ext), "", bytes, 60);
             if (std::string_view(ext) == "VOC") {  // the same A-law bytes, as a WAV
                 for (auto [name, times] : {std::pair{"minute.WAV", 1}, {"hour.WAV", 60}})
-                    WriteRepeated(calls / name, WavHeader(6, 8, std::uint32_t(bytes.size()) * times), bytes, times);
+                    WriteRepeated(calls / name, WavHeader(kALawWav, std::uint32_t(bytes.size()) * times), bytes, times);
             }
         }
         fs::remove(speech);
@@ -165,7 +157,7 @@ struct Stage {
     void StartAudio() {
         UseAudioOutput();
         const fs::path warm = calls / "warm.wav";
-        WriteRepeated(warm, WavHeader(6, 8, 800), std::string(800, '\x55'), 1);
+        WriteRepeated(warm, WavHeader(kALawWav, 800), std::string(800, '\x55'), 1);
         std::string reply;
         const std::string open = "Open \"" + warm.string() + "\" ALIAS \"warm\" TYPE Waveaudio";
         if (Process().MciSend(open, reply) != 0) {

@@ -37,6 +37,7 @@
 #include <string>
 #include <thread>
 
+#include "codec_framework/testing/wav_files.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/playback/audio_output.h"
 #include "player/core/playback/playback.h"
@@ -51,16 +52,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string Le(std::uint32_t v, int bytes) {
-    std::string s;
-    for (int i = 0; i < bytes; ++i) s += char((v >> (8 * i)) & 0xFF);
-    return s;
-}
-
 // An 8 kHz mono A-law WAV of `dataBytes` samples; the samples are a hole.
 void WriteALawWav(const fs::path& file, std::uint32_t dataBytes) {
-    const std::string h = "RIFF" + Le(36 + dataBytes, 4) + "WAVEfmt " + Le(16, 4) + Le(6, 2) + Le(1, 2) +
-                          Le(8000, 4) + Le(8000, 4) + Le(1, 2) + Le(8, 2) + "data" + Le(dataBytes, 4);
+    const std::string h = Tessel::testing::WavHeader(Tessel::testing::kALawWav, dataBytes);
     std::ofstream(file, std::ios::binary).write(h.data(), std::streamsize(h.size()));
     fs::resize_file(file, h.size() + std::uintmax_t(dataBytes));
 }

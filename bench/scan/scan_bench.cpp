@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench/common/one_day_search.h"
+#include "codec_framework/testing/wav_files.h"
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/process_state.h"
@@ -63,16 +64,8 @@ std::string RecordingName(int n) {
 // A 16-bit PCM WAV header (8 kHz mono, 16 000 bytes a second) before one
 // tenth of a second of silence.
 const std::string& WavImage() {
-    static const std::string image = [] {
-        std::string h = "RIFF____WAVEfmt ";
-        auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) h += static_cast<char>(v >> (8 * i)); };
-        auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>(v >> (8 * i)); };
-        u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
-        h += "data";
-        u32(1600);
-        h.append(1600, '\0');
-        return h;
-    }();
+    static const std::string image =
+        Tessel::testing::WavHeader(Tessel::testing::kPcmWav, 1600) + std::string(1600, '\0');
     return image;
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "codec_framework/testing/signals.h"
+#include "codec_framework/testing/wav_files.h"
 #include "converter/source_layout.h"
 
 extern char** environ;
@@ -62,21 +63,8 @@ Bytes AgcMarkerGroup() {
 }
 
 Bytes ALawHeader(uint32_t dataLength) {
-    Bytes h;
-    auto id = [&](const char* four) {
-        for (int i = 0; i < 4; ++i) h.push_back(uint8_t(four[i]));
-    };
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i) h.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto u16 = [&](uint16_t v) {
-        h.push_back(uint8_t(v));
-        h.push_back(uint8_t(v >> 8));
-    };
-    id("RIFF"), u32(dataLength + 50), id("WAVE"), id("fmt "), u32(18);
-    u16(6), u16(1), u32(8000), u32(8000), u16(1), u16(8), u16(0);
-    id("fact"), u32(4), u32(dataLength), id("data"), u32(dataLength);
-    return h;
+    const std::string h = Tessel::testing::WavHeader(Tessel::testing::kCodecALawWav, dataLength);
+    return Bytes(h.begin(), h.end());
 }
 
 fs::path BuiltProgramFolder() {

@@ -2,7 +2,10 @@
 #include "outside/voicecvt/tests/voicecvt_testing.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
+
+#include "codec_framework/testing/wav_files.h"
 
 namespace voicecvt::testing {
 
@@ -11,34 +14,10 @@ namespace {
 void Put(Bytes& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
-void Tag(Bytes& out, const char* tag) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(tag[i]));
-}
-
-// RIFF, fmt (tag, 8000 Hz mono, `bits`; `fmtSize` 16 or 18), an optional
-// fact chunk, then the data.
-Bytes Wave(uint16_t formatTag, uint16_t bits, bool fact, std::span<const uint8_t> data) {
-    const uint32_t fmtSize = fact ? 18 : 16, blockAlign = bits / 8u;
-    Bytes w;
-    Tag(w, "RIFF");
-    Put(w, 4 + (8 + fmtSize) + (fact ? 12 : 0) + 8 + static_cast<uint32_t>(data.size()), 4);
-    Tag(w, "WAVE");
-    Tag(w, "fmt ");
-    Put(w, fmtSize, 4);
-    Put(w, formatTag, 2);
-    Put(w, 1, 2);
-    Put(w, 8000, 4);
-    Put(w, 8000 * blockAlign, 4);
-    Put(w, blockAlign, 2);
-    Put(w, bits, 2);
-    if (fact) {
-        Put(w, 0, 2);
-        Tag(w, "fact");
-        Put(w, 4, 4);
-        Put(w, static_cast<uint32_t>(data.size()), 4);
-    }
-    Tag(w, "data");
-    Put(w, static_cast<uint32_t>(data.size()), 4);
+// The header of the layout, then the data.
+Bytes Wave(const Tessel::testing::WavLayout& layout, std::span<const uint8_t> data) {
+    const std::string header = Tessel::testing::WavHeader(layout, static_cast<uint32_t>(data.size()));
+    Bytes w(header.begin(), header.end());
     w.insert(w.end(), data.begin(), data.end());
     return w;
 }
@@ -48,10 +27,10 @@ Bytes Wave(uint16_t formatTag, uint16_t bits, bool fact, std::span<const uint8_t
 Bytes PcmWave(std::span<const int16_t> samples) {
     Bytes data;
     for (int16_t s : samples) Put(data, static_cast<uint16_t>(s), 2);
-    return Wave(1, 16, false, data);
+    return Wave(Tessel::testing::kPcmWav, data);
 }
 
-Bytes ALawWave(std::span<const uint8_t> alaw) { return Wave(6, 8, true, alaw); }
+Bytes ALawWave(std::span<const uint8_t> alaw) { return Wave(Tessel::testing::kCodecALawWav, alaw); }
 
 std::vector<int16_t> PcmOf(const Bytes& wave) {
     std::vector<int16_t> samples;

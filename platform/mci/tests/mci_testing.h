@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "codec_framework/testing/wav_files.h"
 #include "platform/mci/mci.h"
 
 namespace mci_testing {
@@ -23,20 +24,7 @@ inline void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF), Put16(s, v
 
 // The 44-byte header of a WAV file with one "fmt " and one "data" chunk.
 inline std::string WavHeader(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, uint32_t data_bytes) {
-  const uint16_t block = channels * (bits / 8);
-  std::string h = "RIFF";
-  Put32(h, 36 + data_bytes);
-  h += "WAVEfmt ";
-  Put32(h, 16);
-  Put16(h, tag);
-  Put16(h, channels);
-  Put32(h, rate);
-  Put32(h, rate * block);
-  Put16(h, block);
-  Put16(h, bits);
-  h += "data";
-  Put32(h, data_bytes);
-  return h;
+  return Tessel::testing::WavHeader({.tag = tag, .channels = channels, .rate = rate, .bits = bits}, data_bytes);
 }
 
 inline void WriteFile(const fs::path& path, const std::string& bytes) {

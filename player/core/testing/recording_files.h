@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "codec_framework/testing/plugin_under_test.h"
+#include "codec_framework/testing/wav_files.h"
 
 namespace player::testing {
 
@@ -46,14 +47,7 @@ inline std::string G729Call(const std::vector<std::int16_t>& pcm) {
 // The 44-byte header of an 8 kHz mono A-law WAV with `dataBytes` of samples
 // (8000 bytes a second).
 inline std::string ALawWavHeader(std::uint32_t dataBytes) {
-    std::string h;
-    const auto put = [&h](std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) h += static_cast<char>((value >> (8 * i)) & 0xFF);
-    };
-    h += "RIFF", put(36 + dataBytes, 4), h += "WAVEfmt ", put(16, 4);
-    put(6, 2), put(1, 2), put(8000, 4), put(8000, 4), put(1, 2), put(8, 2);
-    h += "data", put(dataBytes, 4);
-    return h;
+    return Tessel::testing::WavHeader(Tessel::testing::kALawWav, dataBytes);
 }
 
 inline std::int16_t ALawToLinear(std::uint8_t a) {

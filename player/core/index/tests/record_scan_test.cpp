@@ -11,6 +11,7 @@
 #include <fstream>
 #include <set>
 
+#include "codec_framework/testing/wav_files.h"
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/index/record_rebuild.h"
@@ -222,25 +223,19 @@ TEST_F(RecordingsTree, OnlyRegularFilesAreRecordingsAndWhatIsPassedOverIsLoggedW
 }
 
 TEST_F(RecordingsTree, AWavRecordingLastsWhatItsHeaderSays) {
-    // 16-bit PCM at 8 kHz is 16 000 bytes a second: 134 s of it, after a
-    // list chunk before the format; an A-law WAV is 8 000; no header, 8 000.
-    auto wav = [](std::uint32_t rate, std::uint16_t tag, std::size_t audio, bool listFirst) {
-        std::string h("RIFF\0\0\0\0WAVE", 12);
-        auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) h += static_cast<char>(v >> (8 * i)); };
-        auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>(v >> (8 * i)); };
-        if (listFirst) h += std::string("LIST") + std::string("\x05\0\0\0INFO\0\0", 10);
-        h += "fmt ";
-        u32(16), u16(tag), u16(1), u32(8000), u32(rate), u16(static_cast<std::uint16_t>(rate / 8000)),
-            u16(static_cast<std::uint16_t>(rate / 1000));
-        h += "data";
-        u32(static_cast<std::uint32_t>(audio));
-        return h + std::string(audio, '\0');
+    // 16-bit PCM at 8 kHz is 16 000 bytes a second: 134 s of it, behind
+    // list chunks of odd length (and their pad bytes) before the format and
+    // the data; an A-law WAV is 8 000; no header, 8 000.
+    auto wav = [](Tessel::testing::WavLayout layout, std::uint32_t audio) {
+        return Tessel::testing::WavHeader(layout, audio) + std::string(audio, '\0');
     };
     auto write = [&](const std::string& name, const std::string& bytes) {
         std::ofstream(root_ / name, std::ios::binary) << bytes;
     };
-    write("REC_1_061201123045_C1.WAV", wav(16000, 1, 134 * 16000, true));
-    write("REC_2_061201123045_C2.WAV", wav(8000, 6, 134 * 8000, false));
+    Tessel::testing::WavLayout listed = Tessel::testing::kPcmWav;
+    listed.listBeforeFmt = listed.listBeforeData = std::string_view("INFO\0", 5);
+    write("REC_1_061201123045_C1.WAV", wav(listed, 134 * 16000));
+    write("REC_2_061201123045_C2.WAV", wav(Tessel::testing::kALawWav, 134 * 8000));
     write("REC_3_061201123045_C3.WAV", std::string(16000, 'x'));
     EXPECT_EQ(Scan(), 3);
     auto rs = GetRecordset(kShowAllRecordStatement);
