@@ -12,6 +12,7 @@
 #include "player/core/convert/copy_recording.h"
 #include "player/core/text.h"
 #include "player/core/convert/decrypt_file.h"
+#include "player/core/convert/recording_format.h"
 #include "player/core/run_log_listener.h"
 
 namespace calldeck {
@@ -20,12 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace player;
 
-constexpr int32_t kG729 = 3;   // the recorder's G.729 frames
-constexpr int32_t kALaw = 0;   // the WAV the player plays and exports
-
-ConvertOutcome ThroughVelkCodec(const std::string& source, const std::string& target) {
+ConvertOutcome ThroughVelkCodec(const std::string& source, std::int32_t sourceCode, const std::string& target) {
     velk::ConvertState state;
-    velk::CConvertJob job(velk::CodecLibraryName(kALaw), velk::CodecLibraryName(kG729), target.c_str(),
+    velk::CConvertJob job(velk::CodecLibraryName(kALawCode), velk::CodecLibraryName(sourceCode), target.c_str(),
                           source.c_str(), state, {});
     // A write the disk refused says the system's reason ("No space left on device").
     const auto refused = [&job] { return std::system_category().message(job.TargetError()); };
@@ -52,13 +50,15 @@ ConvertOutcome ConvertRecording(const std::string& source, const std::string& ta
         if (w.empty()) return {false, log.Last("the recording could not be decrypted")};
         DecryptedCopy copy(encrypted ? w : std::string());
         const std::string ext = text::UCase(text::Right(w, 3));
-        if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return ThroughVelkCodec(w, target);
-        if (ext == "WAV") {
+        const RecordingFormat* format = FindRecordingFormat(ext);
+        if (!format) return {false, "no converter takes ." + ext + " recordings"};
+        switch (format->converter) {
+        case Converter::VelkCodec: return ThroughVelkCodec(w, format->converterType, target);
+        case Converter::Copy:
             if (const std::error_code copied = player::CopyRecording(w, target))
                 return {false, "the recording could not be copied: " + copied.message()};
             return {true, {}};
-        }
-        if (ext == "VOC" || ext == "VC2" || ext == "VC5") {
+        case Converter::VoiceCvt:
             fs::remove(target, ec);  // success is judged by the target's existence, as the player does
             ConvertFile(w, target);
             if (fs::exists(target, ec)) return {true, {}};

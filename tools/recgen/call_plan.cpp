@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <set>
 
+#include "player/core/convert/recording_format.h"
+
 namespace recgen {
 namespace {
 
@@ -50,8 +52,24 @@ int Length(Random& r) {
     return r.Between(3, 30);
 }
 
+// The extensions that hold the recorder's raw G.729 frames, in the table's
+// order (VC8, NTC, VD8, DEC).
+const std::vector<std::string>& G729Extensions() {
+    static const std::vector<std::string> extensions = [] {
+        std::vector<std::string> found;
+        for (const player::RecordingFormat& f : player::kRecordingFormats)
+            if (f.converter == player::Converter::VelkCodec && f.converterType == player::kG729Code)
+                found.emplace_back(f.extension);
+        return found;
+    }();
+    return extensions;
+}
+
+static_assert(player::FindRecordingFormat("WAV")->cryptType && player::FindRecordingFormat("NTC")->cryptType,
+              "the plan encrypts A-law WAV and G.729 NTC recordings");
+
 Container PickContainer(Random& r, std::string& extension) {
-    static const char* const kG729[] = {"VC8", "NTC", "VD8", "DEC"};
+    const std::vector<std::string>& g729 = G729Extensions();
     const int pick = r.Between(1, 100);
     if (pick <= 20) return extension = "WAV", Container::PcmWave;
     if (pick <= 38) return extension = "WAV", Container::AlawWave;
@@ -60,7 +78,7 @@ Container PickContainer(Random& r, std::string& extension) {
     if (pick <= 62) return extension = "VC5", Container::Vc5;
     if (pick <= 67) return extension = "WAV", Container::EncryptedAlawWave;
     if (pick <= 72) return extension = "NTC", Container::EncryptedG729;
-    extension = kG729[r.Between(0, 3)];
+    extension = g729[r.Between(0, static_cast<int>(g729.size()) - 1)];
     return Container::G729;
 }
 

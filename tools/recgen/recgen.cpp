@@ -29,6 +29,7 @@
 #include "call_plan.h"
 #include "codec_writer.h"
 #include "outside_writer.h"
+#include "player/core/convert/recording_format.h"
 #include "speech.h"
 
 namespace fs = std::filesystem;
@@ -128,7 +129,7 @@ void WriteOne(const fs::path& root, const Recording& call, Speaker& speaker, Wri
         case Container::Voc:
         case Container::Vc2:
         case Container::Vc5: {
-            const std::int32_t type = call.container == Container::Voc ? 0 : call.container == Container::Vc2 ? 1 : 4;
+            const std::int32_t type = player::FindRecordingFormat(extension)->converterType;
             ThroughScratch(path, ".pcm.wav", [&](const fs::path& wav) {
                 writers.linear.Write(wav, once, samples, true);
                 writers.voice.Write(wav, path, type);
@@ -142,7 +143,7 @@ void WriteOne(const fs::path& root, const Recording& call, Speaker& speaker, Wri
             const bool wave = call.container == Container::EncryptedAlawWave;
             ThroughScratch(path, ".plain", [&](const fs::path& plain) {
                 (wave ? writers.alaw : writers.g729).Write(plain, once, samples, wave);
-                writers.encryptor.Write(plain, path, wave ? 0 : 3);
+                writers.encryptor.Write(plain, path, *player::FindRecordingFormat(extension)->cryptType);
             });
             kind = &counts.encrypted;
             break;

@@ -13,6 +13,7 @@
 #include "outside/voicecvt/result_codes.h"
 #include "outside/voicecvt/voicecvt_api.h"
 #include "player/core/convert/outside_library.h"
+#include "player/core/convert/recording_format.h"
 #include "player/core/process_state.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
@@ -21,17 +22,6 @@ namespace player {
 namespace {
 
 constexpr long long kWaitSeconds = 120;
-
-enum class Converter { None, VoiceCvt, VelkCodec, Copy };
-
-Converter ConverterOf(const std::string& ext, std::int32_t& voiceType) {
-    if (ext == "VOC") return voiceType = voicecvt::kTypeVoc, Converter::VoiceCvt;
-    if (ext == "VC2") return voiceType = voicecvt::kTypeVc2, Converter::VoiceCvt;
-    if (ext == "VC5") return voiceType = voicecvt::kTypeVc5, Converter::VoiceCvt;
-    if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return Converter::VelkCodec;
-    if (ext == "WAV") return Converter::Copy;
-    return Converter::None;
-}
 
 // Seconds on the player's clock, for "second boundaries crossed".
 long long ClockSeconds(const LocalTime& t) {
@@ -45,21 +35,21 @@ void ShowProgress(int p) {
     if (const auto& show = Process().ShowConvertProgress) show(p);
 }
 
-// Starts the converter; false (with its line logged) when it refused.
-bool Start(Converter converter, std::int32_t voiceType, const std::string& source, const std::string& target) {
-    if (converter == Converter::VoiceCvt) {
+// Starts the format's converter; false (with its line logged) when it refused.
+bool Start(const RecordingFormat& format, const std::string& source, const std::string& target) {
+    if (format.converter == Converter::VoiceCvt) {
         OutsideLibrary& lib = VoiceCvtLibrary();
         auto init = lib.Function<voicecvt::InitCvtFn>(voicecvt::kInitCvtName);
         auto start = lib.Function<voicecvt::StartCvtFn>(voicecvt::kStartCvtToFileWaveName);
         init();
-        const std::int32_t code = start(source.c_str(), target.c_str(), voiceType, 1.0);
+        const std::int32_t code = start(source.c_str(), target.c_str(), format.converterType, 1.0);
         if (code == 0) return true;
         WriteRunLog("!ConvertFile VoiceCvt.dll refused to convert [" + source + "]: " + voicecvt::DescribeStart(code) +
                     ", return = " + std::to_string(code));
         return false;
     }
     auto start = VelkCodecLibrary().Function<velk::VelkCodecFn>(velk::kVelkCodecName);
-    const std::int32_t code = start(source.c_str(), 3, target.c_str(), 0);
+    const std::int32_t code = start(source.c_str(), format.converterType, target.c_str(), kALawCode);
     if (code == 0) return true;
     WriteRunLog("!ConvertFile " +
                 velk::ResultText(code, {"AuralCodecG711a.dll", "AuralCodecWren2.dll", target, source}));
@@ -95,17 +85,16 @@ void ConvertFile(const std::string& source, const std::string& target) {
         p.IsConverting = true;
         if (p.ConvertingChanged) p.ConvertingChanged();
         const long long started = ClockSeconds(p.Now());
-        std::int32_t voiceType = 0;
-        const Converter converter = ConverterOf(ext, voiceType);
-        if (converter == Converter::Copy) {
+        const RecordingFormat* format = FindRecordingFormat(ext);
+        if (format && format->converter == Converter::Copy) {
             if (const std::error_code copied = CopyRecording(w, target)) throw FileError(copied);
-        } else if (converter != Converter::None) {
-            if (Start(converter, voiceType, w, target)) {
+        } else if (format) {
+            if (Start(*format, w, target)) {
                 int progress = 0;
                 // IsConverting: a close answered Yes meanwhile has finished the conversion.
                 while (p.IsConverting && ClockSeconds(p.Now()) - started <= kWaitSeconds && progress < 100) {
                     p.PumpEvents();
-                    progress = Progress(converter);
+                    progress = Progress(format->converter);
                     ShowProgress(progress);
                     // The converters answer at once below 100: a short pause
                     // keeps the wait from spinning a core.
@@ -125,10 +114,10 @@ void FinishConvert() {
     PlayerProcess& p = Process();
     try {
         if (p.IsConverting) {
-            const std::string& t = p.ConvertingType;
-            if (t == "VOC" || t == "VC2" || t == "VC5")
+            const RecordingFormat* format = FindRecordingFormat(p.ConvertingType);
+            if (format && format->converter == Converter::VoiceCvt)
                 VoiceCvtLibrary().Function<voicecvt::StopCvtFn>(voicecvt::kStopCvtToFileWaveName)();
-            else if (t == "VC8" || t == "NTC" || t == "VD8" || t == "DEC")
+            else if (format && format->converter == Converter::VelkCodec)
                 VelkCodecLibrary().Function<velk::StopConvertFn>(velk::kStopConvertName)();
         }
     } catch (...) {  // every error inside is ignored

@@ -1,9 +1,9 @@
 // player: every recording becomes a WAV file before it is played or exported.
 //
-// ConvertFile picks the converter from the upper-cased extension: VOC (type
-// 0), VC2 (1) and VC5 (4) go to the outside library VoiceCvt.dll, VC8, NTC,
-// VD8 and DEC (G.729) to VelkCodec.dll as an A-law WAV (codes 3 and 0), a
-// WAV is copied, anything else is left alone. An encrypted recording is
+// ConvertFile picks the converter from the extension's row in
+// recording_format.h: VOC, VC2 and VC5 go to the outside library
+// VoiceCvt.dll, VC8, NTC, VD8 and DEC (G.729) to VelkCodec.dll as an A-law
+// WAV, a WAV is copied, anything else is left alone. An encrypted recording is
 // decrypted into a copy first (decrypt_file.h), and the copy deleted after,
 // also when the conversion fails.
 // The conversion runs on the library's own thread; ConvertFile waits for it,

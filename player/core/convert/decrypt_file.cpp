@@ -14,6 +14,7 @@
 #include "converter/velkcodec_api.h"
 #include "player/core/text.h"
 #include "player/core/convert/outside_library.h"
+#include "player/core/convert/recording_format.h"
 #include "player/core/private_files.h"
 #include "player/core/process_state.h"
 #include "player/core/run_error.h"
@@ -72,9 +73,9 @@ std::string DecryptFile(const std::string& path) {
         }
         const std::string name = std::filesystem::path(p).filename().string();
         const std::string ext = text::UCase(text::Right(p, 3));
-        const std::int32_t type = ext == "WAV" ? 0 : ext == "NTC" ? 3 : -1;
+        const RecordingFormat* format = FindRecordingFormat(ext);
         const std::string base = name.substr(0, name.find('.'));
-        if (type < 0) {
+        if (!format || !format->cryptType) {
             WriteRunLog("unknow source file type , path = " + p);
             return {};
         }
@@ -90,7 +91,7 @@ std::string DecryptFile(const std::string& path) {
         TellHowRecordingsAreProtected();
         clsDecryptFile decryptor;
         decryptor.setDecryptVoiceMask(true);
-        const std::int16_t code = decryptor.DecryptFile(p, type, target);
+        const std::int16_t code = decryptor.DecryptFile(p, *format->cryptType, target);
         const bool recorded =
             Audit("decrypt", AuditRowFor(p), target, code == 0 ? "ok" : "failed: return = " + std::to_string(code));
         if (code == 0 && !recorded) {  // plaintext no record tells of is not used

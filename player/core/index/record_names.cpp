@@ -1,6 +1,7 @@
 // Parsing the recorder's file names: see record_names.h.
 #include "player/core/index/record_names.h"
 
+#include "player/core/convert/recording_format.h"
 #include "player/core/playback/durations.h"
 #include "platform/sqlstore/jet_date.h"
 #include "player/core/run_error.h"
@@ -53,10 +54,8 @@ RecordInfo ParseUnderscoreFormat(const RecordFile& file, bool format3) {
 bool IsRecordFileName(const std::string& name) {
     const std::string s = UCase(Trim(name));
     if (s.empty()) return false;
-    const std::string ext = Right(s, 3);
-    if (ext != "VOC" && ext != "VC2" && ext != "VC5" && ext != "VC8" && ext != "NTC" && ext != "VD8" && ext != "DEC" &&
-        ext != "WAV")
-        return false;
+    const RecordingFormat* format = RecordingFormatOf(s);
+    if (!format || !format->nameMayCarry) return false;
     const std::string base = BaseOf(s);
     if (InStr(base, "_") >= 2) {
         const std::size_t pieces = Split(s, '_').size();

@@ -10,22 +10,16 @@
 #include <cstring>
 #include <filesystem>
 
+#include "player/core/convert/recording_format.h"
 #include "player/core/text.h"
 
 namespace player {
 namespace {
 
-constexpr std::int32_t kTableWavRate = 8000;
-
 std::int32_t RateOfExtension(const std::string& trimmedPath) {
-    const std::string ext = text::UCase(text::Right(trimmedPath, 3));
-    if (ext == "VOC" || ext == "WAV") return 8000;
-    if (ext == "VC2") return 4000;
-    if (ext == "VC5") return 1600;
-    if (ext == "VC8" || ext == "NTC" || ext == "VD8" || ext == "DEC") return 1000;
-    return 0;
+    const RecordingFormat* format = RecordingFormatOf(trimmedPath);
+    return format ? format->byteRate : 0;
 }
-
 
 std::uint32_t Le32(const unsigned char* p) {
     return p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |

@@ -1,9 +1,8 @@
 // player: a recording's length from its size and its extension.
 //
-// The recorder's coded formats have fixed byte rates (VOC 8000 bytes a
-// second, VC2 4000, VC5 1600, VC8/NTC/VD8/DEC 1000), so a recording's
-// length is its size divided by the rate, truncated, and at least one
-// second. A WAV file says its own rate in its header (16-bit PCM at 8 kHz
+// The recorder's coded formats have fixed byte rates (the table in
+// convert/recording_format.h), so a recording's length is its size divided
+// by the rate, truncated, and at least one second. A WAV file says its own rate in its header (16-bit PCM at 8 kHz
 // is 16 000 bytes a second, A-law 8 000): the rate is read from the "fmt "
 // chunk within the file's first 512 bytes, and only where that walk fails
 // is 8 000 taken. FormatTime writes seconds as hh:mm:ss with hours not limited to
