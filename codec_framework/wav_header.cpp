@@ -4,13 +4,15 @@
 #include <array>
 #include <cstring>
 
+#include "riff_chunks.h"
+
 namespace Tessel::wav {
 namespace {
 
 constexpr uint32_t kFmtBlockEnd = 36;  // tag .. bits per sample, from offset 20
 
-uint32_t Load32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-uint16_t Load16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+using riff::Le32;
+uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 void Store32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
@@ -42,16 +44,16 @@ Walk WalkImage(const uint8_t* image, uint64_t size) {
     w.lastByteRead = 20;
     if (!WalkIds(image)) return w;
     w.headerIds = true;
-    w.fmtSize = Load32(image + 16);
+    w.fmtSize = Le32(image + 16);
 
-    uint64_t next = 20 + uint64_t(w.fmtSize);
+    uint64_t next = riff::NextChunkAt(riff::kFirstChunk, w.fmtSize);
     w.lastByteRead = next + 4;
     if (w.lastByteRead > size) return w;
     if (IdAt(image + next, "fact")) {
         w.hasFact = true;
         w.lastByteRead = next + 8;
         if (w.lastByteRead > size) return w;
-        next += 8 + uint64_t(Load32(image + next + 4));
+        next = riff::NextChunkAt(next, Le32(image + next + 4));
         w.lastByteRead = next + 4;
         if (w.lastByteRead > size) return w;
     }
@@ -63,20 +65,21 @@ constexpr uint64_t kUnbounded = UINT64_MAX;
 
 }  // namespace
 
-uint32_t FmtChunkSize(const uint8_t* image) { return WalkIds(image) ? Load32(image + 16) : 0; }
+uint32_t FmtChunkSize(const uint8_t* image) { return WalkIds(image) ? Le32(image + 16) : 0; }
 
 uint32_t HeaderSize(const uint8_t* image) {
     const Walk w = WalkImage(image, kUnbounded);
     if (w.fmtSize == 0 || !w.reachedData) return 0;
-    return w.fmtSize + 28u + (w.hasFact ? 12u : 0u);  // wraps modulo 2^32 (see wav_header.h)
+    // wraps modulo 2^32 (see wav_header.h)
+    return w.fmtSize + (w.fmtSize & 1u) + 28u + (w.hasFact ? 12u : 0u);
 }
 
 bool IsRecognised(const uint8_t* image) { return WalkImage(image, kUnbounded).reachedData; }
 
 bool FormatMatches(const uint8_t* image, const Format& f) {
-    return image && Load16(image + 20) == f.tag && Load16(image + 22) == f.channels &&
-           Load32(image + 24) == f.samplesPerSec && Load32(image + 28) == f.bytesPerSec &&
-           Load16(image + 34) == f.bitsPerSample;
+    return image && Le16(image + 20) == f.tag && Le16(image + 22) == f.channels &&
+           Le32(image + 24) == f.samplesPerSec && Le32(image + 28) == f.bytesPerSec &&
+           Le16(image + 34) == f.bitsPerSample;
 }
 
 bool ImageFits(const uint8_t* image, uint64_t size) {

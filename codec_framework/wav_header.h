@@ -9,10 +9,11 @@
 //   20+F "fact" 24+F 4   28+F data length (bytes, not samples)
 //   32+F "data" 36+F data length            40+F audio
 //
-// Chunks are not padded, and no other chunk (a list chunk, say) is written
-// or recognised: the walk goes fmt -> optional fact -> data and gives up on
-// anything else. The RIFF length and the data chunk's length are never read;
-// the audio is taken to run to the end of the file.
+// A chunk of odd length is followed by one pad byte (riff_chunks.h; the
+// written headers have even chunks). No other chunk (a list chunk, say) is
+// written or recognised: the walk goes fmt -> optional fact -> data and gives
+// up on anything else. The RIFF length and the data chunk's length are never
+// read; the audio is taken to run to the end of the file.
 //
 // These functions read only the bytes the walk needs and do not know the
 // image's length (the codec interface hands over a bare pointer). A caller
@@ -47,9 +48,10 @@ inline constexpr uint32_t kMaxHeaderSize = 128;
 
 // F when "RIFF" at 0, "WAVE" at 8 and "fmt " at 12 stand in place; else 0.
 uint32_t FmtChunkSize(const uint8_t* image);
-// Offset of the audio: F + 28, plus 12 when a fact chunk precedes the data
-// chunk (whatever its length field says); 0 when F is 0 or no data chunk is
-// reached. Computed modulo 2^32, as the 32-bit interface reports it.
+// Offset of the audio: F + 28 (F + 29 for an odd F, behind its pad byte),
+// plus 12 when a fact chunk precedes the data chunk (whatever its length
+// field says); 0 when F is 0 or no data chunk is reached. Computed modulo
+// 2^32, as the 32-bit interface reports it.
 uint32_t HeaderSize(const uint8_t* image);
 // True when the walk reaches the data chunk.
 bool IsRecognised(const uint8_t* image);

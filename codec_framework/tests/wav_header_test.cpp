@@ -3,11 +3,16 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "codec_framework/ref.h"
+#include "codec_framework/riff_chunks.h"
 #include "codec_framework/wav_header.h"
 #include "codec_framework/testing/little_endian.h"
+#include "codec_framework/testing/wav_files.h"
 #include "test_codec.h"
 
 using namespace Tessel;
@@ -89,6 +94,47 @@ TEST_F(CodecHeader, RefusesAnythingButFmtFactData) {
     noFmtSize.id("data").u32(0);
     std::memset(noFmtSize.bytes.data() + 16, 0, 4);  // F = 0: "data" now sits at 20
     EXPECT_EQ(codec->GetHeaderSize(noFmtSize.data()), 0);
+}
+
+TEST_F(CodecHeader, OddFmtAndFactChunksAreFollowedByTheirPadByte) {
+    Image oddFmt;  // 19 bytes of fmt: the 18 of linear PCM and one extra byte
+    oddFmt.id("RIFF").u32(0).id("WAVE").id("fmt ").u32(19);
+    oddFmt.u16(1).u16(1).u32(8000).u32(16000).u16(2).u16(16).u16(1);
+    oddFmt.bytes.push_back(0x07);
+    oddFmt.bytes.push_back(0);  // the pad byte
+    oddFmt.id("data").u32(100);
+    EXPECT_EQ(codec->GetFmtChunkSize(oddFmt.data()), 19);
+    EXPECT_EQ(codec->GetHeaderSize(oddFmt.data()), 48) << "the audio starts behind the fmt chunk's pad byte";
+    EXPECT_TRUE(codec->CheckHeader(oddFmt.data())) << "a fmt chunk of odd length hid the data chunk";
+
+    Image oddFact = Image::Pcm();
+    oddFact.id("fact").u32(5).u32(100);
+    oddFact.bytes.insert(oddFact.bytes.end(), {0x00, 0x00});  // the fifth byte and the pad byte
+    oddFact.id("data").u32(100);
+    EXPECT_TRUE(codec->CheckHeader(oddFact.data())) << "a fact chunk of odd length hid the data chunk";
+    EXPECT_TRUE(wav::ImageFits(oddFact.data(), oddFact.bytes.size()));
+    EXPECT_FALSE(wav::ImageFits(oddFact.data(), oddFact.bytes.size() - 5)) << "the data id behind the pad is cut off";
+}
+
+// The walk the player's rate probe and the MCI layer share: a LIST chunk of
+// five bytes before the data is stepped over with its pad byte.
+TEST(RiffChunks, AnOddSizedListChunkBeforeTheDataIsSteppedOverWithItsPadByte) {
+    const std::string wav =
+        Tessel::testing::WavHeader({.listBeforeData = std::string_view("INFO\x01", 5)}, 100) + std::string(100, 'a');
+    riff::ChunkWalk chunks(riff::ImageReader{reinterpret_cast<const uint8_t*>(wav.data()), wav.size()});
+    std::vector<std::string> seen;
+    std::optional<riff::Chunk> data;
+    while (const auto chunk = chunks.Next()) {
+        seen.emplace_back(chunk->id.data(), 4);
+        if (chunk->Is("data")) data = chunk;
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"fmt ", "LIST", "data"}));
+    ASSERT_TRUE(data) << "the walk lost its way after the LIST chunk";
+    EXPECT_EQ(data->at, 12u + 24 + 8 + 5 + 1) << "the data chunk is not behind the LIST chunk's pad byte";
+    EXPECT_EQ(data->length, 100u);
+    EXPECT_EQ(wav.substr(data->Body()), std::string(100, 'a'));
+    EXPECT_FALSE(wav::IsRecognised(reinterpret_cast<const uint8_t*>(wav.data())))
+        << "the codecs' strict walk took a LIST chunk between fmt and data";
 }
 
 TEST_F(CodecHeader, NullImagesAndBuffersGiveNothing) {

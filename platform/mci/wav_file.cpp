@@ -8,17 +8,15 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstring>
 #include <utility>
+
+#include "codec_framework/riff_chunks.h"
 
 namespace platform::mci {
 namespace {
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using Tessel::riff::Le32;
 
 bool ReadAt(int fd, uint64_t offset, void* to, size_t size) {
   auto* p = static_cast<uint8_t*>(to);
@@ -59,17 +57,20 @@ std::optional<WavFile> WavFile::Open(const std::string& path) {
 
   std::array<uint8_t, 12> riff{};
   if (file_size < riff.size() || !ReadAt(wav.fd_, 0, riff.data(), riff.size())) return std::nullopt;
-  if (std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0) return std::nullopt;
+  if (!Tessel::riff::OpensRiffWave(riff.data())) return std::nullopt;
 
   bool have_fmt = false, have_data = false;
   uint64_t data_size = 0;
-  for (uint64_t at = riff.size(); !(have_fmt && have_data);) {
-    std::array<uint8_t, 8> head{};
-    if (at + head.size() > file_size || !ReadAt(wav.fd_, at, head.data(), head.size())) return std::nullopt;
-    const uint64_t size = Le32(head.data() + 4);
-    const uint64_t body = at + head.size();
+  Tessel::riff::ChunkWalk chunks([&](uint64_t at, uint8_t* to, uint64_t count) {
+    return at <= file_size && count <= file_size - at && ReadAt(wav.fd_, at, to, count);
+  });
+  while (!(have_fmt && have_data)) {
+    const auto chunk = chunks.Next();
+    if (!chunk) return std::nullopt;
+    const uint64_t size = chunk->length;
+    const uint64_t body = chunk->Body();
     if (body + size > file_size) return std::nullopt;  // a chunk that runs past the end
-    if (std::memcmp(head.data(), "fmt ", 4) == 0) {
+    if (chunk->Is("fmt ")) {
       std::array<uint8_t, 16> fmt{};
       if (size < fmt.size() || !ReadAt(wav.fd_, body, fmt.data(), fmt.size())) return std::nullopt;
       wav.tag_ = Le16(&fmt[0]);
@@ -78,12 +79,11 @@ std::optional<WavFile> WavFile::Open(const std::string& path) {
       wav.block_ = Le16(&fmt[12]);
       wav.bits_ = Le16(&fmt[14]);
       have_fmt = true;
-    } else if (std::memcmp(head.data(), "data", 4) == 0) {
+    } else if (chunk->Is("data")) {
       wav.data_offset_ = body;
       data_size = size;
       have_data = true;
     }
-    at = body + size + (size & 1);
   }
 
   const bool pcm = wav.tag_ == kPcm && (wav.bits_ == 8 || wav.bits_ == 16);

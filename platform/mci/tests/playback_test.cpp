@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <string_view>
 #include <thread>
 
 #include <spandsp/telephony.h>
@@ -164,6 +165,26 @@ INSTANTIATE_TEST_SUITE_P(Formats, MciPlayback,
                                            Format{"Pcm16At11025Stereo", 1, 2, 11025, 16},
                                            Format{"Pcm8At22050Mono", 1, 1, 22050, 8}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A chunk of odd length is followed by a pad byte: five-byte LIST chunks
+// before the format and before the data are stepped over, and the device
+// receives the samples from the data's first byte.
+TEST_F(MciTest, OddSizedListChunksBeforeTheFormatAndTheDataAreSteppedOver) {
+  const Recording rec = MakeRecording(Format{"ALaw8kMono", 6, 1, 8000, 8}, 1);
+  const std::string_view info("INFO\x01", 5);
+  const std::string audio = rec.bytes.substr(44);
+  const fs::path wav = dir_ / "listed.wav";
+  WriteFile(wav, Tessel::testing::WavHeader({.tag = 6, .bits = 8, .listBeforeFmt = info, .listBeforeData = info},
+                                            uint32_t(audio.size())) + audio);
+  ASSERT_EQ(Send(OpenCommand(wav, "listed")), kOk) << "a WAV with LIST chunks of odd length was refused";
+  ASSERT_EQ(Send("set \"listed\" time format milliseconds"), kOk);
+  EXPECT_EQ(Status("listed", "length"), "1000");
+  ASSERT_EQ(Send("Play \"listed\" wait"), kOk);
+  ASSERT_EQ(Send("Close \"listed\""), kOk);
+  const auto runs = RunsOfSound(device_file_);
+  ASSERT_EQ(runs.size(), 1u) << "the device should have sounded once";
+  EXPECT_EQ(Difference(runs[0], rec.samples), "") << "the device did not receive the data chunk's samples";
+}
 
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");

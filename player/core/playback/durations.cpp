@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <filesystem>
 
+#include "codec_framework/riff_chunks.h"
 #include "player/core/convert/recording_format.h"
 #include "player/core/text.h"
 
@@ -21,11 +21,6 @@ std::int32_t RateOfExtension(const std::string& trimmedPath) {
     return format ? format->byteRate : 0;
 }
 
-std::uint32_t Le32(const unsigned char* p) {
-    return p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |
-           static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 bool IsWav(std::string_view name) {
@@ -35,21 +30,16 @@ bool IsWav(std::string_view name) {
 }
 
 std::int32_t WavByteRateOf(const unsigned char* head, std::size_t got) {
-    if (got < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return 0;
-    // Chunks from byte 12 on, each an id, a length and the length's bytes
-    // (padded to an even count); the rate is at byte 8 of "fmt ".
-    std::size_t at = 12;
-    while (at + 8 <= got) {
-        const std::uint32_t length = Le32(head + at + 4);
-        if (std::memcmp(head + at, "fmt ", 4) == 0) {
-            if (length < 16 || at + 20 > got) return 0;
-            const std::uint32_t rate = Le32(head + at + 16);
-            return rate >= 1 && rate <= INT32_MAX ? static_cast<std::int32_t>(rate) : 0;
-        }
-        if (length > got) return 0;  // no fmt chunk within what was read
-        at += 8 + length + (length & 1);
+    if (got < 12 || !Tessel::riff::OpensRiffWave(head)) return 0;
+    // The rate is at byte 8 of the "fmt " chunk's body.
+    Tessel::riff::ChunkWalk chunks(Tessel::riff::ImageReader{head, got});
+    while (const auto chunk = chunks.Next()) {
+        if (!chunk->Is("fmt ")) continue;
+        if (chunk->length < 16 || chunk->Body() + 12 > got) return 0;
+        const std::uint32_t rate = Tessel::riff::Le32(head + chunk->Body() + 8);
+        return rate >= 1 && rate <= INT32_MAX ? static_cast<std::int32_t>(rate) : 0;
     }
-    return 0;
+    return 0;  // no fmt chunk within what was read
 }
 
 std::int32_t WavByteRateAt(int folder, const char* name, struct stat* st) {
