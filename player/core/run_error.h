@@ -34,6 +34,15 @@ private:
     int number_;
 };
 
+// What an operation that traps its own errors gives back besides its
+// run-log line: nothing when it succeeded, else the reason in the words the
+// line says, for a caller that must tell someone (the terminal front, the
+// window) without listening to the log.
+struct Outcome {
+    std::string reason;  // "" when it succeeded
+    bool ok() const { return reason.empty(); }
+};
+
 // The run-time error for a failed file-system call.
 RunError FileError(std::error_code ec);
 

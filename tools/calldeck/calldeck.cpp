@@ -47,7 +47,6 @@
 #include "player/core/index/record_rebuild.h"
 #include "player/core/index/record_scan.h"
 #include "player/core/run_log.h"
-#include "player/core/run_log_listener.h"
 #include "player/core/index/search_conditions.h"
 #include "player/core/file_utilities.h"
 #include "player/core/text.h"
@@ -183,13 +182,11 @@ int Search(const std::vector<std::string>& args) {
     SearchRequest request = DefaultSearch();
     for (std::size_t i = 0; i < args.size(); ++i)
         if (!TakeSearchOption(args, i, request)) throw UsageError{"unknown option " + args[i]};
-    RunLogListener log;
-    auto rs = GetRecordset(request.Statement());
+    Outcome searched;
+    auto rs = GetRecordset(request.Statement(), &searched);
     if (!rs->IsOpen()) {
-        if (const std::string why = IndexServerTrouble(); !why.empty())
-            std::cerr << "calldeck: the search failed: " << why << "\n";
-        else
-            std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
+        const std::string trouble = IndexServerTrouble();
+        std::cerr << "calldeck: the search failed: " << (trouble.empty() ? searched.reason : trouble) << "\n";
         return 1;
     }
     for (int col = 0; col < rs->FieldCount(); ++col) std::cout << (col ? "\t" : "") << rs->FieldName(col);

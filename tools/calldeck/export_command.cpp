@@ -27,7 +27,6 @@
 #include "player/core/files/export_name.h"
 #include "player/core/private_files.h"
 #include "player/core/process_state.h"
-#include "player/core/run_log_listener.h"
 #include "player/core/index/record_database.h"
 #include "platform/sqlstore/recordset.h"
 #include "search_options.h"
@@ -342,10 +341,10 @@ void SaySiteKeyNotice(const std::vector<Row>& rows, const std::deque<std::size_t
 int ExportRows(const Options& options) {
     const bool toArchive = !options.zip.empty();
 
-    const player::RunLogListener log;
-    auto rs = player::GetRecordset(options.search.Statement());
+    player::Outcome searched;
+    auto rs = player::GetRecordset(options.search.Statement(), &searched);
     if (!rs->IsOpen()) {
-        std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
+        std::cerr << "calldeck: the search failed: " << searched.reason << "\n";
         return kFailed;
     }
     const int column = rs->FieldIndex("FileFullName");

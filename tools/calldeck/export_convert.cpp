@@ -13,7 +13,6 @@
 #include "player/core/text.h"
 #include "player/core/convert/decrypt_file.h"
 #include "player/core/convert/recording_format.h"
-#include "player/core/run_log_listener.h"
 
 namespace calldeck {
 namespace {
@@ -41,13 +40,13 @@ ConvertOutcome ThroughVelkCodec(const std::string& source, std::int32_t sourceCo
 
 ConvertOutcome ConvertRecording(const std::string& source, const std::string& target) {
     try {
-        RunLogListener log;
         const std::string s = text::Trim(source);
         std::error_code ec;
         if (s.empty() || !fs::exists(s, ec)) return {false, "the recording is gone"};
         const bool encrypted = IsEncryptedFile(s);
-        const std::string w = encrypted ? DecryptFile(s) : s;
-        if (w.empty()) return {false, log.Last("the recording could not be decrypted")};
+        const Decrypted decrypted = encrypted ? DecryptFile(s) : Decrypted{s, {}};
+        if (!decrypted.ok()) return {false, decrypted.reason};
+        const std::string& w = decrypted.path;
         DecryptedCopy copy(encrypted ? w : std::string());
         const std::string ext = text::UCase(text::Right(w, 3));
         const RecordingFormat* format = FindRecordingFormat(ext);
@@ -60,9 +59,8 @@ ConvertOutcome ConvertRecording(const std::string& source, const std::string& ta
             return {true, {}};
         case Converter::VoiceCvt:
             fs::remove(target, ec);  // success is judged by the target's existence, as the player does
-            ConvertFile(w, target);
-            if (fs::exists(target, ec)) return {true, {}};
-            return {false, log.Last("VoiceCvt wrote no WAV file")};
+            if (const Outcome converted = ConvertFile(w, target); !converted.ok()) return {false, converted.reason};
+            return {true, {}};
         }
         return {false, "no converter takes ." + ext + " recordings"};
     } catch (const std::exception& e) {

@@ -115,11 +115,12 @@ bool Confirmed(long count, std::uintmax_t bytes, long days) {
 
 int Purge(const std::vector<std::string>& args) {
     const Options options = ReadOptions(args);
-    // The run log's last line: why the search failed, or a file could not be deleted.
+    // The run log's last line: why a file could not be deleted.
     player::RunLogListener log;
-    auto rs = player::GetRecordset(player::MakeCondition(options.search.conditions));
+    player::Outcome searched;
+    auto rs = player::GetRecordset(player::MakeCondition(options.search.conditions), &searched);
     if (!rs->IsOpen()) {
-        std::cerr << "calldeck: the search failed: " << log.Last("the run log says why") << "\n";
+        std::cerr << "calldeck: the search failed: " << searched.reason << "\n";
         return kStayed;
     }
     const int column = rs->FieldIndex("FileFullName"), dated = rs->FieldIndex("RecordDateTime");

@@ -35,25 +35,33 @@ void ShowProgress(int p) {
     if (const auto& show = Process().ShowConvertProgress) show(p);
 }
 
-// Starts the format's converter; false (with its line logged) when it refused.
-bool Start(const RecordingFormat& format, const std::string& source, const std::string& target) {
+// Starts the format's converter; why it refused (its line logged), or "".
+std::string Start(const RecordingFormat& format, const std::string& source, const std::string& target) {
     if (format.converter == Converter::VoiceCvt) {
         OutsideLibrary& lib = VoiceCvtLibrary();
         auto init = lib.Function<voicecvt::InitCvtFn>(voicecvt::kInitCvtName);
         auto start = lib.Function<voicecvt::StartCvtFn>(voicecvt::kStartCvtToFileWaveName);
         init();
         const std::int32_t code = start(source.c_str(), target.c_str(), format.converterType, 1.0);
-        if (code == 0) return true;
-        WriteRunLog("!ConvertFile VoiceCvt.dll refused to convert [" + source + "]: " + voicecvt::DescribeStart(code) +
-                    ", return = " + std::to_string(code));
-        return false;
+        if (code == 0) return {};
+        const std::string why = "VoiceCvt.dll refused to convert [" + source + "]: " + voicecvt::DescribeStart(code) +
+                                ", return = " + std::to_string(code);
+        WriteRunLog("!ConvertFile " + why);
+        return why;
     }
     auto start = VelkCodecLibrary().Function<velk::VelkCodecFn>(velk::kVelkCodecName);
     const std::int32_t code = start(source.c_str(), format.converterType, target.c_str(), kALawCode);
-    if (code == 0) return true;
-    WriteRunLog("!ConvertFile " +
-                velk::ResultText(code, {"AuralCodecG711a.dll", "AuralCodecWren2.dll", target, source}));
-    return false;
+    if (code == 0) return {};
+    const std::string why = velk::ResultText(code, {"AuralCodecG711a.dll", "AuralCodecWren2.dll", target, source});
+    WriteRunLog("!ConvertFile " + why);
+    return why;
+}
+
+// The outcome of a conversion that ran: the target is there, or why not.
+Outcome Written(const std::string& target, std::string why) {
+    std::error_code ec;
+    if (std::filesystem::exists(target, ec)) return {};
+    return {why.empty() ? "no WAV file was written" : std::move(why)};
 }
 
 int Progress(Converter converter) {
@@ -65,31 +73,42 @@ int Progress(Converter converter) {
 
 }  // namespace
 
-void ConvertFile(const std::string& source, const std::string& target) {
+Outcome ConvertFile(const std::string& source, const std::string& target) {
     PlayerProcess& p = Process();
     if (p.IsConverting) {  // asked again while the wait below lets events run
-        WriteRunLog("!ConvertFile a conversion is running already; [" + text::Trim(source) + "] is not converted");
-        return;
+        const std::string why = "a conversion is running already; [" + text::Trim(source) + "] is not converted";
+        WriteRunLog("!ConvertFile " + why);
+        return {why};
     }
+    std::string why;
     try {
         const std::string s = text::Trim(source);
         std::error_code ec;
-        if (s.empty() || !std::filesystem::exists(s, ec)) return FinishConvert();
+        if (s.empty() || !std::filesystem::exists(s, ec)) {
+            FinishConvert();
+            return {"the recording is gone"};
+        }
         const bool encrypted = IsEncryptedFile(s);
+        const Decrypted decrypted = encrypted ? DecryptFile(s) : Decrypted{};
         // Deleted on every way out of this block, a failure's included.
-        const DecryptedCopy copy(encrypted ? DecryptFile(s) : std::string());
+        const DecryptedCopy copy(decrypted.path);
         const std::string& w = encrypted ? copy.Path() : s;
-        if (w.empty()) return FinishConvert();
+        if (w.empty()) {
+            FinishConvert();
+            return {decrypted.reason.empty() ? "the recording could not be decrypted" : decrypted.reason};
+        }
         const std::string ext = text::UCase(text::Right(w, 3));
         p.ConvertingType = ext;
         p.IsConverting = true;
         if (p.ConvertingChanged) p.ConvertingChanged();
         const long long started = ClockSeconds(p.Now());
         const RecordingFormat* format = FindRecordingFormat(ext);
+        if (!format) why = "no converter takes ." + ext + " recordings";
         if (format && format->converter == Converter::Copy) {
             if (const std::error_code copied = CopyRecording(w, target)) throw FileError(copied);
         } else if (format) {
-            if (Start(*format, w, target)) {
+            why = Start(*format, w, target);
+            if (why.empty()) {
                 int progress = 0;
                 // IsConverting: a close answered Yes meanwhile has finished the conversion.
                 while (p.IsConverting && ClockSeconds(p.Now()) - started <= kWaitSeconds && progress < 100) {
@@ -105,9 +124,11 @@ void ConvertFile(const std::string& source, const std::string& target) {
         }
         FinishConvert();
     } catch (const std::exception& e) {
-        WriteRunLog("!ConvertFile " + Describe(e));
+        why = Describe(e);
+        WriteRunLog("!ConvertFile " + why);
         FinishConvert();
     }
+    return Written(target, why);
 }
 
 void FinishConvert() {

@@ -25,9 +25,13 @@
 
 #include <string>
 
+#include "player/core/run_error.h"
+
 namespace player {
 
-void ConvertFile(const std::string& source, const std::string& target);
+// Nothing when the target was written, else why not (its run-log line,
+// where there is one, is written all the same).
+Outcome ConvertFile(const std::string& source, const std::string& target);
 // Stops the running conversion's converter, if any; clears IsConverting
 // and ConvertingType. Never fails.
 void FinishConvert();

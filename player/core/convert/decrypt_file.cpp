@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "player/core/audit/audit_trail.h"
+#include "converter/crypt_result.h"
 #include "converter/site_key.h"
 #include "converter/velkcodec_api.h"
 #include "player/core/text.h"
@@ -63,13 +64,13 @@ bool IsEncryptedFile(const std::string& path) {
     return text::Right(text::Left(p, static_cast<long>(p.size()) - 4), 1) == "E";
 }
 
-std::string DecryptFile(const std::string& path) {
+Decrypted DecryptFile(const std::string& path) {
     const std::string p = text::Trim(path);
     try {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(p, ec)) {
             WriteRunLog("file loss , path = " + p);
-            return {};
+            return {{}, "the recording is gone"};
         }
         const std::string name = std::filesystem::path(p).filename().string();
         const std::string ext = text::UCase(text::Right(p, 3));
@@ -77,10 +78,10 @@ std::string DecryptFile(const std::string& path) {
         const std::string base = name.substr(0, name.find('.'));
         if (!format || !format->cryptType) {
             WriteRunLog("unknow source file type , path = " + p);
-            return {};
+            return {{}, "." + ext + " recordings are not decrypted"};
         }
         PlayerProcess& process = Process();
-        if (!MyMkDir(process.DecryptTmpFolder)) return {};
+        if (!MyMkDir(process.DecryptTmpFolder)) return {{}, "the folder " + process.DecryptTmpFolder + " cannot be made"};
         NarrowToOwner(process.DecryptTmpFolder);  // the copies are 0600, and their folder no one else's
         const LocalTime t = process.Now();
         using text::ZeroPad;
@@ -96,16 +97,16 @@ std::string DecryptFile(const std::string& path) {
             Audit("decrypt", AuditRowFor(p), target, code == 0 ? "ok" : "failed: return = " + std::to_string(code));
         if (code == 0 && !recorded) {  // plaintext no record tells of is not used
             MyDelFIle(target);
-            return {};
+            return {{}, "no audit record of the decryption could be written"};
         }
-        if (code == 0) return target;
+        if (code == 0) return {target, {}};
         WriteRunLog("can not decrypt file , path = " + p + " , return = " + std::to_string(code));
-        return {};
-    } catch (const NotAudited&) {  // RequireAudit has logged why
-        return {};
+        return {{}, std::string(velk::CryptResultText(code)) + ", return = " + std::to_string(code)};
+    } catch (const NotAudited& e) {  // RequireAudit has logged why
+        return {{}, e.what()};
     } catch (const std::exception& e) {
         WriteRunLog("!DecryptFile " + Describe(e) + " file = " + p);
-        return {};
+        return {{}, Describe(e)};
     }
 }
 

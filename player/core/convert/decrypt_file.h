@@ -10,7 +10,7 @@
 // decrypted. DecryptedCopy owns such a copy: it deletes it when it goes,
 // whichever way the work on it ends, so no failure after the decryption
 // leaves plaintext behind. Every failure writes its run-log line and
-// returns "":
+// returns no path and the reason:
 //   "file loss , path = " + path                     no such file
 //   "unknow source file type , path = " + path       neither WAV nor NTC
 //   "can not decrypt file , path = " + path + " , return = " + code
@@ -36,7 +36,14 @@ public:
 };
 
 bool IsEncryptedFile(const std::string& path);
-std::string DecryptFile(const std::string& path);
+// The decrypted copy's path, or none and the reason (its run-log line is
+// written all the same).
+struct Decrypted {
+    std::string path;
+    std::string reason;
+    bool ok() const { return !path.empty(); }
+};
+Decrypted DecryptFile(const std::string& path);
 
 // A decrypted copy, deleted (MyDelFIle) when the object goes; an empty
 // path owns nothing.

@@ -172,7 +172,7 @@ std::string IndexServerUnreachable() {
     return text::UCase(text::Left(why, 1)) + text::Mid(why, 2) + ", so no recordings can be found. The run log says why. Each search tries again.";
 }
 
-std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
+std::shared_ptr<Recordset> GetRecordset(const std::string& sql, Outcome* outcome) {
     auto rs = std::make_shared<Recordset>();
     try {
         ReachIndex();
@@ -184,6 +184,7 @@ std::shared_ptr<Recordset> GetRecordset(const std::string& sql) {
         CloseRst(rs);
         rs = std::make_shared<Recordset>();
         WriteRunLog("!GetRecordset " + Describe(e));
+        if (outcome) outcome->reason = Describe(e);
         // A server gone during the search: the operator is told, the next
         // one connects. One that does not answer is not asked again.
         if (IsNoAnswer(e) && Process().PlayerConnection && !Process().IsRebuilding) {

@@ -50,6 +50,8 @@
 #include <memory>
 #include <string>
 
+#include "player/core/run_error.h"
+
 namespace platform::sqlstore {
 class Connection;
 class Recordset;
@@ -84,7 +86,9 @@ bool ReachIndex();
 std::string IndexServerTrouble();
 // The window's message for it; empty likewise.
 std::string IndexServerUnreachable();
-std::shared_ptr<Recordset> GetRecordset(const std::string& sql);
+// An unopened result set when the search failed; `outcome`, when given,
+// then says why (the run log's "!GetRecordset " line says it too).
+std::shared_ptr<Recordset> GetRecordset(const std::string& sql, Outcome* outcome = nullptr);
 bool CloseRst(std::shared_ptr<Recordset>& rs);
 void InsertFileInfo(const RecordInfo& info);
 void ClearTmpData();

@@ -142,8 +142,10 @@ TEST_F(Converting, AMissingLibraryOrARefusedStartIsLoggedAndEndsAtOnce) {
     StageVoiceCvt();
     WriteBytes(calls_ / "refused.VC2", "coded");
     const auto t0 = std::chrono::steady_clock::now();
-    ConvertFile((calls_ / "a.VC8").string(), (calls_ / "a.wav").string());
+    const Outcome refusedCodec = ConvertFile((calls_ / "a.VC8").string(), (calls_ / "a.wav").string());
     ConvertFile((calls_ / "refused.VC2").string(), (calls_ / "r.wav").string());
+    EXPECT_EQ(refusedCodec.reason, "can't load DLL:AuralCodecWren2.dll")
+        << "the conversion's outcome does not say what its log line says";
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10))
         << "a start the library refused was waited for";
     EXPECT_EQ(staged_.LogMessages(),
@@ -181,10 +183,13 @@ TEST_F(Converting, EncryptedRecordingsAreMarkedByAnUpperCaseEAndRefusedWhenTheyC
     EXPECT_FALSE(IsEncryptedFile((calls_ / "0099999E.WAV").string())) << "a missing file counts as encrypted";
 
     const std::string missing = (calls_ / "0099999E.WAV").string();
-    EXPECT_EQ(DecryptFile(missing), "");
-    EXPECT_EQ(DecryptFile((calls_ / "0012345E.VOC").string()), "");
-    EXPECT_EQ(DecryptFile((calls_ / "0012345E.WAV").string()), "") << "decrypted without VelkCodec";
-    EXPECT_EQ(DecryptFile((calls_ / "0012345E.WAV").string()), "");
+    // Each refusal gives no copy and says why, as its log line does.
+    EXPECT_EQ(DecryptFile(missing).reason, "the recording is gone");
+    EXPECT_EQ(DecryptFile((calls_ / "0012345E.VOC").string()).reason, ".VOC recordings are not decrypted");
+    const Decrypted unbound = DecryptFile((calls_ / "0012345E.WAV").string());
+    EXPECT_FALSE(unbound.ok()) << "decrypted without VelkCodec";
+    EXPECT_EQ(unbound.reason, "File not found: VelkCodec.dll");
+    EXPECT_EQ(DecryptFile((calls_ / "0012345E.WAV").string()).path, "");
     Lines said = staged_.LogMessages();
     ASSERT_EQ(said.size(), 5u) << "the log after four refused decryptions";
     EXPECT_TRUE(said[2].starts_with("recordings are protected by the built-in mask only"))
