@@ -14,6 +14,7 @@
 
 #include "player/core/index/record_database.h"
 #include "player/core/testing/child_process.h"
+#include "player/core/testing/encrypted_recordings.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
 
@@ -34,8 +35,7 @@ TEST_P(EndOnSignal, APlayingWindowEndsCleanlyWithinTwoSeconds) {
     staged.StageLibrary("VelkCodec.so");
     const fs::path calls = staged.Folder() / "calls", plain = calls / "plain.wav", call = calls / "0012345E.WAV";
     WriteBytes(plain, ALawWavHeader(8000 * 20) + std::string(8000 * 20, '\x55'));
-    const Ran sealed = RunProgram(VELKCONV_PROGRAM, {"encrypt", plain.string(), "0", call.string()}, calls);
-    ASSERT_EQ(sealed.code, 0) << "the encrypted call could not be made: " << sealed.out << sealed.err;
+    Encrypt(plain, 0, call);
     fs::remove(plain);
     staged.Start();
     InsertFileInfo({true, call.string(), "2024-05-06 10:00:00", "0001", "555", "00:00:20", "IN"});

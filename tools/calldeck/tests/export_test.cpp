@@ -29,6 +29,7 @@
 #include "platform/dynlib/dynlib.h"
 #include "player/core/audit/audit_record.h"
 #include "player/core/convert/convert_file.h"
+#include "player/core/testing/encrypted_recordings.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/child_process.h"
 #include "player/core/testing/staged_player.h"
@@ -42,12 +43,10 @@ using player::testing::StagedPlayer;
 using player::testing::StartProgram;
 using player::testing::ReadBytes;
 using player::testing::WriteBytes;
+using player::testing::Encrypt;
 using player::testing::G729Call;
 
 namespace {
-
-constexpr char kMask[] = "pkrvmhaxbqzetwnjcydsoul";  // the player's voice mask
-
 
 // An A-law WAV of `pcm`, header and frames from the A-law plug-in.
 std::string ALawWav(const std::vector<int16_t>& pcm) {
@@ -67,15 +66,6 @@ std::string ALawWav(const std::vector<int16_t>& pcm) {
     return wav;
 }
 
-void Encrypt(const fs::path& plain, int32_t type, const fs::path& encrypted) {
-    platform::dynlib::Library velkcodec(velk::kLibraryName);
-    auto setMask = reinterpret_cast<velk::SetVoiceMaskFn>(velkcodec.symbol(velk::kSetVoiceMaskName));
-    auto encrypt = reinterpret_cast<velk::CryptFileFn>(velkcodec.symbol(velk::kEncryptFileName));
-    ASSERT_TRUE(setMask && encrypt) << "VelkCodec's encryption did not load";
-    std::string m = kMask, from = plain.string(), to = encrypted.string();
-    setMask(m.data());
-    ASSERT_EQ(encrypt(from.data(), type, to.data()), 0) << "the recording could not be encrypted";
-}
 
 // The members of a ZIP archive, by name.
 std::map<std::string, std::string> ZipMembers(const fs::path& archive) {

@@ -18,6 +18,7 @@
 #include "platform/dynlib/dynlib.h"
 #include "player/core/convert/convert_file.h"
 #include "player/core/convert/decrypt_file.h"
+#include "player/core/testing/encrypted_recordings.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
 
@@ -26,6 +27,7 @@ using namespace player;
 using player::testing::StagedPlayer;
 using player::testing::ReadBytes;
 using player::testing::WriteBytes;
+using player::testing::Encrypt;
 using player::testing::G729Call;
 using player::testing::ALawToLinear;
 using player::testing::ALawWavHeader;
@@ -66,16 +68,6 @@ protected:
     std::vector<int> bar_;
 };
 
-// Encrypts `plain` into `encrypted` as a recorder does, with `mask`.
-void Encrypt(const fs::path& plain, int32_t type, const fs::path& encrypted, const std::string& mask) {
-    platform::dynlib::Library velkcodec(velk::kLibraryName);
-    auto setMask = reinterpret_cast<velk::SetVoiceMaskFn>(velkcodec.symbol(velk::kSetVoiceMaskName));
-    auto encrypt = reinterpret_cast<velk::CryptFileFn>(velkcodec.symbol(velk::kEncryptFileName));
-    ASSERT_TRUE(setMask && encrypt) << "VelkCodec's encryption did not load";
-    std::string m = mask, from = plain.string(), to = encrypted.string();
-    setMask(m.data());
-    ASSERT_EQ(encrypt(from.data(), type, to.data()), 0) << "the recording could not be encrypted";
-}
 
 
 }  // namespace
@@ -206,7 +198,7 @@ TEST_F(Converting, AnEncryptedRecordingIsDecryptedConvertedAndItsCopyDeleted) {
     StageVelkCodec();
     const auto speech = Tessel::testing::SpeechLike(1.0, 3);
     WriteBytes(calls_ / "plain.ntc", G729Call(speech));
-    Encrypt(calls_ / "plain.ntc", 3, calls_ / "0012345E.NTC", "pkrvmhaxbqzetwnjcydsoul");
+    Encrypt(calls_ / "plain.ntc", 3, calls_ / "0012345E.NTC", player::testing::kPlayersMask);
     Encrypt(calls_ / "plain.ntc", 3, calls_ / "0099999E.NTC", "another site's mask");
     ConvertFile((calls_ / "0012345E.NTC").string(), (calls_ / "call.wav").string());
     EXPECT_EQ(fs::file_size(calls_ / "call.wav"), 58 + (speech.size() / 160 - 1) * 160)
@@ -225,7 +217,7 @@ TEST_F(Converting, AnEncryptedRecordingIsDecryptedConvertedAndItsCopyDeleted) {
 TEST_F(Converting, AFailureAfterTheDecryptionLeavesNoDecryptedCopy) {
     StageVelkCodec(/*withG729=*/false);
     WriteBytes(calls_ / "plain.wav", ALawWavHeader(1600) + std::string(1600, '\x55'));
-    Encrypt(calls_ / "plain.wav", 0, calls_ / "0012345E.WAV", "pkrvmhaxbqzetwnjcydsoul");
+    Encrypt(calls_ / "plain.wav", 0, calls_ / "0012345E.WAV", player::testing::kPlayersMask);
     // The copy to a folder that does not exist fails after the recording was decrypted.
     ConvertFile((calls_ / "0012345E.WAV").string(), (calls_ / "no such folder" / "call.wav").string());
     const Lines log = staged_.LogMessages();
