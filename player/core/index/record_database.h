@@ -50,12 +50,8 @@
 #include <memory>
 #include <string>
 
+#include "player/core/index/store_state.h"
 #include "player/core/run_error.h"
-
-namespace platform::sqlstore {
-class Connection;
-class Recordset;
-}  // namespace platform::sqlstore
 
 namespace player {
 
