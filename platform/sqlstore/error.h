@@ -24,6 +24,14 @@ public:
     // False for failures of the store itself: a full disk, a read-only or
     // locked file, a missing table, an input/output error.
     bool RefusesOnlyTheValues() const;
+    // True when another writer holds the store's write lock (SQLite's busy
+    // code): waiting longer may get it.
+    bool IsBusy() const;
+    // True when the store could not be opened or changed for want of
+    // writing (a read-only file or folder, an input/output error, a full
+    // disk, a file that cannot be opened for writing): reading it may
+    // still work.
+    bool CannotWrite() const;
 
 private:
     int number_;
@@ -45,11 +53,24 @@ inline constexpr int kTransactionOpen = 3246;
 inline constexpr const char* kTransactionOpenText = "Operation not allowed in transaction.";
 inline constexpr const char* kNotUpdatableText = "Current Recordset does not support updating.";
 
+// SQLite's extended codes keep the primary code in the low byte.
 inline bool Error::RefusesOnlyTheValues() const {
     constexpr int kSqliteTooBig = 18, kSqliteConstraint = 19, kSqliteMismatch = 20;
     if (number_ == kTypeMismatch) return true;
-    const int primary = number_ & 0xff;  // SQLite's extended codes keep the primary code in the low byte
+    const int primary = number_ & 0xff;
     return primary == kSqliteTooBig || primary == kSqliteConstraint || primary == kSqliteMismatch;
+}
+
+inline bool Error::IsBusy() const {
+    constexpr int kSqliteBusy = 5;
+    return (number_ & 0xff) == kSqliteBusy;
+}
+
+inline bool Error::CannotWrite() const {
+    constexpr int kSqliteReadOnly = 8, kSqliteIoError = 10, kSqliteFull = 13, kSqliteCantOpen = 14;
+    const int primary = number_ & 0xff;
+    return primary == kSqliteReadOnly || primary == kSqliteIoError || primary == kSqliteFull ||
+           primary == kSqliteCantOpen;
 }
 
 }  // namespace platform::sqlstore

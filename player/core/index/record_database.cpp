@@ -45,14 +45,6 @@ void NoteServerTrouble(const std::exception& e) {
         trouble = kSiteServer + std::string(why.substr(platform::sqlstore::kServerSubject.size()));
 }
 
-// A failure to open the file for writing that reading it may get past: a
-// file or folder that cannot be written, a full disk.
-bool CannotWrite(const platform::sqlstore::Error& e) {
-    constexpr int kReadOnly = 8, kIoError = 10, kFull = 13, kCantOpen = 14;
-    const int code = e.Number() & 0xff;
-    return code == kReadOnly || code == kIoError || code == kFull || code == kCantOpen;
-}
-
 // Tells the operator once per run that the index is open read-only.
 void TellReadOnly(const std::string& databaseFile, std::string why) {
     PlayerProcess& p = Process();
@@ -100,7 +92,7 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
         try {
             conn->Open();
         } catch (const platform::sqlstore::Error& e) {
-            if (!CannotWrite(e)) throw;
+            if (!e.CannotWrite()) throw;  // a file that cannot be written may still be read
             conn->ReadOnly = true;
             try {
                 conn->Open();

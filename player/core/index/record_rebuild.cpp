@@ -69,8 +69,7 @@ void BeginWrite(platform::sqlstore::Connection& conn) {
             conn.BeginWrite(std::chrono::milliseconds(100));
             return;
         } catch (const platform::sqlstore::Error& e) {
-            constexpr int kSqliteBusy = 5;
-            if ((e.Number() & 0xff) != kSqliteBusy)  // read-only, damaged, ...
+            if (!e.IsBusy())  // read-only, damaged, ...
                 throw RebuildError("The record index cannot be written (" + e.Description() + ")" + kKept);
             if (std::chrono::steady_clock::now() >= giveUp)
                 throw RebuildError("The record index is locked by another program (" + e.Description() + ")" +
