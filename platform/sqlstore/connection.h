@@ -33,6 +33,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -114,6 +115,29 @@ public:
     // (not waited for; the next search tries again). Never throws: a search
     // does without statistics sooner than fail for them.
     void GatherMissingStatistics(std::string_view table) noexcept;
+
+    // A rebuild replaces the rows of one main folder (the folder its scan
+    // starts from; canonical and absolute). A file is the index of one
+    // main folder: every row is that folder's, and its write transaction
+    // (BeginWrite) holds the whole file. On the server each row names its
+    // main folder (kMainFolderColumn), and a rebuild locks its own.
+    //
+    // Locks `folder` for the open write transaction against a rebuild of
+    // the same folder, of one inside it or of one above it: the folder
+    // exclusively, each folder above it shared; the locks go with the
+    // transaction or the session. False when another transaction holds one
+    // of them (not waited for); always true on the file. Throws Error.
+    bool TryLockMainFolder(const std::string& folder);
+    // The main folders the table's rows name, each once (an empty name left
+    // out), read along its index; none on the file. Throws Error.
+    std::vector<std::string> StoredMainFolders(std::string_view table);
+    // The table's rows stored under any of `folders` (on the file: every
+    // row), counted or deleted. Throw Error.
+    std::int64_t CountFolderRows(std::string_view table, const std::vector<std::string>& folders);
+    void DeleteFolderRows(std::string_view table, const std::vector<std::string>& folders);
+    // Every row inserted from now on is marked with this main folder (empty:
+    // not marked). Nothing on the file, whose rows name none.
+    void SetRowFolder(std::string folder);
 
     // A transaction that groups inserts. BeginBatch does nothing when one is
     // open; CommitBatch does nothing when none is. Both throw Error.

@@ -226,12 +226,8 @@ void InsertFileInfo(const RecordInfo& info) {
 
 void ClearTmpData() {
     try {
-        Connection& conn = OpenConnection();
-        if (auto* server = conn.Server())  // the shared index: this main folder's rows only
-            server->Run("delete from RecordFileInfo where MainFolder = $1",
-                        {text::Trim(Process().MainFolder.str())});
-        else
-            conn.Execute("delete from RecordFileInfo");
+        // The main folder's rows (on Player.mdb every row).
+        OpenConnection().DeleteFolderRows("RecordFileInfo", {text::Trim(Process().MainFolder.str())});
     } catch (const std::exception& e) {
         WriteRunLog("!ClearTmpData " + Describe(e));
     }

@@ -16,8 +16,6 @@
 #include "player/core/fixed_text.h"
 #include "player/core/paths.h"
 #include "platform/sqlstore/connection.h"
-#include "platform/sqlstore/recordset.h"
-#include "platform/sqlstore/server_session.h"
 #include "player/core/process_state.h"
 #include "player/core/index/rebuild_lock.h"
 #include "player/core/index/record_database.h"
@@ -84,27 +82,16 @@ bool Inside(const std::string& inner, const std::string& outer) {
     return inner != outer && inner.starts_with(outer == "/" ? outer : outer + "/");
 }
 
-// On the shared index: the rebuild's own main folder, locked for the
-// transaction (an advisory lock the server drops with the transaction or
-// the session), and each folder above it locked shared, so that a scan of
-// a folder inside or above it waits as a second scan of it does; tried in
-// short turns as BeginWrite does. A folder beside it never waits.
-void LockMainFolder(platform::sqlstore::ServerSession& server, const std::string& folder) {
+// The rebuild's own main folder, locked for the transaction, so that a
+// scan of it, or of a folder inside or above it, waits as a second scan of
+// it does; tried in short turns as BeginWrite does. A folder beside it
+// never waits.
+void LockMainFolder(platform::sqlstore::Connection& conn, const std::string& folder) {
     PlayerProcess& p = Process();
     const auto giveUp = std::chrono::steady_clock::now() + p.RebuildWait;
-    std::vector<std::string> above;
-    for (auto up = std::filesystem::path(folder).parent_path(); Inside(folder, up.string()); up = up.parent_path()) {
-        above.push_back(up.string());
-        if (up == up.root_path()) break;
-    }
     for (;;) {
         try {
-            bool held =
-                server.RunForValue("select pg_try_advisory_xact_lock(hashtextextended($1, 0))", {folder}) == "t";
-            for (std::size_t i = 0; held && i < above.size(); ++i)
-                held = server.RunForValue("select pg_try_advisory_xact_lock_shared(hashtextextended($1, 0))",
-                                          {above[i]}) == "t";
-            if (held) return;
+            if (conn.TryLockMainFolder(folder)) return;
         } catch (const std::exception& e) {
             throw RebuildError("The record index cannot be written (" + Describe(e) + ")" + kKept);
         }
@@ -113,19 +100,6 @@ void LockMainFolder(platform::sqlstore::ServerSession& server, const std::string
                                "\" or a folder inside or above it is being rebuilt by another scan" + kKept);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         p.PumpEvents();
-    }
-}
-
-// The main folders the shared index's rows name, each once (an empty name
-// left out), read along their index: a step per folder, not per row.
-std::vector<std::string> StoredMainFolders(platform::sqlstore::ServerSession& server) {
-    std::vector<std::string> out;
-    for (std::string after;;) {
-        const std::string next = server.RunForValue(
-            "select '=' || min(MainFolder) from RecordFileInfo where MainFolder > $1", {after});
-        if (next.empty()) return out;  // null: no folder after it
-        after = next.substr(1);
-        out.push_back(after);
     }
 }
 
@@ -140,12 +114,12 @@ std::string Resolved(const std::string& name) {
     return tidy;
 }
 
-// The names under which the shared index holds `folder`'s rows: the folder
-// and its other spellings. Refuses a folder inside or above another main
-// folder of the rows.
-std::vector<std::string> NamesOfMainFolder(platform::sqlstore::ServerSession& server, const std::string& folder) {
+// The names under which the index holds `folder`'s rows: the folder and
+// its other spellings. Refuses a folder inside or above another main folder
+// of the rows.
+std::vector<std::string> NamesOfMainFolder(platform::sqlstore::Connection& conn, const std::string& folder) {
     std::vector<std::string> names{folder};
-    for (const std::string& name : StoredMainFolders(server)) {
+    for (const std::string& name : conn.StoredMainFolders("RecordFileInfo")) {
         if (name == folder || name.empty()) continue;
         const std::string other = Resolved(name);
         if (other == folder) {
@@ -160,36 +134,24 @@ std::vector<std::string> NamesOfMainFolder(platform::sqlstore::ServerSession& se
     return names;
 }
 
-// While the shared index is rebuilt, every inserted row is marked with the
-// main folder; the mark goes however the rebuild ends.
+// While the index is rebuilt, every inserted row is marked with the main
+// folder; the mark goes however the rebuild ends.
 class RowFolder {
 public:
-    RowFolder(platform::sqlstore::ServerSession* server, const std::string& folder) : server_(server) {
-        if (server_) server_->SetRowFolder(folder);
+    RowFolder(platform::sqlstore::Connection& conn, const std::string& folder) : conn_(conn) {
+        conn_.SetRowFolder(folder);
     }
     RowFolder(const RowFolder&) = delete;
     RowFolder& operator=(const RowFolder&) = delete;
-    ~RowFolder() {
-        if (server_) server_->SetRowFolder({});
-    }
+    ~RowFolder() { conn_.SetRowFolder({}); }
 
 private:
-    platform::sqlstore::ServerSession* server_;
+    platform::sqlstore::Connection& conn_;
 };
 
 // The rows the index holds under `names` (every row of Player.mdb).
-std::int32_t StoredRows(const std::shared_ptr<platform::sqlstore::Connection>& conn,
-                        const std::vector<std::string>& names) {
-    if (auto* server = conn->Server()) {
-        std::int64_t rows = 0;
-        for (const std::string& name : names)
-            rows +=
-                std::stoll(server->RunForValue("select count(*) from RecordFileInfo where MainFolder = $1", {name}));
-        return static_cast<std::int32_t>(rows);
-    }
-    platform::sqlstore::Recordset count;
-    count.Open("select count(*) from RecordFileInfo", conn);
-    return static_cast<std::int32_t>(std::stol(std::string(count.Value(0, 0).value_or("0"))));
+std::int32_t StoredRows(platform::sqlstore::Connection& conn, const std::vector<std::string>& names) {
+    return static_cast<std::int32_t>(conn.CountFolderRows("RecordFileInfo", names));
 }
 
 // A scan that found nothing where the index held `held` rows empties it
@@ -270,10 +232,8 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
     std::vector<std::string> names{folder};  // the folder's rows are stored under these
     std::int32_t held = 0;
     try {
-        if (auto* server = conn->Server()) {
-            LockMainFolder(*server, folder);
-            names = NamesOfMainFolder(*server, folder);
-        }
+        LockMainFolder(*conn, folder);
+        names = NamesOfMainFolder(*conn, folder);
     } catch (const RebuildError&) {
         conn->Rollback();
         throw;
@@ -281,7 +241,7 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         conn->Rollback();
         throw RebuildError("The record index cannot be read (" + Describe(e) + ")" + kKept);
     }
-    const RowFolder marking(conn->Server(), folder);
+    const RowFolder marking(*conn, folder);
 
     WriteRunLog("Rebuild of the record index from [" + folder + "] started");
     std::string failure;
@@ -294,13 +254,8 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         }
         std::vector<std::string> indexes;
         try {
-            held = StoredRows(conn, names);
-            if (auto* server = conn->Server()) {  // the shared index: this main folder's rows only
-                for (const std::string& name : names)
-                    server->Run("delete from RecordFileInfo where MainFolder = $1", {name});
-            } else {
-                conn->Execute("delete from RecordFileInfo");
-            }
+            held = StoredRows(*conn, names);
+            conn->DeleteFolderRows("RecordFileInfo", names);
             indexes = conn->DropIndexes("RecordFileInfo");  // made again from the new rows at the end
         } catch (const std::exception& e) {
             WriteRunLog("!ClearTmpData " + Describe(e));
@@ -312,7 +267,7 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         if (!p.StoreFailure.empty()) throw RebuildError("The record index cannot be stored (" + p.StoreFailure + ")");
         std::int32_t count = 0;
         try {
-            count = StoredRows(conn, {folder});  // what the commit makes the index
+            count = StoredRows(*conn, {folder});  // what the commit makes the index
         } catch (const std::exception& e) {
             throw RebuildError("The record index cannot be stored (" + Describe(e) + ")");
         }
