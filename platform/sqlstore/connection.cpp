@@ -134,6 +134,13 @@ void Connection::OpenFile(const std::string& name, int flags) {
 
 bool Connection::IsReadOnly() const { return db_ && sqlite3_db_readonly(db_, "main") == 1; }
 
+bool Connection::Usable() const { return server_ ? server_->Usable() : db_ != nullptr; }
+
+void Connection::Ping() {
+    RequireOpen();
+    if (server_) server_->Run("select 1");
+}
+
 std::unique_ptr<ServerSession> Connection::TakeReader() {
     if (!server_) throw Error(kObjectClosed, kObjectClosedText);
     while (!idleReaders_.empty()) {

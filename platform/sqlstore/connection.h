@@ -74,7 +74,21 @@ public:
     bool IsOpen() const { return db_ != nullptr || server_ != nullptr; }
     // True when the open file cannot be written through this connection.
     bool IsReadOnly() const;
+    // False once the store has dropped an open connection: the server's
+    // session lost (a restart, a cut line) or given up for want of an
+    // answer. A file's connection stays usable while it is open.
+    bool Usable() const;
+    // Asks whether the connection still holds: one trivial statement to the
+    // server; nothing on a file, which drops no connection. Throws Error.
+    void Ping();
+    // True when a write transaction holds the whole store until it ends, so
+    // a second writer waits for all of it: a file (its write lock), and a
+    // closed connection. False on the server, where a writer holds only the
+    // rows and main folders it changes.
+    bool WriterLocksWholeStore() const { return server_ == nullptr; }
     // The shared store's session, or null for a SQLite file (or closed).
+    // For the store's own code and tests: the player asks the operations
+    // of this class.
     ServerSession* Server() const { return server_.get(); }
     // Opens the file named by ConnectionString; throws Error. The file must
     // exist: the store never creates a database.

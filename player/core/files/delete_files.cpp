@@ -35,13 +35,13 @@ void ShowTrapped(const std::exception& e) {
     Process().dialogs->Information("!Delete File " + std::to_string(NumberOf(e)) + " " + Describe(e));
 }
 
-// On Player.mdb: the rebuild lock for one delete. A rebuild under way would
-// keep the write lock until its commit, so the delete stops with the name
-// of who rebuilds instead of waiting for it. An index open read-only stops
-// it before anything is touched.
+// The rebuild lock for one delete, where a rebuild under way would keep the
+// whole store until its commit (Player.mdb's write lock): the delete stops
+// with the name of who rebuilds instead of waiting for it. An index open
+// read-only stops it before anything is touched.
 std::optional<RebuildLock> HoldOffRebuilds() {
     PlayerProcess& p = Process();
-    if (!p.PlayerConnection || p.PlayerConnection->Server()) return std::nullopt;
+    if (!p.PlayerConnection || !p.PlayerConnection->WriterLocksWholeStore()) return std::nullopt;
     if (p.PlayerConnection->IsReadOnly())
         throw RunError(kReadOnly,
                        "The record index \"" + p.DatabaseFile + "\" cannot be written; nothing was deleted.");

@@ -10,7 +10,6 @@
 #include "platform/sqlstore/connection_line.h"
 #include "platform/sqlstore/error.h"
 #include "platform/sqlstore/recordset.h"
-#include "platform/sqlstore/server_session.h"
 #include "player/core/process_state.h"
 #include "player/core/run_log.h"
 #include "player/core/run_error.h"
@@ -119,20 +118,21 @@ void CloseAccess() {
 
 namespace {
 
-// Closes a server session the server has dropped (asked with one trivial
-// statement); a rebuild's session is left to the rebuild, which fails and
-// rolls back on its own. False when the server did not answer the
-// question: connecting again now would only wait as long once more.
+// Closes a connection the store has dropped (a server's session; asked
+// with one trivial statement); a rebuild's connection is left to the
+// rebuild, which fails and rolls back on its own. False when the store did
+// not answer the question: connecting again now would only wait as long
+// once more.
 bool DropLostSession() {
     PlayerProcess& p = Process();
     auto& conn = p.PlayerConnection;
-    if (!conn || p.IsRebuilding || !conn->Server()) return true;
-    if (!conn->Server()->Usable()) {  // given up already, or found broken: nothing to ask
+    if (!conn || p.IsRebuilding || !conn->IsOpen()) return true;
+    if (!conn->Usable()) {  // given up already, or found broken: nothing to ask
         conn->Close();
         return true;
     }
     try {
-        conn->Server()->Run("select 1");
+        conn->Ping();
     } catch (const std::exception& e) {
         WriteRunLog("!ReachIndex the record index server dropped the connection: " + Describe(e));
         NoteServerTrouble(e);
