@@ -35,11 +35,7 @@
 
 namespace fs = std::filesystem;
 using namespace player;
-using player::testing::ReadBytes;
-using player::testing::Ran;
-using player::testing::RunProgram;
-using player::testing::StagedPlayer;
-using player::testing::WriteBytes;
+using namespace player::testing;
 using Lines = std::vector<std::string>;
 
 namespace {

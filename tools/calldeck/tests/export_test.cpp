@@ -37,14 +37,7 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using player::testing::FinishProgram;
-using player::testing::Ran;
-using player::testing::StagedPlayer;
-using player::testing::StartProgram;
-using player::testing::ReadBytes;
-using player::testing::WriteBytes;
-using player::testing::Encrypt;
-using player::testing::G729Call;
+using namespace player::testing;
 
 namespace {
 

@@ -24,13 +24,7 @@
 
 namespace fs = std::filesystem;
 using namespace player;
-using player::testing::StagedPlayer;
-using player::testing::ReadBytes;
-using player::testing::WriteBytes;
-using player::testing::Encrypt;
-using player::testing::G729Call;
-using player::testing::ALawToLinear;
-using player::testing::ALawWavHeader;
+using namespace player::testing;
 using Lines = std::vector<std::string>;
 
 namespace {

@@ -17,9 +17,7 @@
 
 namespace fs = std::filesystem;
 using namespace player;
-using player::testing::StagedPlayer;
-using player::testing::ReadBytes;
-using player::testing::WriteBytes;
+using namespace player::testing;
 using Lines = std::vector<std::string>;
 
 namespace {

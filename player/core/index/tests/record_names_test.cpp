@@ -39,21 +39,16 @@ TEST_F(NamedFiles, TheThreeRecorderFormatsGiveEveryField) {
 
     EXPECT_EQ(Info("20061201123045000312345670.voc").CallDirection, "OUT") << "lower-case extensions count too";
 
-    RecordInfo f2 = Info("A_20061201123045_C12.VC8", 5000);
-    EXPECT_TRUE(f2.IsValid);
-    EXPECT_EQ(f2.RecordDateTime, "2006-12-01 12:30:45");
-    EXPECT_EQ(f2.RecordChannel, "0012");
-    EXPECT_EQ(f2.CallNumber, "");
-    EXPECT_EQ(f2.CallDirection, "");
-    EXPECT_EQ(f2.RecordDuration, "00:00:05");
-
-    RecordInfo f3 = Info("REC_5551234_061201123045_C7.WAV", 16000);
-    EXPECT_TRUE(f3.IsValid);
-    EXPECT_EQ(f3.RecordDateTime, "06-12-01 12:30:45");
-    EXPECT_EQ(f3.CallNumber, "5551234");
-    EXPECT_EQ(f3.RecordChannel, "0007");
-    EXPECT_EQ(f3.CallDirection, "");
-    EXPECT_EQ(f3.RecordDuration, "00:00:02");
+    // Date and time, channel, number, direction, length.
+    using Fields = std::vector<std::string>;
+    const auto fields = [](const RecordInfo& r) {
+        return r.IsValid ? Fields{r.RecordDateTime, r.RecordChannel, r.CallNumber, r.CallDirection, r.RecordDuration}
+                         : Fields{"not a recording"};
+    };
+    EXPECT_EQ(fields(Info("A_20061201123045_C12.VC8", 5000)),
+              (Fields{"2006-12-01 12:30:45", "0012", "", "", "00:00:05"}));
+    EXPECT_EQ(fields(Info("REC_5551234_061201123045_C7.WAV", 16000)),
+              (Fields{"06-12-01 12:30:45", "0007", "5551234", "", "00:00:02"}));
 }
 
 TEST_F(NamedFiles, Channel128IsTheLastOneAcceptedInEveryFormat) {

@@ -23,8 +23,7 @@
 
 namespace fs = std::filesystem;
 using namespace player;
-using player::testing::MakeFile;
-using player::testing::StagedPlayer;
+using namespace player::testing;
 using Names = std::vector<std::string>;
 
 namespace {

@@ -34,14 +34,7 @@
 
 namespace fs = std::filesystem;
 using namespace player;
-using player::testing::CallName;
-using player::testing::FinishProgram;
-using player::testing::MakeFile;
-using player::testing::Ran;
-using player::testing::ResultOf;
-using player::testing::StartProgram;
-using player::testing::ReadBytes;
-using player::testing::StagedPlayer;
+using namespace player::testing;
 
 namespace {
 

@@ -14,9 +14,7 @@
 #include "player/core/testing/staged_player.h"
 
 using namespace player;
-using player::testing::MakeFile;
-using player::testing::RecordingSink;
-using player::testing::StagedPlayer;
+using namespace player::testing;
 using Commands = std::vector<std::string>;
 
 namespace {

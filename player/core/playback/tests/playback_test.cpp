@@ -25,9 +25,7 @@
 
 namespace fs = std::filesystem;
 using namespace player;
-using player::testing::ReadBytes;
-using player::testing::RecordingSink;
-using player::testing::StagedPlayer;
+using namespace player::testing;
 using Commands = std::vector<std::string>;
 
 namespace {
