@@ -44,6 +44,7 @@
 #include "player/core/process_state.h"
 #include "player/core/index/record_database.h"
 #include "player/core/testing/staged_player.h"
+#include "bench/common/qt_benchmark_main.h"
 #include "player/window/frm_main.h"
 
 namespace fs = std::filesystem;
@@ -184,14 +185,9 @@ BENCHMARK(BM_WindowPlaysTenHours)->Iterations(1)->UseRealTime()->Unit(benchmark:
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // SDL's disk driver unless the caller chose an output.
     ::setenv("SDL_AUDIODRIVER", "disk", 0);
     ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 0);
     ::setenv("SDL_DISKAUDIODELAY", "0", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunQtBenchmarks(argc, argv);
 }

@@ -27,7 +27,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <malloc.h>
 #include <memory>
@@ -41,6 +40,7 @@
 #include "player/core/index/record_scan.h"
 #include "player/core/index/search_conditions.h"
 #include "player/core/testing/staged_player.h"
+#include "bench/common/qt_benchmark_main.h"
 #include "player/window/frm_main.h"
 
 namespace fs = std::filesystem;
@@ -106,9 +106,14 @@ struct MillionIndexed {
     }
 };
 
+// The staged indexes the benchmarks keep between their runs; main ends
+// them while the application stands, the window first.
+std::unique_ptr<MillionIndexed> million;
+std::unique_ptr<Indexed> hundredThousand;
+
 MillionIndexed& AMillion() {
-    static MillionIndexed indexed;
-    return indexed;
+    if (!million) million = std::make_unique<MillionIndexed>();
+    return *million;
 }
 
 // Counts the paints of a widget.
@@ -178,8 +183,8 @@ void BM_ResultSetBytesPerRow(benchmark::State& state) {
 BENCHMARK(BM_ResultSetBytesPerRow)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 Indexed& HundredThousand() {
-    static Indexed indexed(100000);
-    return indexed;
+    if (!hundredThousand) hundredThousand = std::make_unique<Indexed>(100000);
+    return *hundredThousand;
 }
 
 void BM_RefreshRecordset(benchmark::State& state) {
@@ -261,10 +266,8 @@ BENCHMARK(BM_RebuildWithTheScanWindow)->ArgName("window")->Arg(0)->Arg(1)->Unit(
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunQtBenchmarks(argc, argv, [] {
+        hundredThousand.reset();
+        million.reset();
+    });
 }

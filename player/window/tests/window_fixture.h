@@ -21,6 +21,7 @@
 #include "player/core/index/record_database.h"
 #include "player/core/testing/staged_player.h"
 #include "player/window/frm_main.h"
+#include "player/window/testing/qt_pool_threads.h"
 
 namespace player::window_testing {
 
@@ -80,12 +81,6 @@ QString Show(Number n) {
 }
 QString Show(const QStringList& l);
 QString Show(const std::vector<std::string>& l);
-
-// Lets the threads of Qt's global pool end. Qt paints large images with
-// them; QThread::wait returns before such a thread has quite ended, and the
-// leak check at the program's exit would take the thread data of one still
-// ending, referenced only from that thread, for a leak.
-void EndQtPoolThreads();
 
 // The main of a window test program: Qt's offscreen platform (no display
 // needed), then QTest over a Tests, then the pool's threads ended.
