@@ -1,35 +1,8 @@
-// platform/sqlstore: the one connection to the record store, a SQLite file.
-//
-// It stands where the desktop database's connection object stood: a
-// connection string names the file ("provider=...;data source=PATH"), the
-// object is opened and closed, statements in the old dialect are executed
-// (jet_sql.h translates them), and rows are inserted with their values
-// bound, never spliced into the text, so a quote in a folder name is just
-// a character. Date-time and duration columns are declared in the schema
-// (types containing DATETIME or DURATION); inserted texts for them are
-// turned into the canonical forms of jet_date.h, and a text that is no
-// date is refused with the old database's own message.
-//
-// A file this process cannot write (a read-only medium or folder, a file of
-// another user's, a full disk) can be opened read-only (ReadOnly): every
-// search works, every write fails with the store's "read-only" error. When
-// the write-ahead log's shared memory cannot be made beside it either, the
-// file is read as it stands, on the understanding that no one changes it
-// meanwhile.
-//
-// A connection string whose provider is "postgresql" opens the shared
-// record store on a server instead (server_session.h); its data source is
-// then a libpq connection string or "service=NAME". Every operation below
-// then goes to the server; the SQLite-only ones (Prepare, Handle) have no
-// server side.
-//
-// Transactions: the file is kept in WAL mode with synchronous=NORMAL. A
-// writer may hold its changes in one open transaction (a batch, or a write
-// that takes the file's write lock at once) and commit or roll it back as
-// one unit; reads on this connection see it at once, other processes see
-// the state before it until it commits, and a crash before the commit
-// leaves that state. Close commits an open transaction first and says
-// whether that commit held.
+// platform/sqlstore: the one connection to the record store, a SQLite file
+// or, for provider "postgresql", the site's server (server_session.h). It
+// runs the player's statements (jet_sql.h), inserts rows with their values
+// bound, never spliced into the text, and groups writes in transactions.
+// How the file is opened and kept: docs/design.md ("The connection").
 #pragma once
 
 #include <chrono>
@@ -97,7 +70,7 @@ public:
     // that commit failed (the transaction is then rolled back).
     bool Close();
 
-    // Runs one or more statements of the old dialect; throws Error.
+    // Runs one or more of the player's statements (jet_sql.h); throws Error.
     void Execute(std::string_view jetSql);
     // insert into table(columns...) values(?,...), each value bound after
     // conversion to its column's kind; throws Error.
@@ -180,7 +153,8 @@ public:
     void GiveBackReader(std::unique_ptr<ServerSession> reader) noexcept;
     static constexpr std::size_t kIdleReaders = 2;
 
-    // A prepared statement of SQLite's own dialect; throws Error.
+    // A prepared statement of SQLite's own dialect; throws Error. SQLite
+    // only, as Handle is: the server has no side for them.
     Statement Prepare(std::string_view sql);
     sqlite3* Handle() const { return db_; }
 

@@ -4,9 +4,10 @@
 // can fail catches an error, writes one run-log line made of its own name
 // and the error's description, and returns a failure value. So the store
 // raises one exception type that carries a number and a description a
-// person can read in the log; nothing else escapes it. Numbers are those of
-// the data-access layer the player was written against where one exists
-// (3021 no current record, 3704 closed object), else SQLite's result code.
+// person can read in the log; nothing else escapes it. Numbers are the
+// store's own error numbers where the player's log lines know one (3021 no
+// current record, 3704 closed object, 3464 a value that is no date), else
+// SQLite's result code.
 #pragma once
 
 #include <stdexcept>

@@ -7,12 +7,12 @@
 // canonical text per kind, chosen so that plain text order is time order:
 //   * a date-time is "YYYY-MM-DD hh:mm:ss", four-digit year, always 19 chars;
 //     a two-digit year reads 00-29 as 20xx and 30-99 as 19xx; a time alone
-//     is the day zero of the old desktop databases, 1899-12-30;
+//     lands on the day zero of Jet dates, 1899-12-30;
 //   * a duration is "hh:mm:ss" with at least two hour digits and no leading
 //     zero beyond two, so (length, text) order is numeric order, however
 //     many hours (FormatTime writes 100:00:00 and more).
 // A text that is not a real date (month 13, 30 February, hour 24, letters)
-// is refused, as the desktop database refused it.
+// is none (nullopt), and the store refuses it with kTypeMismatch (error.h).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Translating desktop-database statements for SQLite: see jet_sql.h.
+// Translating the player's statements (#...# date literals) for SQLite and the server: see jet_sql.h.
 #include "jet_sql.h"
 
 #include <algorithm>
@@ -214,8 +214,9 @@ ServerStatement TranslateForServer(std::string_view jetSql, const ColumnKinds& k
         Token& tok = t[i];
         if ((tok.kind == Tok::QuotedName || tok.kind == Tok::Word) && tok.text.size() >= 2 &&
             (tok.text.back() == ']' || tok.text.back() == '`')) {
-            // [Col] and `Col`: the server folds plain names, as the old
-            // database ignored their case; any other name is quoted.
+            // [Col] and `Col`: plain names are left unquoted, so the server
+            // folds them and their case never matters, as on SQLite; any
+            // other name is quoted.
             const std::size_t open = tok.text.rfind(tok.text.back() == ']' ? '[' : '`', tok.text.size() - 2);
             if (open != std::string::npos) {
                 const std::string name = tok.text.substr(open + 1, tok.text.size() - open - 2);

@@ -1,71 +1,9 @@
-// platform/sqlstore: a result set that behaves as the desktop database's
-// client-side static cursor did where the player uses one.
-//
-// Opening runs the statement; later changes to the table do not show. The
-// set is open or closed; it has a row count, BOF and EOF,
-// MoveFirst/MoveLast/MoveNext/MovePrevious, fields read by name, and
-// Delete of the current row, which deletes that row from its table too
-// (each row keeps its table's row id, hidden from the fields). After Delete
-// the deleted row stays current, without fields, until the next move, which
-// skips it: "MovePrevious then MoveNext" lands on the row that followed it,
-// as the player's Delete command relies on.
-//
-// How the rows are fetched. A statement that lists plain columns of one
-// table ("select a,b from T where ... order by ...") is opened on a read
-// snapshot: a second connection to the same file holds a read transaction
-// for as long as the set is open, the row ids are read in the statement's
-// order at open (from an index alone where one serves the order), and a
-// row's values are read by its row id the first time it is asked for, then
-// kept. In WAL mode the snapshot never blocks a writer, and the set sees
-// the table exactly as it stood at open whatever is written later. Every
-// other statement, a file that is not in WAL mode, an in-memory database,
-// and a set opened while its connection holds an open transaction (whose
-// rows only that connection sees) fetch all rows at open instead. Either
-// way a cell, once read, stays where it is until the set is closed, so the
-// views Value hands out stay valid as long as the set is open.
-//
-// On the shared store (a connection to a server, server_session.h) sets of
-// plain columns of one table also read the table's key column, hidden as
-// the row id is, so Delete removes the current row by its key. Such a set
-// is read on demand too: a reader session of the connection's
-// (Connection::TakeReader) declares a scrollable cursor over the statement
-// inside a transaction of its own, which fixes the server's snapshot for
-// the set's life; the rows are counted there without being sent, and read
-// a page of kServerPage rows at a time (the first page at open) as they
-// are asked for. A search of a day of every channel thus sends the rows the
-// grid shows, not tens of thousands. The price is the open transaction: the
-// server keeps the rows other scans replace for as long as a set that may
-// read them is open. Every other statement, a set opened while the
-// connection holds an open transaction, and a set whose reader cannot be
-// had fetch all rows at open, the server's snapshot of that moment.
-//
-// Other programs change the table while a set is shown: another scan
-// replaces the rows with new ones (new keys, the same recordings; on the
-// file, new row ids that may be the old ids of other recordings), and a
-// recording still being written has grown. DeleteWith removes the current
-// row together with what the caller removes alongside (its recording's
-// file): the row is found first, by its key or row id when that row still
-// holds every value the set shows, else as the table's row that does (the
-// same recording indexed again); then the caller's removal runs, and the
-// row goes only when that succeeded. All of it is one transaction: on the
-// server the row is locked from the start, on the file the transaction
-// holds the write lock from the start (waiting a few seconds for another
-// writer's commit), so no other program's rebuild can renumber the rows
-// between the lookup and the deletion. A row found neither way
-// (the recording is no longer indexed as it was shown, or on the server a
-// scan of its folder is under way) is kRowChanged and nothing is removed:
-// the operator chose the recording as it was shown, and must search again
-// to see what it is now.
-//
-// Errors are raised as Error with the old cursor's numbers: moving past
-// EOF or BOF, or reading fields with no current row, is 3021; using a
-// closed set is 3704; deleting from a set that is not one table's rows is
-// 3251; a row the shared table no longer holds as shown is kRowChanged.
-//
-// The result grid and the play list bind to one set: Value(row, column)
-// and AbsolutePosition give random access for a table model, and an
-// observer hears when the current row moves or a row goes. A set is used
-// from one thread at a time (reading a row fills its cache).
+// platform/sqlstore: a result set, the static cursor the player searches
+// with: open or closed, a row count, BOF and EOF, the four moves, fields by
+// name, Delete of the current row. The result grid and the play list bind
+// to one set; where the statement allows, its rows are read on demand from
+// a snapshot, so a large result costs only the rows read. How, and what it
+// costs: docs/design.md ("The result set").
 #pragma once
 
 #include <cstdint>
@@ -102,6 +40,11 @@ public:
     virtual void Closed() {}
 };
 
+// Errors are raised as Error with the store's numbers: moving past EOF or
+// BOF, or reading fields with no current row, is 3021; using a closed set
+// is 3704; deleting from a set that is not one table's rows is 3251; a row
+// the shared table no longer holds as shown is kRowChanged. A set is used
+// from one thread at a time (reading a row fills its cache).
 class Recordset {
 public:
     Recordset();
@@ -109,14 +52,16 @@ public:
     Recordset& operator=(const Recordset&) = delete;
     ~Recordset();
 
-    // Runs a statement of the old dialect on `connection` (or on a snapshot
-    // of its file, see above); positioned on the first row (BOF and EOF when
-    // none). Throws Error; the set then stays closed.
+    // Runs one of the player's statements (jet_sql.h) on `connection`, or on
+    // a snapshot of its file or a reader session of its server (see
+    // docs/design.md); positioned on the first row (BOF and EOF when none).
+    // Later changes to the table do not show. Throws Error; the set then
+    // stays closed.
     void Open(std::string_view jetSql, const std::shared_ptr<Connection>& connection);
     void Close();
     bool IsOpen() const { return open_; }
 
-    long RecordCount() const;  // live rows; -1 when closed, as the old cursor said
+    long RecordCount() const;  // live rows; -1 when closed
     bool Bof() const;
     bool Eof() const;
     void MoveFirst();
@@ -128,16 +73,37 @@ public:
     // for an unknown name).
     std::string Field(std::string_view name) const;
     bool IsNull(std::string_view name) const;
+    // Deletes the current row from its table too (each row keeps its table's
+    // row id, or on the server its key, hidden from the fields). The deleted
+    // row stays current, without fields, until the next move, which skips
+    // it: "MovePrevious then MoveNext" lands on the row that followed it, as
+    // the player's Delete command relies on.
     void Delete();
-    // Deletes the current row with what `alongside` removes (see above):
-    // false, and the row kept, when `alongside` returned false. Throws
-    // Error (kRowChanged: `alongside` did not run).
+    // Deletes the current row together with what `alongside` removes (its
+    // recording's file), while other programs may have replaced the table's
+    // rows since the set was opened (another scan: new keys for the same
+    // recordings; on the file, new row ids that may be the earlier ids of
+    // other recordings) or a recording still being written has grown. The
+    // row is found first, by its key or row id when that row still holds
+    // every value the set shows, else as the table's row that does (the
+    // same recording indexed again); then `alongside` runs, and the row goes
+    // only when it succeeded. All of it is one transaction: on the server
+    // the row is locked from the start, on the file the transaction holds
+    // the write lock from the start (waiting a few seconds for another
+    // writer's commit), so no rebuild can renumber the rows between the
+    // lookup and the deletion. A row found neither way (the recording is no
+    // longer indexed as it was shown, or on the server a scan of its folder
+    // is under way) is kRowChanged and nothing is removed: the operator
+    // chose the recording as it was shown, and must search again to see
+    // what it is now. False, and the row kept, when `alongside` returned
+    // false. Throws Error (kRowChanged: `alongside` did not run).
     bool DeleteWith(const std::function<bool()>& alongside);
     bool CanDelete() const { return !table_.empty(); }
 
     // For a grid: columns, and any live row by position (nothing for a row
     // that cannot be read: a closed set, a position past the end, a failed
-    // read of the snapshot).
+    // read of the snapshot). A cell, once read, stays where it is until the
+    // set is closed, so the views Value hands out stay valid while it is open.
     int FieldCount() const { return static_cast<int>(names_.size()); }
     const std::string& FieldName(int column) const { return names_.at(column); }
     int FieldIndex(std::string_view name) const;  // -1 when unknown

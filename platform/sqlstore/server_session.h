@@ -1,50 +1,9 @@
 // platform/sqlstore: the shared record store's session with a PostgreSQL
-// server, over libpq.
-//
-// A site with several recorders and operators keeps one record index on a
-// server instead of a Player.mdb beside each program. Connection (the one
-// the player uses) holds a ServerSession instead of a SQLite handle when
-// its provider names PostgreSQL, and hands each operation to it; the
-// SQLite path stays as it was. This class is the libpq side of those
-// operations: the connection and results are owned (unique_ptr with
-// libpq's own release functions), every value is bound as a parameter,
-// and failures become Error with the server's message.
-//
-// The connection line is read first (connection_line.h): a line libpq
-// cannot parse is refused by the position of its fault, and every libpq
-// message is shown without the line's values. Connections get a connect
-// timeout and TCP keepalives unless the line says otherwise. Every wait
-// for the server is bounded (server_wait.h): a connection by its connect
-// timeout, a statement's answer by the line's answer_timeout (10 s unless
-// it says otherwise). When a statement's answer is late, a second, short
-// session asks the server whether it is still working on it (a search of
-// millions of rows, a scan's delete); if so the session waits another
-// round, else it is given up, about that wait after the statement was sent: its connection is closed (the server rolls
-// back what it held) and it fails at once from then on, with kNoAnswer.
-//
-// Error numbers: a value the server refuses (SQLSTATE class 22, data) is
-// kTypeMismatch, a constraint (class 23) is 19, and any other failure is
-// kServerFailure, so Error::RefusesOnlyTheValues reads them as it reads
-// SQLite's codes.
-//
-// Inserts inside a transaction (a rebuild's) go to the server as one
-// COPY ... FROM STDIN, not a round trip each: the first opens it, each row
-// becomes a line of COPY's text format (values escaped, never part of a
-// statement's text), and the lines are handed over kCopyChunk bytes at a
-// time, so the server stores rows while the scan finds the next ones. The
-// server takes such a stream about three times as fast as the same rows in
-// INSERT statements of 500 rows. Any other statement, the commit, and an
-// insert of another shape end the COPY first, so every read sees every row
-// inserted before it. A failure of the server with those rows surfaces at
-// that statement, or at the insert that finds the stream broken (a rebuild
-// then rolls back); values the server would refuse are refused at
-// InsertRow itself. Outside a transaction each row is its own INSERT, sent
-// at once.
-//
-// Rows of the shared table carry a key column (kServerKeyColumn), by which
-// a result set deletes its current row, and the main folder they were
-// scanned from (kMainFolderColumn), by which a rebuild replaces only its
-// own folder's rows.
+// server, over libpq. Connection holds one instead of a SQLite handle when
+// its provider names PostgreSQL and hands each operation to it, so the
+// SQLite path keeps its own code. Values are always bound, waits bounded,
+// and a rebuild's inserts streamed as one COPY: docs/design.md ("A site may
+// share one index on PostgreSQL") and docs/sites.md.
 #pragma once
 
 #include <chrono>
@@ -63,10 +22,10 @@
 
 namespace platform::sqlstore {
 
-inline constexpr const char* kServerKeyColumn = "calldeck_key";
-inline constexpr const char* kMainFolderColumn = "MainFolder";
-inline constexpr int kServerFailure = 1;
-inline constexpr std::size_t kCopyChunk = std::size_t{64} << 10;
+inline constexpr const char* kServerKeyColumn = "calldeck_key";  // a row's key: a result set deletes by it
+inline constexpr const char* kMainFolderColumn = "MainFolder";  // what a rebuild replaces the rows of
+inline constexpr int kServerFailure = 1;  // any failure but a refused value (3464) or a constraint (19)
+inline constexpr std::size_t kCopyChunk = std::size_t{64} << 10;  // a rebuild's COPY lines go in such pieces
 
 class ServerSession {
 public:

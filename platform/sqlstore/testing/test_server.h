@@ -1,24 +1,9 @@
-// platform/sqlstore/testing: a PostgreSQL server of a test's own.
-//
-// Tests of the shared record store need a real server, and must not touch
-// one the machine may run. TestServer makes a fresh cluster (initdb) in a
-// temporary folder and starts it listening on a Unix socket in that folder
-// only (no TCP port, so parallel test processes never collide), with
-// durability off because nothing outlives the test. The server refuses to
-// run as root, and CI runs as root: then the cluster is made and run as the
-// unprivileged user "nobody", which owns the folder. The destructor stops
-// the server and removes the folder.
-//
-// Stop and Start take the server down and bring it up again on the same
-// cluster and socket, as a site's server restarts: sessions open at the
-// stop are lost, and clients must connect again. Pause stops the server's
-// processes with SIGSTOP (the postmaster alone, or every process of the
-// server, as a machine that hangs), so that its socket still takes
-// connections and bytes but nothing answers; Resume lets them go on.
-//
-// Each test case runs in its own process, so a server lives for one test;
-// SharedTestServer starts it on first use and a gtest Environment stops it
-// when the program ends.
+// platform/sqlstore/testing: a PostgreSQL server of a test's own, so the
+// shared store's tests meet a real server and never touch one the machine
+// runs. A fresh cluster (initdb) in a temporary folder listens on a Unix
+// socket there only (no TCP port: parallel test processes never collide),
+// durability off; as root (CI) it runs as "nobody", since the server
+// refuses root. The destructor stops it and removes the folder.
 #pragma once
 
 #include <filesystem>
@@ -41,11 +26,16 @@ public:
     std::string ConnectionInfo() const;
 
     // Stops the server at once (sessions are cut, open transactions lost)
-    // and starts it again on the same data and socket. Start throws as the
-    // constructor does; both do nothing when already so.
+    // and starts it again on the same data and socket, as a site's server
+    // restarts: clients must connect again. Start throws as the constructor
+    // does; both do nothing when already so.
     void Stop();
     void Start();
 
+    // Stops the server's processes with SIGSTOP (the postmaster alone, or
+    // every process of the server, as a machine that hangs), so that its
+    // socket still takes connections and bytes but nothing answers; Resume
+    // lets them go on.
     enum class Paused { Postmaster, EveryProcess };
     void Pause(Paused which);
     void Resume();
@@ -56,7 +46,9 @@ private:
     std::vector<int> paused_;  // the process ids Pause stopped, in that order
 };
 
-// The program's one server, started on first use.
+// The program's one server, started on first use and stopped by a gtest
+// Environment when the program ends. Each test case runs in its own
+// process, so a server lives for one test.
 TestServer& SharedTestServer();
 
 }  // namespace platform::sqlstore::testing
