@@ -1,23 +1,8 @@
-// player/window: the result grid, DataGrid1, bound to a result set.
-//
-// A caption bar over a table. SetDataSource binds the grid to a result set
-// (rsResult) and Refresh reads it again, as the bound grid of the desktop
-// did. The grid's current row and the set's current record are one thing:
-// selecting a row in the table moves the set (SetAbsolutePosition), and
-// moving the set (MoveNext, MoveLast, a deletion) selects and shows its
-// row in the table; a guard keeps the two from chasing each other.
-//
-// Rows are one line high and fixed. Every new set sizes the columns again,
-// from their headings and the first rows only, so binding and scrolling a
-// set of 100 000 rows stays quick; the rows are measured as the row being
-// played is drawn (bold, with the play mark), so that row is never cut. The width the columns leave over goes
-// to FileFullName, the one column whose texts run long, whenever the grid
-// changes width; its cells elide at the left and show the whole path as
-// their tool tip.
-//
-// A click on a heading is handed to HeadingClicked; the grid does not sort
-// its rows itself, since the set's order is the play list's. Whoever asks
-// for the rows again shows the order on the heading (ShowSortOrder).
+// player/window: the result grid, DataGrid1, bound to a result set: a
+// caption bar over a table whose current row and the set's current record
+// are one thing. It reads only the rows on screen and sizes its columns
+// from the first rows, so a set of 100 000 rows binds and scrolls quickly;
+// docs/design.md ("The grid is the result set").
 #pragma once
 
 #include <QLabel>
@@ -38,16 +23,23 @@ public:
     void SetCaption(const QString& caption);
     QString Caption() const { return caption_->text(); }
 
+    // Binds the grid to a result set (rsResult); Refresh reads it again.
+    // Selecting a row moves the set (SetAbsolutePosition), and a move of the
+    // set (MoveNext, MoveLast, a deletion) selects and shows its row; a
+    // guard keeps the two from chasing each other.
     void SetDataSource(std::shared_ptr<platform::sqlstore::Recordset> set);
     void Refresh();
 
     QTableView* View() const { return view_; }
     RecordsetModel* Model() const { return model_; }
     int Columns() const { return model_->columnCount(); }
-    // Width of a column in twips, the unit the old grid's widths are given in.
+    // Width of a column in twips (1/1440 inch), the unit frmMain's
+    // SetGridMainWidth gives its widths in.
     void SetColumnWidthTwips(int column, int twips);
 
-    // Called with the column whose heading was clicked.
+    // Called with the column whose heading was clicked. The grid does not
+    // sort its rows itself, since the set's order is the play list's;
+    // whoever asks for the rows again shows the order (ShowSortOrder).
     std::function<void(int column)> HeadingClicked;
     // The arrow on a heading: column -1 shows none.
     void ShowSortOrder(int column, Qt::SortOrder order);

@@ -1,91 +1,9 @@
-// player/window: the main window, frmMain.
-//
-// The whole user interface of the player: the "Conditions" block (time
-// range, channel, number, duration, directions, the main folder and the
-// commands), the result grid DataGrid1 bound to rsResult, the player block
-// captioned "CallDeck", and the status bar stbPlayer whose first panel
-// shows the last run-log line and whose second the rows found ("n calls").
-//
-// The window only wires controls to the core. Its conditions are read into
-// a SearchConditions and MakeCondition (player/core/index/search_conditions.h)
-// builds the statement; a rebuild of the record table runs the core's
-// RebuildRecordIndex while the scan window counts; message boxes go through
-// the dialog seam, so tests answer them. Constructing the window runs its
-// load: InitMainForm, ShowAllRecord, SetGridMainWidth and the run-log line
-// "Player Startup!".
-//
-// Long work lets window events run, so a click can arrive while a rebuild
-// scans. A second rebuild is refused meanwhile ("Refresh File Information"
-// is disabled and RefreshFileInfo returns at once): two interleaved scans
-// would clear the table under each other and store recordings twice. A
-// close answered Yes during a scan ends it as the shutdown says; the
-// rebuild then closes the database once its scan has wound down, and shows
-// neither the grid nor a message for a window that is gone. A rebuild
-// that fails leaves the index as it was: its message is shown, the grid
-// shows that index again, and no "Record File = " report follows.
-//
-// A click on a heading of the grid sorts the result by asking the database
-// again: the statement of the current result set, with that column's
-// order clause in place of its own, through the same path as a search, so
-// the result set's order (the play list's) is the order on the screen. A
-// second click on the same heading reverses the order. The order chosen
-// by a heading stays for every later list ("Show Result", "Refresh
-// Recordset", a rebuild's) until another heading is clicked.
-//
-// The keyboard: Enter in the number box, a picker or a closed list runs
-// "Show Result". The channel and compare lists are picked from, never
-// typed into: typed characters are dropped, every key that picks an entry
-// works. A whole date or time typed over a picker's selected value
-// replaces it, and F4 or Alt+Down opens a date's calendar
-// (picker_typing.h); "Range" beside the dates fills both ends with Today,
-// Yesterday, Last 7 days or This month (date_range.h). Tab leaves the
-// grid and a picker at once (the arrows walk a picker's parts) and passes
-// over the play time.
-//
-// "Get Wave File" exports the current row's recording through the core's
-// ConvertFile, with pbConvert following the conversion; closing during it
-// stops the converter (FinishConvert). Its file dialog opens in the folder
-// the last export went to (the home folder at first) with the row's export
-// name filled in; like "Pickup All" it ends with a line in the status bar
-// (export_report.h).
-//
-// The player block drives the core's playback (player/core/playback/playback.h):
-// the buttons call its procedures, Timer1 calls its Tick every 100 ms from
-// the window's start to its end, and the block draws what playback leaves
-// in the process state (ShowPlayerBlock). While a conversion runs and
-// nothing plays, the block shows "Converting…" with its progress instead
-// of the last recording's times; pbConvert is empty while nothing
-// converts. Pressing the mouse on the slider holds the count while the
-// handle is dragged (a click on the groove puts the handle there), and the
-// play time shows where the handle is; releasing it seeks. While a
-// recording plays, a time typed into the play time ("1:05", "00:01:05")
-// and Enter seek there; while nothing plays, the play time takes no focus
-// and shows the slider's position. The row being played is drawn bold
-// with the play mark (the pause mark while paused); the grid's columns
-// leave room for that. While any conversion runs, the commands that would
-// start another one (play, "Play Select File", Previous, Next, "Get Wave
-// File") are disabled, and so they are during a rebuild, whose list is not
-// the play list.
-//
-// Keys beyond the buttons: Space plays or pauses, Left and Right jump ten
-// seconds back and on, Ctrl+Left and Ctrl+Right play the previous and the
-// next row, Enter (or a double click) on the grid plays its row. A field
-// that uses a key itself (text boxes, pickers, buttons, check boxes) keeps
-// it.
-//
-// The file commands (frm_main_files.cpp) wire the core's: "Pickup All"
-// exports every row as WAV with the progress window frmConvertProcess
-// (player/core/files/pick_up_all.h), "Delete" and "DeleteAll" delete recordings
-// with their rows (player/core/files/delete_files.h), ".." picks the main folder
-// into its box without storing it. "Pickup All" and "DeleteAll" walk the
-// result list while window events run; meanwhile every command that would
-// move, replace or delete its rows (searching, sorting, rebuilding,
-// playing, the file commands) is disabled, and the file commands are
-// disabled during any conversion and rebuild as well. A close answered
-// Yes during a batch ends it after the file being converted, whose
-// converter it stops; during "DeleteAll" the walk ends at its next row.
-// The commands on the current row ("Play Select File", "Get Wave File",
-// "Delete") are disabled while the grid has none.
+// player/window: the main window, frmMain: the "Conditions" block, the
+// result grid DataGrid1 over rsResult, the player block and the status bar.
+// It only wires controls to the core (the search statement, the rebuild,
+// playback, the file commands), so the core runs and is tested without it.
+// What it shows and does: docs/design.md ("The window"), docs/playback.md,
+// docs/file_management.md.
 #pragma once
 
 #include <QCheckBox>
