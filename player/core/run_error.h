@@ -4,12 +4,12 @@
 // one run-log line made of "!", its name, a blank and the error's
 // description, and returns a failure value. Errors inside a module are
 // raised as RunError, which carries the number and the description the log
-// shows; the numbers are the classic run-time ones an operator's notes know
-// (53 File not found, 70 Permission denied, 13 Type mismatch, ...).
-// FileError turns an operating-system error into one of them: the classic
-// number its kind has, and the system's own description of the error
-// itself, so that an immutable file reads "Operation not permitted", never
-// another error's text under the same number.
+// shows; the numbers are the run-time error numbers an operator's notes
+// know (53 File not found, 70 Permission denied, 13 Type mismatch, ...).
+// FileError turns an operating-system error into one of them: the number
+// its kind has, and the system's own description of the error itself, so
+// that an immutable file reads "Operation not permitted", never another
+// error's text under the same number.
 #pragma once
 
 #include <stdexcept>

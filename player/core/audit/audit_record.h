@@ -1,27 +1,8 @@
-// player: one record of the audit trail, as a line of text and a link of
-// the chain.
-//
-// The audit trail answers "who heard, exported or deleted which call"; it
-// must show when it was edited, which the run log (a text anyone can
-// change) cannot. Each record is one line of tab-separated fields:
-//
-//   seq  time  user  host  program  act  FileFullName  RecordDateTime
-//   RecordChannel  CallNumber  RecordDuration  CallDirection  target  result  hash
-//
-// seq counts the records of the whole series from 1, across the daily
-// files, so that a removed, inserted or moved line shows as a gap or a
-// misfit and not only as a broken hash. time is UTC, "2026-12-08T06:10:00Z".
-// Inside a field a backslash is written \\, a tab \t, a line feed \n and a
-// carriage return \r ("calldeck search" writes its values so), so every
-// record stays on its line and every field reads back exactly.
-//
-// hash is 64 hex digits: BLAKE2b (libsodium's crypto_generichash, 32 bytes)
-// over the record's text up to and including the tab before the hash,
-// followed by the previous record's hash (32 bytes). The chain starts from
-// 32 zero bytes. Changing a byte, or taking a line out, breaks the next
-// link; the chain holds no key, so it shows edits that were not followed by
-// recomputing every later hash, and the last hash noted somewhere else (a
-// ticket, a mail, the system journal) pins the whole series.
+// player: one record of the audit trail, as a line of tab-separated fields
+// and a link of the chain: seq, UTC time, who, where, the act, the row as
+// shown, target, result, and the BLAKE2b hash over the line and the
+// previous record's hash, so an edit or a line taken out breaks the next
+// link. The fields and the hash: docs/audit.md ("Where, and the format").
 #pragma once
 
 #include <array>

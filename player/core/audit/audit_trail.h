@@ -1,29 +1,8 @@
-// player: the audit trail, one record for every act on a recording.
-//
-// Sites that record calls must say who listened to or took a copy of a
-// call, and must see when that account was edited. So every act (a play
-// started, "Get Wave File", each file of "Pickup All" and of "calldeck
-// export", Delete, DeleteAll, a decryption, a purge) appends one record
-// (audit_record.h) to a file of its own, never the run log:
-// StateFolder()/PlayerAudit/audit-YYYY-MM-DD.tsv, a file per UTC day. A new
-// day's file opens with a "continue" record holding the last hash of the
-// file before it, so the daily files form one chain and a file taken out of
-// the middle shows.
-//
-// Two programs append at once (the window and calldeck, or two calldecks),
-// so an append takes an flock on PlayerAudit/audit.lock, reads the chain's
-// last seq and hash from the file's tail (a process that wrote the last
-// record itself knows them already), and writes the record in one write()
-// to a file opened with O_APPEND, flushed to the disk (fdatasync) before
-// the lock is let go. A record a crash cut short is ended by the next
-// append with a "cut-record" record holding its hash, so verify can tell a
-// crash from an edit. The lock is waited for at most two seconds: the
-// window never hangs on another program's audit.
-//
-// An act is never lost silently: a record that cannot be written is logged
-// ("!Audit ...") and shown to the operator through the dialogs seam (a
-// message box in the window, standard error in calldeck), once until a
-// record is written again.
+// player: the audit trail, one record for every act on a recording, in
+// daily files of its own (never the run log) that form one hash chain.
+// Sites must say who listened to or took a copy of a call and see when that
+// account was edited; several programs append at once, under one lock, and
+// an act is never lost silently. docs/audit.md.
 #pragma once
 
 #include <chrono>

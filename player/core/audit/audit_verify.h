@@ -1,27 +1,8 @@
-// player: checking the audit trail's chain (audit_record.h, audit_trail.h).
-//
-// VerifyAudit reads the daily files in name order (which is date order) and
-// follows the chain record by record: each record's seq must be the one
-// after its predecessor's and its hash must be the BLAKE2b of its text and
-// its predecessor's hash. The first record that does not fit is named by
-// file and line, with what happened to it, found by looking one record
-// ahead:
-//   changed   its seq fits but its hash does not (a byte of it was edited);
-//   inserted  the record after it fits where it stands;
-//   swapped   it and the record after it fit in the other order;
-//   removed   its seq jumps and the records after it follow on from it;
-//   missing file  a file's "continue" record names a file that is not
-//             the one before it (a day taken out of the middle).
-// A crash is not tampering: a file's last line without its line end is a
-// cut tail, and a cut line the writer ended and followed with a matching
-// "cut-record" record is a repaired cut; both are reported as notes.
-// The first file may continue one that is no longer there (older files
-// removed on purpose); its "continue" record then gives the starting point,
-// and a note says so.
-//
-// It holds two files in memory at a time (the one checked, and the next
-// for its first line) and hashes each line once; a million records take
-// about a second.
+// player: checking the audit trail's chain (audit_record.h, audit_trail.h)
+// and naming the first record that does not fit, with what happened to it;
+// a crash's cut tail is a note, not tampering. It holds two files in
+// memory at a time and hashes each line once. What it prints and why:
+// docs/audit.md ("calldeck audit verify").
 #pragma once
 
 #include <cstdint>
@@ -42,7 +23,22 @@ struct AuditVerification {
 // The daily audit files of a folder, in date order.
 std::vector<std::filesystem::path> AuditFiles(const std::filesystem::path& folder);
 
-// Checks `files` as one series, in name order. A file that cannot be read
+// Checks `files` as one series, in name order (which is date order),
+// record by record: each record's seq must be the one after the record
+// before it, and its hash the BLAKE2b of its text and that record's hash.
+// What happened to the first record that does not fit is found by looking
+// one record ahead:
+//   changed   its seq fits but its hash does not (a byte of it was edited);
+//   inserted  the record after it fits where it stands;
+//   swapped   it and the record after it fit in the other order;
+//   removed   its seq jumps and the records after it follow on from it;
+//   missing file  a file's "continue" record names a file that is not
+//             the one before it (a day taken out of the middle).
+// A file's last line without its line end is a cut tail, and a cut line
+// the writer ended and followed with a matching "cut-record" record is a
+// repaired cut: both are notes. The first file may continue one that is no
+// longer there (older files removed on purpose); its "continue" record then
+// gives the starting point, and a note says so. A file that cannot be read
 // is a problem.
 AuditVerification VerifyAudit(std::vector<std::filesystem::path> files);
 

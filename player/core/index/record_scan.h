@@ -1,31 +1,9 @@
-// player: the scan that indexes the recordings tree.
-//
-// LoopParseFile walks a folder depth first, all subfolders before the
-// folder's own files, derives a RecordInfo from each file name
-// (GetFileInfo), counts every file and every recording on the progress
-// window and stores the recordings (InsertFileInfo). Files that are not
-// recordings are logged "Wrong Format : [path]". IsParsing is tested on
-// entry to a folder only: after a Cancel no new folder is entered, and the
-// rest of every folder already under way is still stored. Between files
-// and folders the event pump runs, which is where Cancel is seen.
-//
-// Only regular files (or links to them) are recordings. Whatever the walk
-// has to pass over gets one run-log line "!LoopParseFile reason [path]" and
-// is counted in ScanSkipped: a folder that went away or cannot be read, a
-// path longer than the system takes, a FIFO, socket or device, a link that
-// leads nowhere or in a circle. Names that are no recordings are counted
-// in ScanNotRecognised besides their "Wrong Format" line. Once the store
-// has failed (StoreFailure) the walk stops storing.
-//
-// Links: a link to a folder is followed like a folder, but each real
-// folder (device and inode) is entered once per scan, so a link pointing
-// back up the tree, or two links to one folder, cannot make the walk run
-// forever or index a recording twice. A link skipped for that reason is
-// logged "!LoopParseFile Folder already scanned [path]".
-//
-// The progress window (the scan window of the main program, a terminal
-// line in the command-line front, a test's observer) implements
-// ParseFileProcess and registers itself in Process().frmParseFileProcess.
+// player: the scan that indexes the recordings tree. It walks the main
+// folder, turns each file name into a RecordInfo and stores the recordings,
+// counting on a progress window it knows only as ParseFileProcess (the
+// scan window, a terminal line, a test's observer), so the walk is the same
+// under every front. What it passes over and how links are followed:
+// docs/design.md ("A rebuild is one unit", "Links in the recordings tree").
 #pragma once
 
 #include <cstdint>
@@ -36,6 +14,7 @@
 
 namespace player {
 
+// The progress window registers itself in Process().frmParseFileProcess.
 class ParseFileProcess {
 public:
     virtual ~ParseFileProcess() = default;
@@ -53,6 +32,19 @@ public:
 };
 
 RecordInfo GetFileInfo(const RecordFile& file);
+// Walks `folder` depth first, all subfolders before the folder's own files,
+// counts every file and every recording on the progress window and stores
+// the recordings (InsertFileInfo). Files that are not recordings are logged
+// "Wrong Format : [path]" and counted in ScanNotRecognised. Only regular
+// files (or links to them) are recordings; whatever the walk has to pass
+// over (a folder that went away or cannot be read, a path longer than the
+// system takes, a FIFO, socket or device, a link that leads nowhere, in a
+// circle or to a folder entered already) gets one run-log line
+// "!LoopParseFile reason [path]" and is counted in ScanSkipped. IsParsing
+// is tested on entry to a folder only: after a Cancel no new folder is
+// entered, and the rest of every folder already under way is still stored.
+// Between files and folders the event pump runs, which is where Cancel is
+// seen. Once the store has failed (StoreFailure) the walk stops storing.
 void LoopParseFile(const std::string& folder);
 
 // The scan's progress window, or one nobody sees when none is shown.

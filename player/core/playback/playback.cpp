@@ -227,8 +227,9 @@ void Tick() {
     if (!p.IsPlaying || p.IsPaused) return;
     auto& block = p.playerBlock;
     block.lblTotalDuration = FormatTime(p.CurrentDuration);
-    // The count is single precision and steps by the double 0.1, as the
-    // position always was counted.
+    // CurrentPosition is single precision; each tick adds the double 0.1
+    // and rounds back, which fixes where its halves fall for the rounding
+    // below.
     p.CurrentPosition = static_cast<float>(static_cast<double>(p.CurrentPosition) + 0.1);
     const auto rounded = static_cast<std::int32_t>(RoundHalfEven(p.CurrentPosition));
     if (rounded < block.sliderMaximum) {

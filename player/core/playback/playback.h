@@ -1,36 +1,9 @@
-// player: playback of the selected recording, and the play list.
-//
-// A recording is never played in its own format. PlayRecordFile converts
-// it (ConvertFile) into the one temporary WAV file, ConvertTempFile, and
-// plays that through the process's MediaPlayer, Player. Selecting the
-// recording that is loaded already reopens the WAV without converting
-// again. The play list is the result set rsResult itself: PlayNext and
-// PlayPrevious move its current row (the grid follows) and wrap around at
-// both ends.
-//
-// The position is not asked from the player: Tick, which the window's
-// 100 ms timer Timer1 calls (tests call it directly), counts it in tenths
-// of a second, rounds it halves-to-even for the slider and txtTime, and
-// ends the recording when the rounded count reaches CurrentDuration, the
-// length computed from the recording file's size and byte rate. That is
-// about half a second before the computed length, so the count then stands
-// at the length while the device still says "playing" (and its position
-// moves): the device is closed only after the last sample has sounded, and
-// with AutoPlayNext the next row then starts. Without audio output the
-// count runs all the same.
-//
-// Everything lives in the process state (process_state.h): IsPlaying,
-// IsPaused, CurrentRecordFile, CurrentDuration, CurrentFileSize,
-// CurrentByteRate, CurrentPosition, and the player block's slider and
-// texts, which ShowPlayerBlock draws after every change.
-//
-// A selected row whose recording file is gone is never played, not even
-// from a ConvertTemp.wav an earlier recording left: the run log (and with
-// it the status bar) says "!PlayRecordFile The recording [path] is
-// missing; nothing is played.", and what was playing stops. While a
-// conversion runs (its wait lets clicks and ticks through) a request that
-// needs another conversion is refused and logged, and ConvertTemp.wav is
-// left alone: the conversion on the stack is writing it.
+// player: playback of the selected recording, and the play list (rsResult
+// itself). A recording is converted into the one temporary WAV file and
+// played through the process's MediaPlayer; the position is counted by
+// Tick, not asked from the device, so the whole state machine runs without
+// a window or a clock. Its state (IsPlaying, CurrentPosition, the player
+// block, ...) lives in the process state. docs/playback.md.
 #pragma once
 
 #include <cstdint>
@@ -67,7 +40,12 @@ void SeekPlay(std::int32_t seconds);
 void SeekBy(std::int32_t seconds);
 
 // Timer1, every 100 ms: nothing unless playing and not paused; otherwise
-// the count goes on a tenth of a second, or the recording ends.
+// the count goes on a tenth of a second, or the recording ends. The end
+// comes when the count, rounded halves-to-even, reaches CurrentDuration
+// (the length from the file's size and byte rate), about half a second
+// early: the count then stands while the device plays its last samples,
+// and the device is closed (and AutoPlayNext starts the next row) only
+// after the last one has sounded.
 void Tick();
 
 }  // namespace player
