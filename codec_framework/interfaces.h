@@ -1,23 +1,9 @@
 // The six interfaces through which the conversion library drives codec
 // plug-ins it has never seen: IRoot, IDLL, ICodec, ICodecEncoder,
-// ICodecDecoder, ICodecFactory.
-//
-// Host and plug-ins are separate shared libraries built from these same
-// declarations, and they meet only through the virtual tables. The order in
-// which operations are declared here IS the binary contract (slot numbers
-// in the comments): never reorder, insert or remove one, or every plug-in
-// already built calls the wrong function. New operations go only into new
-// interfaces derived from these.
-//
-// Interfaces carry no data and declare no destructor. Objects are reference
-// counted: whoever receives a pointer owns one reference and gives it back
-// with Release; the library that made an object also frees it (through the
-// virtual destructor that the adapters declare after the last slot).
-//
-// Value types at the boundary: texts are constant zero-terminated 8-bit
-// strings owned by the object or its library; integers are 32-bit signed;
-// Booleans one byte; file images and buffers pointers to bytes; PCM is
-// signed 16-bit little-endian mono at 8000 samples per second.
+// ICodecDecoder, ICodecFactory. Host and plug-ins meet only through the
+// virtual tables, so the order of the operations declared here IS the
+// binary contract (slot numbers in the comments): never reorder, insert or
+// remove one. docs/design.md ("The binary contract").
 #pragma once
 
 #include <cstdint>

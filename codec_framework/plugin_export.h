@@ -17,7 +17,7 @@
 #define TESSEL_EXPORT __attribute__((visibility("default")))
 
 namespace Tessel {
-// What a host looks up with GetProcAddress / dynlib::Symbol.
+// What a host looks up by name (platform::dynlib::Symbol).
 using CreateCodecFactoryFn = ICodecFactory* (*)();
 inline constexpr const char* kCreateCodecFactoryName = "CreateCodecFactory";
 }  // namespace Tessel

@@ -1,44 +1,9 @@
 // CConvertJob: one conversion of a source recording into a target file of
 // another coded format, from the checks at its start to its worker thread.
-//
-// Construction, on the caller's thread, does every check in a fixed order
-// and stops at the first failure, so that with several faults the earliest
-// step's code is the one reported: the two codec libraries (-1, -2), the
-// target's factory, encoder, frame size and readiness (-5, -3, -9, -7),
-// the same for the source's decoder (-6, -4, -10, -8), the source file
-// (-11), its header and length (-13, -14), what the target header can
-// announce (-16), a target that is the source itself, by path or by link
-// (-17), the target file (-12), the worker thread (-15). Library and codec
-// failures are thus reported before file failures. On success the target's
-// header has been written with the full expected length, and the worker
-// runs.
-//
-// The worker ends the target at the last frame it wrote, and after a stop
-// writes the header again with the length of what is there. A conversion
-// that fails while it runs (the source shrank or went away, a codec call
-// failed, the disk refused a write) removes its target and sets the
-// progress to 100, so the caller stops waiting and finds no target: the
-// player judges a conversion by the target's existence.
-//
-// A codec that cannot work (Init answers other than 0, as the G.729 bridge
-// does without its outside library) fails the start instead of letting the
-// worker write a target of silence that the player would take for a
-// conversion. A start that fails after the target was created removes the
-// file it created, since the player judges a conversion by the target's
-// existence; a target that existed before is left as it is.
-//
-// The factories are released before construction ends, the target's last;
-// the encoder and decoder belong to the worker, which releases them (the
-// decoder first) before it clears the running flag. The job keeps its two
-// libraries loaded until it is destroyed; destruction joins the worker and
-// unloads the source library, then the target one, then closes the source.
-// The job only refers to the shared flags; whoever owns the job owns them.
-//
-// A job made without a thread starter (an empty one) is prepared only: every
-// check above runs and the target's header is written, but no worker starts;
-// ConvertHere() then converts on the calling thread, with no worker thread
-// and nobody to wait for it. That is how a batch export uses the library's
-// own frame loop, checks and target handling in a process of its own.
+// The player judges a conversion by the target's existence, so the start
+// checks everything before a byte is converted and a conversion that fails
+// leaves no target. Result codes, their order and the decisions behind
+// them: docs/conversion.md.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +28,24 @@ public:
     using ThreadStarter = std::function<std::thread(std::function<void()>)>;
     static std::thread StartThread(std::function<void()> work) { return std::thread(std::move(work)); }
 
+    // Does every check on the caller's thread, in a fixed order, and stops at
+    // the first failure, so that with several faults the earliest step's
+    // code is the one reported (Result()): the two codec libraries, the
+    // target's factory, encoder, frame size and readiness, the same for the
+    // source's decoder, the source file, its header and length, what the
+    // target header can announce, a target that is the source itself, the
+    // target file, the worker thread. On success the target's header has
+    // been written with the full expected length, and the worker runs. A
+    // start that fails after the target was created removes the file it
+    // created; a target that existed before is left as it is. The factories
+    // are released before construction ends, the target's last; the encoder
+    // and decoder belong to the worker, which releases them (the decoder
+    // first) before it clears the running flag. The job only refers to the
+    // shared flags; whoever owns the job owns them.
     CConvertJob(const char* targetLibrary, const char* sourceLibrary, const char* targetPath, const char* sourcePath,
                 ConvertState& state, const ThreadStarter& startThread = StartThread);
+    // Keeps the two libraries loaded until now: joins the worker, unloads
+    // the source library, then the target one, then closes the source.
     virtual ~CConvertJob();
     CConvertJob(const CConvertJob&) = delete;
     CConvertJob& operator=(const CConvertJob&) = delete;
@@ -76,7 +57,9 @@ public:
     // Converts a job prepared without a starter on this thread, frame by
     // frame, at once; true when the target was written whole. A conversion
     // that fails removes its target, as the worker's does. Only for a job
-    // whose Result() is kStarted and that has no worker; called once.
+    // whose Result() is kStarted and that has no worker; called once. That
+    // is how a batch export uses the library's own frame loop, checks and
+    // target handling in a process of its own.
     bool ConvertHere();
 
     int32_t Result() const { return result_; }

@@ -15,8 +15,9 @@
 // truncates toward zero. The decoder's interpolation starts each frame from
 // 0, not from the last value of the previous frame, so the first sample of
 // every frame is three quarters of the frame's first decoded value: that is
-// how files of this format have always been decoded, and converted output
-// must match them byte for byte. Only the ADPCM state runs on across frames.
+// the format's decoding as the system's converted files hold it, and
+// converted output must match them byte for byte. Only the ADPCM state runs
+// on across frames.
 #pragma once
 
 #include <cstddef>

@@ -9,8 +9,8 @@
 // complement of a negative value: where a negative magnitude is a multiple of
 // 16 at which a quantization interval begins (127 of the 32768 negative
 // values) the code is one step larger in magnitude, so -16 encodes to 0x54,
-// not 0x55. Files written by this system have always been made so, and a
-// converted recording must come out byte for byte the same.
+// not 0x55. The system's A-law recordings and conversions are coded so,
+// and a converted recording must come out byte for byte the same as they.
 //
 // Both tables are computed at compile time: they are small (512 + 2049
 // bytes) and stay in the first-level cache while a file is converted, and one

@@ -1,24 +1,8 @@
-// The G.729 bridge's binding to the outside codec library AuralWren2.
-//
-// The bridge does no signal processing: every encoder and decoder it makes
+// The G.729 bridge's binding to the outside codec library AuralWren2. The
+// bridge does no signal processing: every encoder and decoder it makes
 // loads "AuralWren2.dll" for itself when it is created, looks up four entry
 // points by name and forwards each 10 ms block to them. Two holders build
-// that binding on the framework's library holder:
-//
-//   CG729Codec          a TDLLHelper that also keeps the four entry points,
-//                       null until resolved;
-//   CG729CodecAutoCopy  fixes the library name, loads it on construction,
-//                       and overrides Load (which resolves the entry points
-//                       after loading) and Free (which unloads).
-//
-// Free forgets the entry points together with the module. They point into
-// the library's code, so once the module is released a later Encode or
-// Decode through a kept pointer would jump into unmapped memory; with the
-// pointers cleared the codec answers like one whose library is missing.
-//
-// The encoder and decoder derive virtually from CG729CodecAutoCopy, so its
-// IDLL face shares one object (and one reference count) with their codec
-// face; see g729_bridge.cpp.
+// that binding on the framework's library holder (dll_helper.h).
 #pragma once
 
 #include "codec_framework/dll_helper.h"
@@ -26,6 +10,7 @@
 
 namespace g729_bridge {
 
+// A TDLLHelper that also keeps the four entry points, null until resolved.
 class CG729Codec : public Tessel::TDLLHelper<> {
 public:
     // True when all four entry points are bound: the codec can work.
@@ -54,6 +39,15 @@ protected:
     Wren2DecodeBlockFn decodeBlock_ = nullptr;  // "Wren2Call7"
 };
 
+// Fixes the library name, loads it on construction, and overrides Load
+// (which resolves the entry points after loading) and Free (which unloads).
+// Free forgets the entry points together with the module: they point into
+// the library's code, so once the module is released a later Encode or
+// Decode through a kept pointer would jump into unmapped memory; with the
+// pointers cleared the codec answers like one whose library is missing.
+// The encoder and decoder derive virtually from it, so its IDLL face shares
+// one object (and one reference count) with their codec face; see
+// g729_bridge.cpp.
 class CG729CodecAutoCopy : public CG729Codec {
 public:
     // A bare file name: the library is found the way every library of the

@@ -72,7 +72,8 @@ int RunProgram(const fs::path& program, const std::vector<std::string>& args);
 // Polls `done` every 10 ms until it holds or `limit` passes.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
-// VelkCodec loaded by its Windows name through platform/dynlib.
+// VelkCodec loaded by the name the player asks for, "VelkCodec.dll",
+// through platform/dynlib.
 struct VelkCodecLibrary {
     VelkCodecLibrary();
     bool Loaded() const { return start && progress && stop; }

@@ -1,6 +1,6 @@
 // Helpers for VoiceCvt's tests: WAV images made here (not by the library
-// under test), and the library loaded by its Windows name as the player
-// loads it.
+// under test), and the library loaded by the name the player asks for,
+// "VoiceCvt.dll", as the player loads it.
 #pragma once
 
 #include <gtest/gtest.h>
