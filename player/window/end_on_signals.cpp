@@ -37,8 +37,9 @@ EndOnSignals::EndOnSignals(std::function<void(int)> end) : end_(std::move(end)) 
         while (::read(g_readEnd, &number, 1) == 1) {
             if (ended_) continue;
             ended_ = true;
-            // A second signal then does what it always did: an end that
-            // hangs can still be forced with Ctrl+C twice.
+            // The handlers in place before come back, so a second signal
+            // does what it did before this one: an end that hangs can still
+            // be forced with Ctrl+C twice.
             for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
             end_(number);
         }

@@ -1,4 +1,4 @@
-// The old dialect's # literals become stored texts; the rest passes through.
+// The statements' # date literals become stored texts; the rest passes through.
 #include "platform/sqlstore/jet_sql.h"
 
 #include <gtest/gtest.h>

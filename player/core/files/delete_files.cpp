@@ -20,7 +20,7 @@ namespace {
 
 using platform::sqlstore::Recordset;
 
-// The old cursor's "currently locked" and "read-only" errors.
+// The record store's error numbers for "currently locked" and "read-only".
 constexpr int kLocked = 3218;
 constexpr int kReadOnly = 3027;
 
