@@ -14,13 +14,13 @@ enum class Verb { kOpen, kSetTimeFormat, kPlay, kPause, kStop, kSeek, kStatus, k
 enum class StatusItem { kLength, kPosition, kMode };
 
 struct Command {
-  Verb verb{};
-  std::string alias;
-  std::string path;         // kOpen
-  std::string device_type;  // kOpen, upper-cased ("WAVEAUDIO", "AVIVIDEO", ...)
-  bool wait = false;        // kPlay
-  uint32_t to_ms = 0;       // kSeek
-  StatusItem item{};        // kStatus
+    Verb verb{};
+    std::string alias;
+    std::string path;         // kOpen
+    std::string device_type;  // kOpen, upper-cased ("WAVEAUDIO", "AVIVIDEO", ...)
+    bool wait = false;        // kPlay
+    uint32_t to_ms = 0;       // kSeek
+    StatusItem item{};        // kStatus
 };
 
 std::optional<Command> ParseCommand(std::string_view text);
