@@ -125,6 +125,20 @@ bool StillSounding() {
     return now - hold.movedAt < kStalledOutput;
 }
 
+// Plays the loaded recording again from `milliseconds` and counts from
+// there. The restart put the slider at 0; it shows the new place at once,
+// not only at the next tick.
+void RestartAt(std::int32_t milliseconds) {
+    PlayerProcess& p = Process();
+    Attempt(StopPlay);
+    const std::string recording = p.CurrentRecordFile;
+    Attempt([&] { PlayRecordFile(recording, milliseconds); });
+    p.CurrentPosition = static_cast<float>(milliseconds / 1000.0);
+    const auto rounded = static_cast<std::int32_t>(RoundHalfEven(p.CurrentPosition));
+    p.playerBlock.sliderValue = rounded;
+    p.playerBlock.txtTime = FormatTime(rounded);
+}
+
 }  // namespace
 
 std::string ConvertTempFile() { return WorkFolder() + "/ConvertTemp.wav"; }
@@ -202,17 +216,16 @@ void SeekPlay(std::int32_t seconds) {
     if (!p.IsPlaying) return;
     // A second so far on that its milliseconds pass a 32-bit count is
     // skipped as the overflow it is; the play below is still attempted.
-    if (seconds >= 1 && seconds <= p.CurrentDuration && seconds <= std::numeric_limits<std::int32_t>::max() / 1000) {
-        Attempt(StopPlay);
-        const std::string recording = p.CurrentRecordFile;
-        Attempt([&] { PlayRecordFile(recording, seconds * 1000); });
-        p.CurrentPosition = static_cast<float>(seconds);
-        // The restart put the slider at 0; it shows the new place at once,
-        // not only at the next tick.
-        p.playerBlock.sliderValue = seconds;
-        p.playerBlock.txtTime = FormatTime(seconds);
-    }
+    if (seconds >= 1 && seconds <= p.CurrentDuration && seconds <= std::numeric_limits<std::int32_t>::max() / 1000)
+        RestartAt(seconds * 1000);
     if (!p.IsPaused) Attempt([&] { p.Player->mmPlay(); });
+    Attempt(Show);
+}
+
+void PlayFrom(std::int32_t milliseconds) {
+    const PlayerProcess& p = Process();
+    if (p.CurrentRecordFile.empty() || milliseconds < 0 || milliseconds / 1000.0 > p.CurrentDuration) return;
+    RestartAt(milliseconds);
     Attempt(Show);
 }
 

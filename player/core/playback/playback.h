@@ -38,6 +38,12 @@ void SeekPlay(std::int32_t seconds);
 // cmdForeward and cmdBackward: SeekPlay of the position 10 seconds on or
 // back, rounded halves-to-even.
 void SeekBy(std::int32_t seconds);
+// The waveform strip's click and the keys Home and End: plays the loaded
+// recording from `milliseconds` when that lies in 0 ... CurrentDuration
+// seconds, and counts from there (the count then holds a fraction of a
+// second), whether it was playing, paused or stopped. Otherwise, or with
+// nothing loaded, nothing changes.
+void PlayFrom(std::int32_t milliseconds);
 
 // Timer1, every 100 ms: nothing unless playing and not paused; otherwise
 // the count goes on a tenth of a second, or the recording ends. The end
