@@ -28,6 +28,7 @@
 #include "data_grid.h"
 #include "frm_convert_process.h"
 #include "frm_parse_file_process.h"
+#include "wave_strip.h"
 #include "player/core/index/search_conditions.h"
 
 namespace player {
@@ -99,6 +100,7 @@ public:
     QLineEdit* txtTime;
     QLabel* lblTotalDuration;
     QTimer* Timer1;
+    WaveStrip* picWaveform;  // under the grid, as wide as it
     // Results and status
     DataGrid* DataGrid1;
     QStatusBar* stbPlayer;

@@ -1,7 +1,7 @@
 // The main window's controls and their layout: the "Conditions" block on
 // the left, with the commands and the player block under the search
-// fields, the result grid filling the rest, the status bar below (the
-// run-log echo, then the rows found). Control
+// fields, the result grid filling the rest with the waveform strip under
+// it, the status bar below (the run-log echo, then the rows found). Control
 // names are the ones the rest of the player and its tests refer to.
 #include <QFormLayout>
 #include <QFrame>
@@ -225,7 +225,13 @@ void frmMain::BuildControls() {
 
     DataGrid1 = Named(new DataGrid(central), "DataGrid1");
     DataGrid1->SetCaption("Record File Temporary Information");
-    columns->addWidget(DataGrid1, 1);
+    // The waveform takes the grid's width: the player block is too narrow for a call's detail.
+    picWaveform = new WaveStrip(central);
+    auto* results = new QVBoxLayout;
+    results->setSpacing(4);
+    results->addWidget(DataGrid1, 1);
+    results->addWidget(picWaveform);
+    columns->addLayout(results, 1);
 
     stbPlayer = Named(new QStatusBar(this), "stbPlayer");
     stbPlayerPanel1 = Named(new QLabel(stbPlayer), "stbPlayerPanel1");

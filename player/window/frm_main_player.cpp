@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QStyle>
 
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 
@@ -97,6 +98,7 @@ void frmMain::DrawPlayerBlock() {
     else
         lblTotalDuration->setText(QString::fromStdString(p.IsPlaying ? FormatTime(p.CurrentDuration)
                                                                      : block.lblTotalDuration));
+    picWaveform->ShowPlayback();
     const QIcon mark = style()->standardIcon(p.IsPaused ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay);
     DataGrid1->Model()->MarkPlaying(p.IsPlaying ? p.CurrentRecordFile : std::string(), mark);
 }
@@ -174,6 +176,11 @@ bool frmMain::PlayerKey(const QKeyEvent& key) {
     case Qt::Key_Enter:
         if (ctrl) return false;
         cmdPlayRecordFile->click();
+        return true;
+    case Qt::Key_Home:  // Ctrl+Home and Ctrl+End stay the grid's first and last row
+    case Qt::Key_End:
+        if (ctrl || !Process().IsPlaying) return false;
+        PlayFrom(key.key() == Qt::Key_Home ? 0 : std::max(0, Process().CurrentDuration - 5) * 1000);
         return true;
     default:
         return false;

@@ -1,13 +1,16 @@
 // The player block as an operator drives it: recordings heard through the
 // audio output (SDL's disk driver stands in for a sound card, so the
 // samples that reached the "device" are compared with the converted WAV),
-// the buttons, the slider, the keys, the mark on the row being played, the
-// commands held during a conversion, and closing while a call plays.
+// the buttons, the slider, the keys, the waveform strip, the mark on the row
+// being played, the commands held during a conversion, and closing while a
+// call plays.
 #include <QApplication>
 #include <QFont>
 #include <QTableView>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -76,6 +79,15 @@ QString Heard(const std::vector<std::int16_t>& sound, const std::vector<std::int
     return "";
 }
 
+// Where in the recording the last stretch of sound the device received
+// began, in seconds (matched on its first 400 samples); -1 when nowhere.
+double HeardFrom(const fs::path& device, const std::vector<std::int16_t>& recording) {
+    const std::vector<std::int16_t> sound = LastSound(device);
+    if (sound.size() < 400) return -1;
+    const auto at = std::search(recording.begin(), recording.end(), sound.begin(), sound.begin() + 400);
+    return at == recording.end() ? -1 : double(at - recording.begin()) / 8000;
+}
+
 }  // namespace
 
 class PlayerBlock : public QObject {
@@ -85,6 +97,7 @@ private slots:
     void theButtonsTheSliderAndTheKeysDriveTheCount();
     void closingAnsweredNoPlaysOnAndYesStops();
     void everyCallIsHeardToItsLastSampleAndTheNextRowFollowsIt();
+    void theWaveformShowsTheSilenceAndAClickOrHomeOrEndPlaysFromThere();
 };
 
 // The operator hears each recording from its start as the converter wrote
@@ -300,6 +313,57 @@ void PlayerBlock::everyCallIsHeardToItsLastSampleAndTheNextRowFollowsIt() {
                                        .arg(heard[i].size()).arg(wanted[i].size())));
         QVERIFY2(heard[i] == wanted[i], qPrintable(what + "reached the device altered"));
     }
+}
+
+// A 12.5-second call, silent from 4 to 6 seconds: once its waveform is
+// read, the strip names the silence, and the device receives the call from
+// where the strip was clicked (60 %: 7.5 s), from the start after Home and
+// from 5 seconds before the end of the count after End.
+void PlayerBlock::theWaveformShowsTheSilenceAndAClickOrHomeOrEndPlaysFromThere() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    std::string alaw;
+    for (std::uint32_t i = 0, noise = 1; i < 100000; ++i) {
+        noise = noise * 1103515245 + 12345;
+        alaw += i >= 32000 && i < 48000 ? '\xD5' : char(0x80 | (noise >> 16) % 120);  // 0xD5: the quietest code
+    }
+    const std::string wav = ALawWavHeader(std::uint32_t(alaw.size())) + alaw;
+    std::ofstream(calls / "a.WAV", std::ios::binary) << wav;
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:12", "IN"));
+    const std::vector<std::int16_t> samples = ALawSamples(wav);
+    UseAudioOutput();
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    w.Timer1->stop();  // the count stands where each play put it
+    t.Click(w.cmdPlayRecordFile);
+    QTRY_VERIFY2(w.picWaveform->Shown(), "the waveform of the playing call was not drawn within 5 seconds");
+    const int width = w.picWaveform->width(), middle = w.picWaveform->height() / 2;
+    EXPECT_SEEN(w.picWaveform->StretchAt(width * 5 / 12), QString("silence 00:00:04, 2 s"),
+                "the strip's tooltip at 5 seconds");
+
+    const fs::path device = std::getenv("SDL_DISKAUDIOFILE");
+    const auto heardAfter = [&](auto act, double wanted, const char* what) {
+        act();
+        QTest::qWait(300);
+        const double count = Process().CurrentPosition, heard = HeardFrom(device, samples);
+        t.Click(w.CmdStop);
+        return std::abs(count - wanted) <= 0.2 && std::abs(heard - wanted) <= 0.2
+                   ? QString()
+                   : QString("after %1 the count stood at %2 s and the device played from %3 s, not from %4 s")
+                         .arg(what).arg(count).arg(heard).arg(wanted);
+    };
+    const QPoint at60(int(std::lround(width * 0.6)), middle);
+    EXPECT_SEEN(heardAfter([&] { QTest::mouseClick(w.picWaveform, Qt::LeftButton, {}, at60); }, 7.5,
+                           "a click at 60 % of the strip"),
+                QString(), "where the call played from");
+    t.Click(w.cmdPlayRecordFile);
+    w.DataGrid1->View()->setFocus();
+    EXPECT_SEEN(heardAfter([&] { QTest::keyClick(w.DataGrid1->View(), Qt::Key_End); }, 7.0, "End"), QString(),
+                "where the call played from");
+    t.Click(w.cmdPlayRecordFile);
+    QTest::qWait(300);
+    EXPECT_SEEN(heardAfter([&] { QTest::keyClick(w.DataGrid1->View(), Qt::Key_Home); }, 0.0, "Home"), QString(),
+                "where the call played from");
 }
 
 int main(int argc, char** argv) {
