@@ -62,12 +62,13 @@ void SilenceDetector::CloseBand(uint64_t end) {
     if (end - quietFrom_ >= minimum_) bands_.push_back({quietFrom_, end - quietFrom_});
 }
 
-std::vector<SilenceBand> FindSilenceBands(WavFile& wav, double minimumSeconds) {
+std::vector<SilenceBand> FindSilenceBands(const WavFile& wav, double minimumSeconds) {
     SilenceDetector detector(wav.Rate(), wav.Channels(), minimumSeconds);
     constexpr size_t kFrames = 8192;
     std::vector<int16_t> block(kFrames * wav.Channels());
+    std::vector<uint8_t> bytes;
     for (uint64_t at = 0; at < wav.Frames();) {
-        const size_t got = wav.Read(at, kFrames, block.data());
+        const size_t got = wav.Read(at, kFrames, block.data(), bytes);
         if (got == 0) break;  // a read error: the bands of what could be read
         detector.Feed(block.data(), got);
         at += got;

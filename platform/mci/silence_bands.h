@@ -19,10 +19,9 @@ struct SilenceBand {
 };
 
 // The file's silences of at least `minimumSeconds`, in order. Reads the
-// whole file from its first frame (WavFile::Read; the file's own position is
-// not kept anywhere else), so it is called on a WavFile of the caller's own,
-// not on one a device is playing from another thread.
-std::vector<SilenceBand> FindSilenceBands(WavFile& wav, double minimumSeconds = 1.0);
+// whole file from its first frame through a buffer of its own, so the file
+// may be one another reader uses too.
+std::vector<SilenceBand> FindSilenceBands(const WavFile& wav, double minimumSeconds = 1.0);
 
 // The same detector fed block by block, for a reader that goes over the
 // samples anyway (the waveform's peaks): Feed the interleaved frames in

@@ -117,16 +117,16 @@ WavFile::~WavFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-size_t WavFile::Read(uint64_t first, size_t count, int16_t* out) {
+size_t WavFile::Read(uint64_t first, size_t count, int16_t* out, std::vector<uint8_t>& scratch) const {
     if (first >= frames_) return 0;
     if (count > frames_ - first) count = static_cast<size_t>(frames_ - first);
     const size_t bytes = count * block_;
-    if (scratch_.size() < bytes) scratch_.resize(bytes);
-    ssize_t got = ::pread(fd_, scratch_.data(), bytes, static_cast<off_t>(data_offset_ + first * block_));
+    if (scratch.size() < bytes) scratch.resize(bytes);
+    ssize_t got = ::pread(fd_, scratch.data(), bytes, static_cast<off_t>(data_offset_ + first * block_));
     if (got <= 0) return 0;
     count = static_cast<size_t>(got) / block_;
     const size_t samples = count * channels_;
-    const uint8_t* in = scratch_.data();
+    const uint8_t* in = scratch.data();
     for (size_t i = 0; i < samples; ++i) {
         switch (bits_ == 16 ? 0 : tag_) {
         case 0: out[i] = static_cast<int16_t>(Le16(in + 2 * i)); break;

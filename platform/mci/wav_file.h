@@ -32,7 +32,10 @@ public:
     // Decodes up to `count` frames from frame `first` into `out` (count *
     // Channels() samples); returns the frames read, fewer at the end or on a
     // read error.
-    size_t Read(uint64_t first, size_t count, int16_t* out);
+    size_t Read(uint64_t first, size_t count, int16_t* out) { return Read(first, count, out, scratch_); }
+    // The same with the caller's buffer for the file's bytes, for readers of
+    // a const file (a scan of the whole recording).
+    size_t Read(uint64_t first, size_t count, int16_t* out, std::vector<uint8_t>& scratch) const;
 
 private:
     WavFile() = default;
