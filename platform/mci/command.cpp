@@ -87,6 +87,19 @@ std::optional<Command> ParseCommand(std::string_view text) {
         return c;
     }
     if (Is(t[0], "set")) {
+        // set "alias" time format milliseconds | speed N | volume N | skip silence on|off
+        if (n == 4 && (Is(t[2], "speed") || Is(t[2], "volume"))) {
+            auto value = Number(t[3]);
+            if (!value) return std::nullopt;
+            c.verb = Is(t[2], "speed") ? Verb::kSetSpeed : Verb::kSetVolume;
+            c.value = *value;
+            return c;
+        }
+        if (n == 5 && Is(t[2], "skip") && Is(t[3], "silence") && (Is(t[4], "on") || Is(t[4], "off"))) {
+            c.verb = Verb::kSetSkipSilence;
+            c.value = Is(t[4], "on") ? 1 : 0;
+            return c;
+        }
         if (n != 5 || !Is(t[2], "time") || !Is(t[3], "format") || !Is(t[4], "milliseconds")) return std::nullopt;
         c.verb = Verb::kSetTimeFormat;
         return c;
@@ -113,6 +126,10 @@ std::optional<Command> ParseCommand(std::string_view text) {
             c.item = StatusItem::kPosition;
         else if (Is(t[2], "mode"))
             c.item = StatusItem::kMode;
+        else if (Is(t[2], "skips"))
+            c.item = StatusItem::kSkips;
+        else if (Is(t[2], "peak"))
+            c.item = StatusItem::kPeak;
         else
             return std::nullopt;
         c.verb = Verb::kStatus;

@@ -10,8 +10,9 @@
 
 namespace platform::mci {
 
-enum class Verb { kOpen, kSetTimeFormat, kPlay, kPause, kStop, kSeek, kStatus, kClose };
-enum class StatusItem { kLength, kPosition, kMode };
+enum class Verb { kOpen, kSetTimeFormat, kSetSpeed, kSetVolume, kSetSkipSilence, kPlay, kPause, kStop, kSeek, kStatus,
+                  kClose };
+enum class StatusItem { kLength, kPosition, kMode, kSkips, kPeak };
 
 struct Command {
     Verb verb{};
@@ -20,6 +21,7 @@ struct Command {
     std::string device_type;  // kOpen, upper-cased ("WAVEAUDIO", "AVIVIDEO", ...)
     bool wait = false;        // kPlay
     uint32_t to_ms = 0;       // kSeek
+    uint32_t value = 0;       // kSetSpeed, kSetVolume: thousandths; kSetSkipSilence: 1 on, 0 off
     StatusItem item{};        // kStatus
 };
 

@@ -1,9 +1,11 @@
 // The devices behind the command strings: each open alias is one WAV file and
-// one SDL audio device whose callback decodes the next frames straight from
-// the file, so the position is exactly the frames handed to the device. A
-// device that has handed its last frame still says "playing" until the
-// buffers after it have gone out, so whoever closes it at its end closes it
-// only once the last sample has sounded.
+// one SDL audio device whose callback takes the next samples from the file's
+// play stream (play_stream.h: speed, skipped silence, gain), so the position
+// is exactly the file's frames read for the device. A device that has handed
+// its last frame still says "playing" until the buffers after it have gone
+// out, so whoever closes it at its end closes it only once the last sample
+// has sounded. The silence to skip is found on a thread of the device's own,
+// so the command that turns skipping on returns at once.
 #include "platform/mci/mci.h"
 
 #include <SDL.h>
@@ -11,12 +13,18 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "platform/mci/command.h"
+#include "platform/mci/play_stream.h"
+#include "platform/mci/silence_bands.h"
 #include "platform/mci/wav_file.h"
 
 namespace platform::mci {
@@ -29,22 +37,39 @@ enum class Mode { kStopped, kPlaying, kPaused };
 // buffer was taken by the output, the second that it has been played out.
 constexpr int kTailBuffers = 2;
 
+// The largest magnitude of the file's samples, 0..32768.
+uint32_t PeakOf(const WavFile& wav) {
+    constexpr size_t kFrames = 4096;
+    std::vector<int16_t> samples(kFrames * wav.Channels());
+    std::vector<uint8_t> scratch;
+    uint32_t peak = 0;
+    for (uint64_t at = 0; at < wav.Frames();) {
+        const size_t got = wav.Read(at, kFrames, samples.data(), scratch);
+        if (got == 0) break;
+        for (size_t i = 0; i < got * wav.Channels(); ++i)
+            peak = std::max(peak, static_cast<uint32_t>(std::abs(static_cast<int32_t>(samples[i]))));
+        at += got;
+    }
+    return peak;
+}
+
 // One open alias. The callback runs on SDL's audio thread; `m` guards the
-// mode and the next frame between it and the commands.
+// mode and the play stream between it, the commands and the silence finder.
 class Device {
 public:
-    explicit Device(WavFile wav) : wav_(std::move(wav)) {}
+    Device(WavFile wav, std::string path) : stream_(std::move(wav)), path_(std::move(path)) {}
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
     ~Device() {
         if (id_ != 0) SDL_CloseAudioDevice(id_);  // joins SDL's audio thread
+        // then the silence finder's thread is joined (the last member)
     }
 
     bool StartOutput() {
         SDL_AudioSpec want{};
-        want.freq = static_cast<int>(wav_.Rate());
+        want.freq = static_cast<int>(Wav().Rate());
         want.format = AUDIO_S16SYS;
-        want.channels = static_cast<Uint8>(wav_.Channels());
+        want.channels = static_cast<Uint8>(Wav().Channels());
         want.samples = 1024;
         want.callback = &Device::Callback;
         want.userdata = this;
@@ -56,11 +81,11 @@ public:
         return true;
     }
 
-    uint64_t LengthMs() const { return wav_.Frames() * 1000 / wav_.Rate(); }
+    uint64_t LengthMs() const { return Wav().Frames() * 1000 / Wav().Rate(); }
 
     uint64_t PositionMs() {
         std::lock_guard lock(m_);
-        return next_ * 1000 / wav_.Rate();
+        return stream_.Next() * 1000 / Wav().Rate();
     }
 
     Mode CurrentMode() {
@@ -71,7 +96,7 @@ public:
     void Play(bool wait) {
         std::unique_lock lock(m_);
         // At the end it stays stopped, unless its last buffers are still going out.
-        if (next_ < wav_.Frames() || (mode_ == Mode::kPaused && tail_ > 0)) mode_ = Mode::kPlaying;
+        if (!stream_.Finished() || (mode_ == Mode::kPaused && tail_ > 0)) mode_ = Mode::kPlaying;
         if (wait) ended_.wait(lock, [this] { return mode_ != Mode::kPlaying; });
     }
 
@@ -90,11 +115,59 @@ public:
     void Seek(uint32_t ms) {
         std::lock_guard lock(m_);
         // Rounded up, so that the position then reads back exactly `ms`.
-        uint64_t frame = (static_cast<uint64_t>(ms) * wav_.Rate() + 999) / 1000;
-        next_ = std::min(frame, wav_.Frames());
+        stream_.MoveTo((static_cast<uint64_t>(ms) * Wav().Rate() + 999) / 1000);
         tail_ = 0;
         mode_ = Mode::kStopped;
         ended_.notify_all();
+    }
+
+    void SetSpeed(uint32_t thousandths) {
+        std::lock_guard lock(m_);
+        stream_.SetSpeed(thousandths);
+    }
+
+    void SetGain(uint32_t thousandths) {
+        std::lock_guard lock(m_);
+        stream_.SetGain(thousandths);
+    }
+
+    // The bands are looked for once per device, on its own thread; until
+    // they are known nothing is skipped.
+    void SkipSilence(bool on) {
+        std::lock_guard lock(m_);
+        skip_ = on;
+        if (!on || bands_) {
+            stream_.SkipSilence(on ? *bands_ : std::vector<SilenceBand>{});
+            return;
+        }
+        if (finder_.joinable()) return;  // looking already
+        finder_ = std::jthread([this] {
+            // A handle of its own: the callback reads through the stream's.
+            std::vector<SilenceBand> bands;
+            auto wav = WavFile::Open(path_);
+            if (wav && wav->Frames() == Wav().Frames()) bands = FindSilenceBands(*wav);
+            std::lock_guard lock(m_);
+            bands_ = std::move(bands);
+            if (skip_) stream_.SkipSilence(*bands_);
+        });
+    }
+
+    uint64_t Skips() {
+        std::lock_guard lock(m_);
+        return stream_.Skips();
+    }
+
+    // Read through a handle of its own, once, on the caller's thread.
+    uint32_t Peak() {
+        {
+            std::lock_guard lock(m_);
+            if (peak_) return *peak_;
+        }
+        auto wav = WavFile::Open(path_);
+        const uint32_t peak = wav && wav->Frames() == Wav().Frames() ? PeakOf(*wav) : 0;
+        std::lock_guard lock(m_);
+        peak_ = peak;
+        return peak;
     }
 
 private:
@@ -102,14 +175,16 @@ private:
         static_cast<Device*>(self)->Fill(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(len));
     }
 
+    // The format never changes after the open: read without the lock.
+    const WavFile& Wav() const { return stream_.Wav(); }
+
     void Fill(int16_t* out, size_t bytes) {
         std::lock_guard lock(m_);
-        const size_t channels = wav_.Channels();
+        const size_t channels = Wav().Channels();
         const size_t wanted = bytes / (2 * channels);
         size_t got = 0;
         if (mode_ == Mode::kPlaying) {
-            got = wav_.Read(next_, wanted, out);
-            next_ += got;
+            got = stream_.Fill(out, wanted);
             if (got < wanted && ++tail_ > kTailBuffers) {  // this buffer holds the last frame, or only silence
                 tail_ = 0;
                 mode_ = Mode::kStopped;
@@ -119,13 +194,17 @@ private:
         std::memset(out + got * channels, 0, bytes - got * channels * 2);
     }
 
-    WavFile wav_;
+    PlayStream stream_;
+    const std::string path_;
     SDL_AudioDeviceID id_ = 0;
     std::mutex m_;
     std::condition_variable ended_;
     Mode mode_ = Mode::kStopped;
-    uint64_t next_ = 0;
     int tail_ = 0;  // buffers handed since the one that reached the end
+    bool skip_ = false;
+    std::optional<std::vector<SilenceBand>> bands_;
+    std::optional<uint32_t> peak_;
+    std::jthread finder_;  // last: joined before the rest goes
 };
 
 void SDLCALL Silent(void*, int, SDL_LogPriority, const char*) {}
@@ -163,19 +242,31 @@ public:
         case Verb::kPause: device->Pause(); break;
         case Verb::kStop: device->Stop(); break;
         case Verb::kSeek: device->Seek(c.to_ms); break;
-        case Verb::kStatus:
-            if (c.item == StatusItem::kLength)
-                reply = std::to_string(device->LengthMs());
-            else if (c.item == StatusItem::kPosition)
-                reply = std::to_string(device->PositionMs());
-            else {
-                Mode mode = device->CurrentMode();
-                reply = mode == Mode::kPlaying ? "playing" : mode == Mode::kPaused ? "paused" : "stopped";
-            }
+        case Verb::kSetSpeed:
+            if (c.value < kSlowestSpeed || c.value > kFastestSpeed) return kOutOfRange;
+            device->SetSpeed(c.value);
             break;
+        case Verb::kSetVolume:
+            if (c.value > kLargestGain) return kOutOfRange;
+            device->SetGain(c.value);
+            break;
+        case Verb::kSetSkipSilence: device->SkipSilence(c.value != 0); break;
+        case Verb::kStatus: reply = StatusOf(*device, c.item); break;
         default: break;  // the time format is always milliseconds
         }
         return kOk;
+    }
+
+    static std::string StatusOf(Device& device, StatusItem item) {
+        switch (item) {
+        case StatusItem::kLength: return std::to_string(device.LengthMs());
+        case StatusItem::kPosition: return std::to_string(device.PositionMs());
+        case StatusItem::kSkips: return std::to_string(device.Skips());
+        case StatusItem::kPeak: return std::to_string(device.Peak());
+        default: break;
+        }
+        const Mode mode = device.CurrentMode();
+        return mode == Mode::kPlaying ? "playing" : mode == Mode::kPaused ? "paused" : "stopped";
     }
 
     std::string Problem() {
@@ -201,7 +292,7 @@ private:
             }
             audio_up_ = true;
         }
-        auto device = std::make_shared<Device>(std::move(*wav));
+        auto device = std::make_shared<Device>(std::move(*wav), c.path);
         if (!device->StartOutput()) {
             problem_ = std::string("audio device cannot be opened: ") + SDL_GetError();
             return kNoAudioOutput;

@@ -3,10 +3,11 @@
 //
 //   uint32_t SendString(command, reply)
 //     Runs one command ("Open \"x.wav\" ALIAS \"x.wav\" TYPE Waveaudio",
-//     "set \"x.wav\" time format milliseconds", "Play \"x.wav\" [wait]",
+//     "set \"x.wav\" time format milliseconds", "set ... speed N", "set ...
+//     volume N", "set ... skip silence on|off", "Play \"x.wav\" [wait]",
 //     "Pause ...", "Stop ...", "Seek ... to N", "Status ... length|position|
-//     mode", "Close ...") and answers 0 or one of the error codes below;
-//     `reply` receives a status's answer ("" otherwise).
+//     mode|skips|peak", "Close ...") and answers 0 or one of the error codes
+//     below; `reply` receives a status's answer ("" otherwise).
 //
 // Waveaudio devices play WAV files through SDL2's audio output, streamed
 // from the file. Several aliases may be open at once. docs/mci.md says what
@@ -26,6 +27,7 @@ inline constexpr uint32_t kUnsupportedDevice = 1003;  // AviVideo, Sequencer, an
 inline constexpr uint32_t kCannotReadFile = 1004;     // missing, unreadable or damaged WAV file
 inline constexpr uint32_t kNoAudioOutput = 1005;      // the audio output could not be opened
 inline constexpr uint32_t kAliasInUse = 1006;         // an alias that is open already
+inline constexpr uint32_t kOutOfRange = 1007;         // a speed outside 500..2000, a volume above 2000
 
 uint32_t SendString(std::string_view command, std::string& reply);
 

@@ -28,8 +28,10 @@ TEST_F(MciCommand, EveryFormThePlayerSendsIsTakenInAnyLetterCase) {
     for (const std::string& c :
          {OpenCommand(wav, a), "set " + q + " time format milliseconds", "SET " + q + " Time Format MilliSeconds",
           "Play " + q, "Pause " + q, "play " + q, "Stop " + q, "Seek " + q + " to 250", "seek " + q + "  to  0",
-          "Play " + q + " wait", "PLAY " + q + " WAIT", "Close " + q, "open " + q + " alias " + q + " type waveaudio",
-          "close " + q}) {
+          "Play " + q + " wait", "PLAY " + q + " WAIT", "set " + q + " speed 1500", "SET " + q + " Speed 1000",
+          "set " + q + " volume 0", "set " + q + " VOLUME 2000", "set " + q + " skip silence on",
+          "Set " + q + " Skip Silence OFF", "Status " + q + " skips", "status " + q + " PEAK", "Close " + q,
+          "open " + q + " alias " + q + " type waveaudio", "close " + q}) {
         EXPECT_EQ(Send(c, &reply), kOk) << "the player's command was refused: " << c;
     }
     ASSERT_EQ(Send(OpenCommand(wav, a)), kOk);
