@@ -83,6 +83,9 @@ void MediaPlayer::mmOpen(std::string sTheFile, std::optional<std::int32_t> hwnd)
         Send("Open " + opening + type);
     }
     Send("set " + Quoted() + " time format milliseconds");
+    if (speed_ != 1000) SendSpeed();
+    if (volume_ != 1000) SendVolume();
+    if (skipSilence_) SendSkipSilence();
 }
 
 void MediaPlayer::mmClose() {
@@ -135,5 +138,30 @@ void MediaPlayer::mmRestart() {
     mmSeek(0);
     mmPlay();
 }
+
+void MediaPlayer::SendSpeed() { Send("set " + Quoted() + " speed " + std::to_string(speed_)); }
+void MediaPlayer::SendVolume() { Send("set " + Quoted() + " volume " + std::to_string(volume_)); }
+void MediaPlayer::SendSkipSilence() { Send("set " + Quoted() + " skip silence " + (skipSilence_ ? "on" : "off")); }
+
+void MediaPlayer::mmSpeed(std::int32_t thousandths) {
+    if (thousandths < 500 || thousandths > 2000) return;
+    speed_ = thousandths;
+    if (!alias_.empty()) SendSpeed();
+}
+
+void MediaPlayer::mmVolume(std::int32_t thousandths) {
+    if (thousandths < 0 || thousandths > 2000) return;
+    volume_ = thousandths;
+    if (!alias_.empty()) SendVolume();
+}
+
+void MediaPlayer::mmSkipSilence(bool on) {
+    skipSilence_ = on;
+    if (!alias_.empty()) SendSkipSilence();
+}
+
+std::int32_t MediaPlayer::Skips() { return alias_.empty() ? 0 : static_cast<std::int32_t>(LeadingNumber(Ask("skips"))); }
+
+std::int32_t MediaPlayer::Peak() { return alias_.empty() ? 0 : static_cast<std::int32_t>(LeadingNumber(Ask("peak"))); }
 
 }  // namespace player

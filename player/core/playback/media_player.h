@@ -55,15 +55,39 @@ public:
     std::string Status();
     void mmRestart();
 
+    // How the device plays, kept by the player and sent again after every
+    // open, so the next recording plays as the last one did; a device left
+    // as opened (1x, 100 %, no skipping) is not told. Speed and gain in
+    // thousandths: speed 500..2000 (1000 as recorded, the pitch kept), gain
+    // 0..2000; a value outside is not taken.
+    void mmSpeed(std::int32_t thousandths);
+    std::int32_t Speed() const { return speed_; }
+    void mmVolume(std::int32_t thousandths);
+    std::int32_t Volume() const { return volume_; }
+    // Jumps over silence longer than a second, a quarter second kept at
+    // each edge.
+    void mmSkipSilence(bool on);
+    bool SkipSilence() const { return skipSilence_; }
+    // The jumps over silence the open device has made; 0 when none is open.
+    std::int32_t Skips();
+    // The open file's largest sample magnitude, 0..32768 (full scale).
+    std::int32_t Peak();
+
 private:
     std::uint32_t Send(const std::string& command);
     std::string Ask(const std::string& what);
     std::string Quoted() const;
+    void SendSpeed();
+    void SendVolume();
+    void SendSkipSilence();
 
     MciSender send_;
     std::string fileName_;
     bool wait_ = false;
     std::string alias_;
+    std::int32_t speed_ = 1000;
+    std::int32_t volume_ = 1000;
+    bool skipSilence_ = false;
 };
 
 }  // namespace player

@@ -46,7 +46,8 @@ void SeekBy(std::int32_t seconds);
 void PlayFrom(std::int32_t milliseconds);
 
 // Timer1, every 100 ms: nothing unless playing and not paused; otherwise
-// the count goes on a tenth of a second, or the recording ends. The end
+// the count goes on a tenth of a second times the player's speed (and
+// follows the device's jumps over silence), or the recording ends. The end
 // comes when the count, rounded halves-to-even, reaches CurrentDuration
 // (the length from the file's size and byte rate), about half a second
 // early: the count then stands while the device plays its last samples,

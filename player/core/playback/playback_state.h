@@ -55,6 +55,9 @@ struct PlaybackState {
         float devicePosition = -1;
         std::chrono::steady_clock::time_point movedAt;
     } endHold;
+    // The device's jumps over silence the count has followed (Player's
+    // Skips since the open).
+    std::int32_t countedSkips = 0;
 };
 
 }  // namespace player
