@@ -6,6 +6,7 @@
 // docs/file_management.md.
 #pragma once
 
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -101,6 +102,12 @@ public:
     QLabel* lblTotalDuration;
     QTimer* Timer1;
     WaveStrip* picWaveform;  // under the grid, as wide as it
+    // Listening: speed (keys [ and ]), "Skip silence", volume 0-200 % and "Normalize"
+    QComboBox* cmbSpeed;
+    QCheckBox* chkSkipSilence;
+    QSlider* sldVolume;
+    QLabel* lblVolume;
+    QPushButton* cmdNormalize;
     // Results and status
     DataGrid* DataGrid1;
     QStatusBar* stbPlayer;
@@ -136,6 +143,9 @@ private:
     void EnableCommands();
     bool PlayerKey(const QKeyEvent& key);
     bool SliderMouse(QEvent* event);
+    void BuildListening(QBoxLayout* block);
+    void ConnectListening();
+    void StepSpeedBy(int steps);
 
     frmParseFileProcess* parseFileWindow_;
     frmConvertProcess* convertWindow_;

@@ -216,6 +216,7 @@ void frmMain::BuildControls() {
     list->addWidget(cmdPlayNext);
     list->addWidget(chkAutoPlayNext);
     player->addLayout(list);
+    BuildListening(player);
     block->addWidget(framPlayer);
 
     block->addStretch(1);

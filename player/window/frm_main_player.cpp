@@ -68,6 +68,7 @@ void frmMain::ConnectPlayer() {
     sldDuration->installEventFilter(this);
     DataGrid1->View()->installEventFilter(this);
     connect(Timer1, &QTimer::timeout, this, [] { Tick(); });
+    ConnectListening();
     Timer1->start();
 }
 
@@ -99,6 +100,7 @@ void frmMain::DrawPlayerBlock() {
         lblTotalDuration->setText(QString::fromStdString(p.IsPlaying ? FormatTime(p.CurrentDuration)
                                                                      : block.lblTotalDuration));
     picWaveform->ShowPlayback();
+    cmdNormalize->setEnabled(p.IsPlaying);
     const QIcon mark = style()->standardIcon(p.IsPaused ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay);
     DataGrid1->Model()->MarkPlaying(p.IsPlaying ? p.CurrentRecordFile : std::string(), mark);
 }
@@ -158,7 +160,8 @@ void frmMain::EnableCommands() {
 // The window's own keys; false for any other key. The buttons' clicks are
 // used, so a key does nothing while its button is disabled.
 bool frmMain::PlayerKey(const QKeyEvent& key) {
-    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    // AltGr (the group switch) types [ and ] on many keyboards.
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
     const bool ctrl = mods == Qt::ControlModifier;
     if (mods != Qt::NoModifier && !ctrl) return false;
     switch (key.key()) {
@@ -181,6 +184,11 @@ bool frmMain::PlayerKey(const QKeyEvent& key) {
     case Qt::Key_End:
         if (ctrl || !Process().IsPlaying) return false;
         PlayFrom(key.key() == Qt::Key_Home ? 0 : std::max(0, Process().CurrentDuration - 5) * 1000);
+        return true;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BracketRight:
+        if (ctrl) return false;
+        StepSpeedBy(key.key() == Qt::Key_BracketLeft ? -1 : 1);
         return true;
     default:
         return false;
