@@ -20,6 +20,7 @@
 #include "codec_framework/testing/signals.h"
 #include "platform/sqlstore/recordset.h"
 #include "player/core/playback/audio_output.h"
+#include "player/core/playback/listening.h"
 #include "player/core/playback/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/testing/recording_files.h"
@@ -98,6 +99,8 @@ private slots:
     void closingAnsweredNoPlaysOnAndYesStops();
     void everyCallIsHeardToItsLastSampleAndTheNextRowFollowsIt();
     void theWaveformShowsTheSilenceAndAClickOrHomeOrEndPlaysFromThere();
+    void theSpeedKeysStepTheCountAndSpeedAndVolumeStayForTheNextRowAndRun();
+    void skippingSilenceAtHalfVolumeTheCountEndsWithTheSound();
 };
 
 // The operator hears each recording from its start as the converter wrote
@@ -364,6 +367,103 @@ void PlayerBlock::theWaveformShowsTheSilenceAndAClickOrHomeOrEndPlaysFromThere()
     QTest::qWait(300);
     EXPECT_SEEN(heardAfter([&] { QTest::keyClick(w.DataGrid1->View(), Qt::Key_Home); }, 0.0, "Home"), QString(),
                 "where the call played from");
+}
+
+// [ and ] step the speed through its list, held at 0.5x and 2x; at 2x a
+// tick counts 0.2 s, so the slider and the play time keep the recording's
+// own seconds. The speed and the volume reach the next row's device too,
+// and the volume is remembered for the next run in a file of the user's only.
+void PlayerBlock::theSpeedKeysStepTheCountAndSpeedAndVolumeStayForTheNextRowAndRun() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    for (const char* name : {"a.WAV", "b.WAV"}) {
+        std::ofstream(calls / name, std::ios::binary) << ALawWavHeader(30 * 8000) << std::string(30 * 8000, '\x55');
+        InsertFileInfo(Row((calls / name).string(), std::string("2024-05-06 09:0") + (name[0] == 'a' ? "0" : "1") + ":00",
+                           "0001", "1", "00:00:30", "IN"));
+    }
+    player::testing::RecordingSink sink;
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    w.Timer1->stop();  // the test ticks
+    QTableView* grid = w.DataGrid1->View();
+    grid->setFocus();
+    QString steps;
+    for (Qt::Key key : {Qt::Key_BracketLeft, Qt::Key_BracketLeft, Qt::Key_BracketLeft, Qt::Key_BracketRight,
+                        Qt::Key_BracketRight, Qt::Key_BracketRight, Qt::Key_BracketRight, Qt::Key_BracketRight,
+                        Qt::Key_BracketRight}) {
+        QTest::keyClick(grid, key);
+        steps += w.cmbSpeed->currentText() + " ";
+    }
+    EXPECT_SEEN(steps, QString::fromUtf8("0.75× 0.5× 0.5× 0.75× 1× 1.25× 1.5× 2× 2× "),
+                "the speed after each of [ [ [ ] ] ] ] ] ]");
+    w.sldVolume->setValue(50);
+    QTest::keyClick(grid, Qt::Key_Space);
+    QVERIFY2(Process().IsPlaying, "Space did not play the selected row");
+    for (int i = 0; i < 10; ++i) Tick();
+    EXPECT_SEEN(w.txtTime->text(), QString("00:00:02"), "the play time after ten ticks at 2x");
+    EXPECT_SEEN(w.sldDuration->value(), 2, "the slider after ten ticks at 2x");
+
+    sink.Take();
+    QTest::keyClick(grid, Qt::Key_Right, Qt::ControlModifier);
+    const std::string q = "\"" + ConvertTempFile() + "\"";
+    const std::vector<std::string> opened = sink.Take();
+    const std::vector<std::string> settings{"set " + q + " speed 2000", "set " + q + " volume 500"};
+    QVERIFY2(std::search(opened.begin(), opened.end(), settings.begin(), settings.end()) != opened.end(),
+             "the next row's device was not told the speed of 2x and the volume of 50 %");
+    EXPECT_SEEN(ReadVolumePercent(), 50, "the volume remembered for the next run");
+    EXPECT_SEEN(int(fs::status(PlayerPrefsFile()).permissions() & fs::perms::all), 0600,
+                "the mode of the file that remembers the volume");
+    t.Click(w.CmdStop);
+}
+
+// An 11-second call whose middle 5 seconds are silent, played with "Skip
+// silence" at a volume of 50 %: the device receives every sample halved
+// except the silence less a quarter second at each edge, and the count,
+// ticked once per 0.1 s of sound the device received, reaches its end with
+// the device's last sample rather than 4.5 s after it.
+void PlayerBlock::skippingSilenceAtHalfVolumeTheCountEndsWithTheSound() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    std::string alaw;
+    for (int i = 0; i < 11 * 8000; ++i) alaw += (i >= 3 * 8000 && i < 8 * 8000) ? '\xD5' : char(0x80 | (i * 7 % 120));
+    const std::string wav = ALawWavHeader(std::uint32_t(alaw.size())) + alaw;
+    std::ofstream(calls / "a.WAV", std::ios::binary) << wav;
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:11", "IN"));
+    UseAudioOutput();
+    const fs::path device = std::getenv("SDL_DISKAUDIOFILE");
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    w.Timer1->stop();  // the test ticks
+    t.Click(w.chkSkipSilence);
+    w.sldVolume->setValue(50);
+    t.Click(w.cmdPlayRecordFile);
+    QVERIFY2(Process().IsPlaying, "\"Play Select File\" did not play the row");
+    int ticks = 0, ticksAfterTheSound = 0;
+    while (Process().IsPlaying && ticksAfterTheSound < 100) {
+        QTest::qWait(5);
+        if (Process().Player->Status() == "playing") {
+            std::error_code ec;
+            const auto heard = fs::file_size(device, ec) / 2;
+            for (; !ec && ticks < int(heard / 800); ++ticks) Tick();
+        } else {
+            Tick(), ++ticksAfterTheSound;
+        }
+    }
+    QVERIFY2(ticksAfterTheSound <= 5, qPrintable(QString("the count ended %1 s after the device's last sample")
+                                                     .arg(ticksAfterTheSound / 10.0)));
+
+    std::vector<std::int16_t> half = ALawSamples(wav);
+    for (std::int16_t& sample : half) sample = std::int16_t(sample / 2);
+    const std::vector<std::int16_t> heard = LastSound(device);
+    const auto same = [](std::int16_t a, std::int16_t b) { return std::abs(a - b) <= 1; };
+    const auto cut = std::mismatch(heard.begin(), heard.end(), half.begin(), same).first - heard.begin();
+    const long skipped = long(half.size()) - long(heard.size());
+    QVERIFY2(std::abs(skipped - 36000) <= 2000,
+             qPrintable(QString("the device received %1 s less than the call, not about 4.5 s").arg(skipped / 8000.0)));
+    QVERIFY2(cut >= 3 * 8000 && cut <= 4 * 8000,
+             qPrintable(QString("the sound left the call's samples halved at %1 s, not in its silence").arg(cut / 8000.0)));
+    QVERIFY2(std::equal(heard.begin() + cut, heard.end(), half.begin() + cut + skipped, same),
+             "after the skipped silence the device did not receive the rest of the call halved");
 }
 
 int main(int argc, char** argv) {
