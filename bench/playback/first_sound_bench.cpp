@@ -2,7 +2,8 @@
 // 0) -- what the window's play button calls for the selected row -- to the
 // first samples handed to the audio device, per format and length: an
 // A-law WAV (copied), VOC, VC2 and VC5 (VoiceCvt) and NTC (G.729 through
-// VelkCodec), each of one minute and of one hour.
+// VelkCodec), each of one minute and of one hour; the A-law and NTC
+// minutes also at the player block's other speeds.
 //
 // First sound is read from the device itself: after PlayRecordFile returns,
 // "Status <alias> position" is polled through Process().MciSend (the real
@@ -206,7 +207,7 @@ long Position(const std::string& alias) {
     return reply.empty() ? -1 : std::stol(reply);
 }
 
-void BM_ClickToFirstSound(benchmark::State& state, const char* file) {
+void BM_ClickToFirstSound(benchmark::State& state, const char* file, std::int32_t speed = 1000) {
     Stage& stage = TheStage();
     if (!stage.error.empty()) {
         state.SkipWithError(stage.error.c_str());
@@ -218,6 +219,7 @@ void BM_ClickToFirstSound(benchmark::State& state, const char* file) {
     Timeline t;
     p.ConvertingChanged = [&t] { t.Converting(); };
     p.ShowConvertProgress = [&t](int percent) { t.Progress(percent); };
+    p.Player->mmSpeed(speed);
 
     double before = 0, convert = 0, after = 0, libStart = 0, libFrames = 0, libCollect = 0, libFinish = 0;
     std::string failure;
@@ -258,6 +260,7 @@ void BM_ClickToFirstSound(benchmark::State& state, const char* file) {
         p.CurrentRecordFile.clear();
     }
     StopPlay();
+    p.Player->mmSpeed(1000);
     p.ConvertingChanged = nullptr;
     p.ShowConvertProgress = nullptr;
     if (!failure.empty()) {
@@ -291,6 +294,19 @@ FIRST_SOUND(VC5_minute, "minute.VC5", 10);
 FIRST_SOUND(VC5_hour, "hour.VC5", 3);
 FIRST_SOUND(NTC_minute, "minute.NTC", 3);
 FIRST_SOUND(NTC_hour, "hour.NTC", 3);
+
+// The same click with the player block's speed set: the device opens with
+// the speed and stretches from its first buffer.
+#define FIRST_SOUND_AT(name, file, speed, iterations)                   \
+    BENCHMARK_CAPTURE(BM_ClickToFirstSound, name, file, speed) \
+        ->UseManualTime()                                               \
+        ->Unit(benchmark::kMillisecond)                                 \
+        ->Iterations(iterations)
+
+FIRST_SOUND_AT(ALawWAV_minute_at_0_5x, "minute.WAV", 500, 10);
+FIRST_SOUND_AT(ALawWAV_minute_at_1_5x, "minute.WAV", 1500, 10);
+FIRST_SOUND_AT(ALawWAV_minute_at_2x, "minute.WAV", 2000, 10);
+FIRST_SOUND_AT(NTC_minute_at_2x, "minute.NTC", 2000, 3);
 
 }  // namespace
 

@@ -461,7 +461,7 @@ void PlayerBlock::skippingSilenceAtHalfVolumeTheCountEndsWithTheSound() {
     QVERIFY2(std::abs(skipped - 36000) <= 2000,
              qPrintable(QString("the device received %1 s less than the call, not about 4.5 s").arg(skipped / 8000.0)));
     QVERIFY2(cut >= 3 * 8000 && cut <= 4 * 8000,
-             qPrintable(QString("the sound left the call's samples halved at %1 s, not in its silence").arg(cut / 8000.0)));
+             qPrintable(QString("the sound parted from the call's samples halved at %1 s, not in its silence").arg(cut / 8000.0)));
     QVERIFY2(std::equal(heard.begin() + cut, heard.end(), half.begin() + cut + skipped, same),
              "after the skipped silence the device did not receive the rest of the call halved");
 }
