@@ -1,8 +1,9 @@
 // CallDeck's run; see run_calldeck.h.
 //
 //   CallDeck                    start the player
-//   CallDeck --screenshot FILE  start it, draw the main window into FILE
-//                               (PNG) once loaded, and end
+//   CallDeck --screenshot FILE  start it, play the first row and pause it
+//                               at 40 %, draw the main window into FILE
+//                               (PNG), and end
 //
 // The start prepares the paths and the one setting (InitPath), opens the
 // record index beside the program (ConnectAccess, no password; the result
@@ -21,6 +22,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 #include <QTimer>
@@ -55,6 +57,23 @@ std::unique_ptr<frmMain> Main() {
     return window;
 }
 
+// The picture shows the player at work: the first row played, paused at
+// 40 % once its waveform is drawn. Without sound output the grid alone is drawn.
+void PauseFirstRowForPicture(frmMain& window) {
+    if (window.DataGrid1->Model()->rowCount() == 0) return;
+    window.DataGrid1->View()->selectRow(0);
+    window.cmdPlayRecordFile->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (Process().IsPlaying && !window.picWaveform->Shown() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!window.picWaveform->Shown()) return;
+    PlayFrom(Process().CurrentDuration * 400);
+    window.cmdPause->click();
+    waited.restart();
+    while (waited.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: CallDeck [--screenshot FILE.png]\n");
     return 2;
@@ -80,6 +99,7 @@ int RunCallDeck(int argc, char** argv, const std::function<void(frmMain&)>& show
 
     if (!screenshot.empty()) {
         QTimer::singleShot(500, window.get(), [&] {
+            PauseFirstRowForPicture(*window);
             const bool saved = window->grab().save(QString::fromStdString(screenshot), "PNG");
             if (!saved) std::fprintf(stderr, "CallDeck: cannot write %s\n", screenshot.c_str());
             QCoreApplication::exit(saved ? 0 : 1);
