@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,6 +139,14 @@ public:
     void BeginWrite(std::chrono::milliseconds wait);
     // Undoes an open transaction; nothing when none is. Never throws.
     void Rollback() noexcept;
+
+    // One statement in the dialect both stores read alike, its values bound
+    // as $1, $2, ... (on the file as named parameters, so a value may be
+    // used twice or out of order); its rows as texts, nullopt for a NULL.
+    // For tables beside the player's own statements (notes, holds), whose
+    // values never pass through jet_sql.h. Throws Error.
+    using TextRows = std::vector<std::vector<std::optional<std::string>>>;
+    TextRows Query(const std::string& sql, const std::vector<std::string>& parameters = {});
 
     const ColumnKinds& Kinds() const { return kinds_; }
 

@@ -32,6 +32,7 @@
 #include "player/core/index/record_database.h"
 #include "player/core/index/record_rebuild.h"
 #include "player/core/index/record_scan.h"
+#include "player/core/notes/notes_store.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
 #include "player/core/index/statement_order.h"
@@ -281,7 +282,9 @@ void frmMain::OnRefreshFileInformation() {
     if (rebuilding_ || !Process().dialogs->Question(kRebuildQuestion, false)) return;
     const std::optional<std::int32_t> count = Rebuild();
     if (exited_ || !count) return;
-    Process().dialogs->Information("Record File = " + std::to_string(*count));
+    const std::int64_t orphaned = Process().OrphanedNotes;
+    Process().dialogs->Information("Record File = " + std::to_string(*count) +
+                                   (orphaned ? "\n" + OrphanedNotesText(orphaned) : std::string()));
 }
 
 // "Get Wave File": the current row's recording, converted into a WAV file

@@ -7,6 +7,7 @@
 //   calldeck export (--to DIR | --zip FILE) [-j N] [the search options]
 //   calldeck audit (verify [FILES] | show [the search options] [--act ACT]...)
 //   calldeck purge --older-than DAYS [the search options] [--dry-run] [--yes]
+//   calldeck note | tag | bookmark | hold | notes ... (notes_command.h)
 //
 // It is the same core the main window runs, on the same program folder
 // (Player.mdb, PlayerMisc.cfg, PlayerLog beside the executable, or in
@@ -48,6 +49,7 @@
 #include "player/core/index/record_scan.h"
 #include "player/core/run_log.h"
 #include "player/core/index/search_conditions.h"
+#include "player/core/notes/notes_store.h"
 #include "player/core/file_utilities.h"
 #include "player/core/text.h"
 #include "player/core/run_error.h"
@@ -55,6 +57,7 @@
 #include "audit_command.h"
 #include "export_command.h"
 #include "purge_command.h"
+#include "notes_command.h"
 #include "export_worker.h"
 
 using namespace player;
@@ -87,7 +90,12 @@ const std::vector<CommandHelp>& CommandHelps() {
                                                 {"search", kSearchHelp},
                                                 {"export", kExportHelp},
                                                 {"audit", kAuditHelp},
-                                                {"purge", kPurgeHelp}};
+                                                {"purge", kPurgeHelp},
+                                                {"note", kNoteHelp},
+                                                {"tag", kTagHelp},
+                                                {"bookmark", kBookmarkHelp},
+                                                {"hold", kHoldHelp},
+                                                {"notes", kNotesHelp}};
     return helps;
 }
 
@@ -171,6 +179,7 @@ int Scan(const std::vector<std::string>& args) {
     }
     progress.Finish();
     std::cout << "Record File = " << count << "\n";
+    if (Process().OrphanedNotes) std::cout << OrphanedNotesText(Process().OrphanedNotes) << "\n";
     if (g_interrupted) {
         std::cerr << "calldeck: scan cancelled; the recordings found so far are kept\n";
         return 130;
@@ -256,7 +265,8 @@ int main(int argc, char** argv) {
         rc = command == "scan"     ? Scan(args)
              : command == "search" ? Search(args)
              : command == "purge"  ? Purge(args)
-                                   : Export(args);
+             : command == "export" ? Export(args)
+                                   : RunNotesCommand(command, args);
     } catch (const UsageError& e) {
         std::cerr << "calldeck: " << e.what << "\n" << commandHelp;
         rc = kUsage;

@@ -29,8 +29,9 @@ const char* const kPurgeHelp =
     "  Deletes the recordings (files and rows) recorded more than DAYS days ago\n"
     "  that the search options find (all of them without options). --dry-run\n"
     "  lists them and the bytes they hold and changes nothing. Not on a terminal\n"
-    "  it wants --yes. A file that cannot be deleted keeps its row and is named.\n"
-    "  Exit code 0 when every one went, 1 when any stayed.\n";
+    "  it wants --yes. A file that cannot be deleted keeps its row and is named;\n"
+    "  so is a recording on hold, which keeps file and row.\n"
+    "  Exit code 0 when every one went (but those on hold), 1 when any other stayed.\n";
 
 namespace {
 
@@ -154,7 +155,7 @@ int Purge(const std::vector<std::string>& args) {
         if (!Confirmed(count, bytes, options.days)) return 0;
     }
 
-    long went = 0, kept = 0, changed = 0;
+    long went = 0, kept = 0, changed = 0, held = 0;
     std::uintmax_t freed = 0;
     bool stopped = false;
     try {
@@ -177,6 +178,9 @@ int Purge(const std::vector<std::string>& args) {
                                             : "the file could not be deleted";
                 std::cerr << "calldeck: kept " << path << ": " << why << "\n";
                 ++kept;
+            } catch (const player::RecordingOnHold& e) {
+                std::cerr << "calldeck: " << e.what() << "\n";
+                ++held;
             } catch (const platform::sqlstore::Error& e) {
                 if (e.Number() != platform::sqlstore::kRowChanged) throw;
                 std::cerr << "calldeck: kept " << path << ": its row changed in the record index since the search\n";
@@ -192,9 +196,11 @@ int Purge(const std::vector<std::string>& args) {
     if (changed)
         std::cout << "; kept " << changed << ": the row changed in the record index since the search, run again";
     if (stopped) std::cout << "; stopped before the end";
+    if (held) std::cout << "; " << player::HeldKeptText(held);
     std::cout << "\n";
     player::WriteRunLog("calldeck purge --older-than " + std::to_string(options.days) + ": deleted " +
-                        std::to_string(went) + ", kept " + std::to_string(kept + changed));
+                        std::to_string(went) + ", kept " + std::to_string(kept + changed + held) +
+                        (held ? " (" + player::HeldKeptText(held) + ")" : std::string()));
     return kept + changed > 0 || stopped ? kStayed : 0;
 }
 

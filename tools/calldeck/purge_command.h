@@ -14,9 +14,12 @@
 // Each recording goes as DeleteAll deletes it (player/core/files/delete_files.h),
 // with an audit record "purge" for it: a file that cannot be deleted keeps
 // its row and is named on standard error with the reason; a row whose file
-// is gone already is deleted. The summary says how many went, how many
-// stayed and why. Exit codes: 0 all went, 1 any stayed (or the search
-// failed), 2 a usage error or --yes missing.
+// is gone already is deleted. A recording on hold stays, file and row, is
+// named on standard error with the hold's reason and counted in the summary
+// ("; 2 recordings are on hold and were kept."). The summary says how many
+// went, how many stayed and why. Exit codes: 0 all went but those on hold,
+// 1 any other stayed (or the search failed), 2 a usage error or --yes
+// missing.
 #pragma once
 
 #include <string>

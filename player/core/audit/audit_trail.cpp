@@ -78,11 +78,6 @@ private:
     int fd_;
 };
 
-std::string UserName() {
-    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return pw->pw_name;
-    return std::to_string(::geteuid());
-}
-
 std::string HostName() {
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) != 0) return {};
@@ -96,12 +91,6 @@ std::tm Utc(std::chrono::system_clock::time_point at) {
     return utc;
 }
 
-std::string IsoTime(std::chrono::system_clock::time_point at) {
-    const std::tm utc = Utc(at);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 // Where a chain stands at the end of a file: its last whole record's seq
 // and hash, and a line after it that a crash cut short.
@@ -157,6 +146,18 @@ std::pair<std::string, Tail> PreviousFile(const fs::path& folder, const std::str
 
 }  // namespace
 
+std::string AuditUserName() {
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return pw->pw_name;
+    return std::to_string(::geteuid());
+}
+
+std::string AuditTime(std::chrono::system_clock::time_point at) {
+    const std::tm utc = Utc(at);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
 struct AuditTrail::Open {
     Fd lock;
     Fd file;
@@ -164,7 +165,7 @@ struct AuditTrail::Open {
     off_t size = -1;   // its size after this process's last record; -1: unknown
     std::uint64_t seq = 0;
     AuditHash hash{};
-    std::string user = UserName();
+    std::string user = AuditUserName();
     std::string host = HostName();
 };
 
@@ -217,7 +218,7 @@ void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_v
     struct stat st {};
     OpenDay(name, st);
 
-    AuditRecord record{0, IsoTime(now), o.user, o.host, program, {}, {}, {}, {}};
+    AuditRecord record{0, AuditTime(now), o.user, o.host, program, {}, {}, {}, {}};
     std::string out;
     const auto add = [&](std::string_view a, const AuditRow& r, std::string_view t, std::string_view res) {
         record.seq = ++o.seq;
@@ -275,8 +276,11 @@ void RequireAudit(std::string_view act) {
         ProcessTrail().Probe();
     } catch (const std::exception& e) {
         const std::string why = "the audit trail cannot be written (" + std::string(e.what()) + "); nothing was " +
-                                std::string(act == "decrypt" ? "decrypted" : act == "export" ? "exported"
-                                                                                            : "deleted");
+                                std::string(act == "decrypt"  ? "decrypted"
+                                            : act == "export" ? "exported"
+                                            : act == "note" || act == "tag" || act == "bookmark" || act == "hold"
+                                                ? "changed"
+                                                : "deleted");
         WriteRunLog("!Audit " + why);
         throw NotAudited(why);
     }

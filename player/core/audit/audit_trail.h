@@ -71,6 +71,11 @@ std::string AuditFileName(std::chrono::system_clock::time_point at);
 // StateFolder()/PlayerAudit; WorkFolder()/PlayerAudit while the state
 // folder cannot be written (its index is then read-only).
 std::filesystem::path AuditFolder();
+// Who a record names: the operating-system user running the program.
+std::string AuditUserName();
+// A record's time: ISO 8601 UTC, "2026-12-08T06:10:00Z".
+std::string AuditTime(std::chrono::system_clock::time_point at);
+
 // "window" (the default) or "calldeck": who writes this process's records.
 void SetAuditProgram(std::string program);
 
@@ -87,7 +92,8 @@ public:
 // Before an act that must not happen unrecorded: the trail can take a
 // record now (its lock within the wait, the day's file open), or the act is
 // refused: logs "!Audit the audit trail cannot be written (why); nothing
-// was deleted" (decrypted, exported) and throws NotAudited with that text.
+// was deleted" (decrypted, exported; changed for a note, tag,
+// bookmark or hold) and throws NotAudited with that text.
 void RequireAudit(std::string_view act);
 // An exported file whose record could not be written is taken back:
 // removed, with "!Audit the export [target] was removed: no audit record

@@ -14,6 +14,8 @@
 #include "player/core/index/rebuild_lock.h"
 #include "player/core/run_error.h"
 #include "player/core/file_utilities.h"
+#include "player/core/notes/notes_store.h"
+#include "player/core/run_log.h"
 
 namespace player {
 namespace {
@@ -55,28 +57,48 @@ std::optional<RebuildLock> HoldOffRebuilds() {
 
 }  // namespace
 
+RecordingOnHold::RecordingOnHold(const std::string& path, const std::string& reason)
+    : std::runtime_error("The recording " + path + " is on hold (" + reason + ") and was kept.") {}
+
 bool DeleteRowWithFile(Recordset& set, std::string_view act, const std::function<bool()>& deleteFile) {
     const AuditRow row = AuditRowOf(set);
     RequireAudit(act);  // no delete that no record would tell of
+    std::optional<Hold> held;
     try {
         // The row's lookup, its file's deletion and the row's deletion are
         // one unit: no rebuild may renumber the rows in between.
         const std::optional<RebuildLock> lock = HoldOffRebuilds();
         const bool gone = set.DeleteWith([&] {
+            if ((held = HoldOn(*Process().PlayerConnection, row.path))) return false;
             const bool went = deleteFile();
             if (went && Process().BetweenFileAndRow) Process().BetweenFileAndRow();
             return went;
         });
+        if (held) {
+            WriteRunLog("!" + std::string(act) + " [" + row.path + "] is on hold (" + held->reason + "); kept");
+            Audit(act, row, {}, "kept: on hold: " + held->reason);
+            throw RecordingOnHold(row.path, held->reason);
+        }
         Audit(act, row, {}, gone ? "deleted" : "kept: the file could not be deleted");
+        if (gone) ForgetAnnotations(row.path);
         return gone;
+    } catch (const RecordingOnHold&) {
+        throw;
     } catch (const std::exception& e) {
         Audit(act, row, {}, "kept: " + Describe(e));
         throw;
     }
 }
 
-std::string DeleteAllDoneText(std::int32_t kept, std::int32_t changed) {
+std::string HeldKeptText(std::int64_t held) {
+    if (held <= 0) return {};
+    if (held == 1) return "1 recording is on hold and was kept.";
+    return std::to_string(held) + " recordings are on hold and were kept.";
+}
+
+std::string DeleteAllDoneText(std::int32_t kept, std::int32_t changed, std::int32_t held) {
     std::string text = "done!";
+    if (held) text += " " + HeldKeptText(held);
     if (kept == 1) text += " 1 file could not be deleted and keeps its row.";
     if (kept > 1) text += " " + std::to_string(kept) + " files could not be deleted and keep their rows.";
     if (changed == 1) text += " 1 file was not deleted: its row changed in the record index since the search;";
@@ -94,8 +116,13 @@ void DeleteCurrentFile() {
         const auto set = RowsOfTheList();
         const std::string path = set ? set->Field("FileFullName") : std::string();
         if (path.empty()) return;
-        if (!DeleteRowWithFile(*set, "delete", [&] { return MyDelFIle(path); })) {
-            p.dialogs->Information("delete file " + path + " failed.");
+        try {
+            if (!DeleteRowWithFile(*set, "delete", [&] { return MyDelFIle(path); })) {
+                p.dialogs->Information("delete file " + path + " failed.");
+                return;
+            }
+        } catch (const RecordingOnHold& e) {
+            p.dialogs->Information(e.what());
             return;
         }
         // Back and on again: the row that followed the deleted one. With
@@ -110,7 +137,7 @@ void DeleteCurrentFile() {
 void DeleteAllFiles() {
     PlayerProcess& p = Process();
     if (!p.dialogs->Question("are you sure you want to delete all of the voice file?")) return;
-    std::int32_t kept = 0, changed = 0;
+    std::int32_t kept = 0, changed = 0, held = 0;
     try {
         if (const auto set = RowsOfTheList()) {
             StopPlay();  // the walk moves the play list's row
@@ -118,6 +145,8 @@ void DeleteAllFiles() {
                 const std::string path = set->Field("FileFullName");
                 try {
                     if (!DeleteRowWithFile(*set, "delete-all", [&] { return path.empty() || MyDelFIle(path); })) ++kept;
+                } catch (const RecordingOnHold&) {
+                    ++held;
                 } catch (const platform::sqlstore::Error& e) {
                     if (e.Number() != platform::sqlstore::kRowChanged) throw;
                     ++changed;
@@ -127,7 +156,7 @@ void DeleteAllFiles() {
                 if (p.IsExiting) return;
             }
         }
-        p.dialogs->Information(DeleteAllDoneText(kept, changed));
+        p.dialogs->Information(DeleteAllDoneText(kept, changed, held));
     } catch (const std::exception& e) {
         ShowTrapped(e);
     }

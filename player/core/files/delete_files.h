@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -24,15 +25,30 @@ namespace player {
 void DeleteCurrentFile();
 void DeleteAllFiles();
 
+// A recording on legal hold (player/core/notes/notes_store.h) that a
+// delete kept, file and row; its text names the recording and the reason.
+class RecordingOnHold : public std::runtime_error {
+public:
+    RecordingOnHold(const std::string& path, const std::string& reason);
+};
+
 // Deletes the current row of `set` with its recording, which `deleteFile`
 // removes (true when it went), and leaves an audit record of `act` either
-// way; the row stays when the file did. Delete, DeleteAll and calldeck
-// purge all go through it. Throws as Recordset::DeleteWith does.
+// way; the row stays when the file did. A held recording is neither: the
+// hold is asked inside the delete's own transaction, the run log names the
+// recording and the reason, and RecordingOnHold is thrown. What was written
+// about a deleted recording (note, tags, bookmarks) goes with it. Delete,
+// DeleteAll and calldeck purge all go through it. Throws as
+// Recordset::DeleteWith does.
 bool DeleteRowWithFile(platform::sqlstore::Recordset& set, std::string_view act,
                        const std::function<bool()>& deleteFile);
 
-// DeleteAll's closing message when `kept` files could not be deleted and
-// `changed` were not, their rows having changed since the search.
-std::string DeleteAllDoneText(std::int32_t kept, std::int32_t changed = 0);
+// DeleteAll's closing message when `kept` files could not be deleted,
+// `changed` were not, their rows having changed since the search, and
+// `held` were kept for their hold.
+std::string DeleteAllDoneText(std::int32_t kept, std::int32_t changed = 0, std::int32_t held = 0);
+// "2 recordings are on hold and were kept." ("1 recording is on hold and
+// was kept."); "" for none. DeleteAll and calldeck purge close with it.
+std::string HeldKeptText(std::int64_t held);
 
 }  // namespace player

@@ -15,6 +15,7 @@
 #include "player/core/run_error.h"
 #include "player/core/text.h"
 #include "player/core/index/site_file.h"
+#include "player/core/notes/notes_schema.h"
 
 namespace player {
 namespace {
@@ -100,7 +101,15 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
             }
             why = e.Description();
         }
-        if (conn->IsReadOnly()) TellReadOnly(databaseFile, why);
+        if (conn->IsReadOnly()) {
+            TellReadOnly(databaseFile, why);
+            return true;
+        }
+        try {
+            AddNotesTables(*conn);  // an index made before them
+        } catch (const std::exception& e) {
+            WriteRunLog("!ConnectAccess the tables of notes, tags and holds could not be added: " + Describe(e));
+        }
         return true;
     } catch (const std::exception& e) {
         WriteRunLog("!ConnectAccess " + Describe(e));

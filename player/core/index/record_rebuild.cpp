@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "player/core/index/rebuild_lock.h"
 #include "player/core/index/record_database.h"
 #include "player/core/index/record_scan.h"
+#include "player/core/notes/held_rows.h"
+#include "player/core/notes/notes_store.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
 
@@ -253,8 +256,10 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
                                ")");
         }
         std::vector<std::string> indexes;
+        std::optional<HeldRowsKept> onHold;
         try {
             held = StoredRows(*conn, names);
+            onHold.emplace(*conn, names);
             conn->DeleteFolderRows("RecordFileInfo", names);
             indexes = conn->DropIndexes("RecordFileInfo");  // made again from the new rows at the end
         } catch (const std::exception& e) {
@@ -267,6 +272,9 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         if (!p.StoreFailure.empty()) throw RebuildError("The record index cannot be stored (" + p.StoreFailure + ")");
         std::int32_t count = 0;
         try {
+            if (const std::int64_t back = onHold->PutBack(folder))
+                WriteRunLog("Rebuild of the record index from [" + folder + "]: " + std::to_string(back) +
+                            " recordings on hold were not found and keep their rows");
             count = StoredRows(*conn, {folder});  // what the commit makes the index
         } catch (const std::exception& e) {
             throw RebuildError("The record index cannot be stored (" + Describe(e) + ")");
@@ -279,9 +287,17 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         } catch (const std::exception& e) {
             throw RebuildError("The record index cannot be stored (" + Describe(e) + ")");
         }
+        p.OrphanedNotes = 0;
+        try {
+            p.OrphanedNotes = CountOrphanedNotes(*conn);
+        } catch (const std::exception& e) {
+            WriteRunLog("!RefreshFileInfo the notes of recordings no longer found could not be counted: " +
+                        Describe(e));
+        }
         WriteRunLog("Rebuild of the record index from [" + folder + "] " + (cancelled ? "cancelled" : "ended") +
                     ": " + std::to_string(count) + " recordings stored, " + std::to_string(p.ScanNotRecognised) +
-                    " files not recognised, " + std::to_string(p.ScanSkipped) + " folders or files passed over");
+                    " files not recognised, " + std::to_string(p.ScanSkipped) + " folders or files passed over" +
+                    (p.OrphanedNotes ? "; " + OrphanedNotesText(p.OrphanedNotes) : std::string()));
         return count;
     } catch (const EmptyScanRefused& e) {
         rebuilding.Undo(*conn);

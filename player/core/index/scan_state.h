@@ -27,6 +27,9 @@ struct ScanState {
     std::string StoreFailure;
     std::int32_t ScanNotRecognised = 0;
     std::int32_t ScanSkipped = 0;
+    // After a rebuild: recordings with a note, tags or bookmarks that it
+    // did not find (notes_store.h); its closing words say how many.
+    std::int64_t OrphanedNotes = 0;
     std::chrono::milliseconds RebuildWait{10000};
     // frmParseFileProcess: the scan's progress window while one is shown
     // (it counts the files); without one, unseenProgress counts them.
