@@ -3,7 +3,7 @@
 //   calldeck scan [--main-folder DIR] [--allow-empty]
 //   calldeck search [--start "YYYY-MM-DD hh:mm:ss"] [--end ...] [--channel N]
 //                   [--number TEXT] [--duration ">=h:mm:ss" | "<=h:mm:ss"]
-//                   [--no-in] [--no-out] [--all]
+//                   [--no-in] [--no-out] [--tag T] [--note WORDS] [--held] [--all]
 //   calldeck export (--to DIR | --zip FILE) [-j N] [the search options]
 //   calldeck audit (verify [FILES] | show [the search options] [--act ACT]...)
 //   calldeck purge --older-than DAYS [the search options] [--dry-run] [--yes]
@@ -77,8 +77,10 @@ const char* const kScanHelp =
 const char* const kSearchHelp =
     "usage: calldeck search [--start \"YYYY-MM-DD hh:mm:ss\"] [--end \"YYYY-MM-DD hh:mm:ss\"]\n"
     "                       [--channel N] [--number TEXT] [--duration \">=h:mm:ss\" | \"<=h:mm:ss\"]\n"
-    "                       [--no-in] [--no-out] [--all]\n"
-    "  --duration takes any number of hours: \">=100:00:00\".\n"
+    "                       [--no-in] [--no-out] [--tag TAG] [--note WORDS] [--held] [--all]\n"
+    "  --duration takes any number of hours: \">=100:00:00\". --tag finds the\n"
+    "  recordings with the tag, --note those whose note holds every one of the\n"
+    "  words (whole words, any case), --held those on hold.\n"
     "  Prints a header line, then one line per recording, its values separated\n"
     "  by tabs. Inside a value a backslash prints as \\\\, a tab as \\t, a line\n"
     "  feed as \\n and a carriage return as \\r; every other byte as it is.\n";

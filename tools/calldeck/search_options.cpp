@@ -83,6 +83,12 @@ bool TakeSearchOption(const std::vector<std::string>& args, std::size_t& i, Sear
         c.callIn = false;
     } else if (a == "--no-out") {
         c.callOut = false;
+    } else if (a == "--tag") {
+        c.tag = NextValue(args, i);
+    } else if (a == "--note") {
+        c.noteWords = NextValue(args, i);
+    } else if (a == "--held") {
+        c.heldOnly = true;
     } else if (a == "--all") {
         request.all = true;
     } else {

@@ -11,6 +11,8 @@
 // box is searched for like any other character instead of ending the text
 // early (which made the database refuse the statement, or, with a second
 // quote, changed what it asked); text without quotes is inserted as typed.
+// The same holds for a tag and a note's words; on the site's server every
+// quoted text is bound as a value (jet_sql.h).
 #pragma once
 
 #include <string>
@@ -34,6 +36,12 @@ struct SearchConditions {
     bool callIn = true;       // chkCallIn
     bool callOut = true;      // chkCallOut
     std::string mainFolder;   // txtMainFolderPath
+    // What reviewers wrote (player/core/notes/): a tag the row has, words
+    // its note holds (each word whole, in any order, through the store's
+    // full-text index), and whether it is on hold. Empty/false: no clause.
+    std::string tag;
+    std::string noteWords;
+    bool heldOnly = false;
 };
 
 // The channel list ("all", "001" ... "128") and the compare list.
