@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "player/core/audit/audit_trail.h"
 #include "player/core/convert/convert_file.h"
@@ -16,6 +17,7 @@
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
 #include "player/core/file_utilities.h"
+#include "player/core/notes/manifest.h"
 
 namespace fs = std::filesystem;
 
@@ -49,7 +51,7 @@ bool FileExists(const std::string& path) {
 // Exports the current row's recording when its file exists, counting it
 // in `tally` as saved or failed.
 void ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, std::set<std::string>& taken,
-               ExportTally& tally) {
+               ExportTally& tally, std::vector<ManifestEntry>& manifest) {
     const std::string source = set.Field("FileFullName");
     if (source.empty() || !FileExists(source)) return;
     const std::string target = ExportTargetName(folder, text::Trim(source), taken);
@@ -59,6 +61,7 @@ void ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, st
     if (!Audit("pickup-all", AuditRowOf(set), target, written ? "ok" : "failed: no WAV file was written") && written)
         written = !RemoveUnrecordedExport(target);
     ++(written ? tally.saved : tally.failed);
+    if (written) manifest.push_back({AuditRowOf(set), fs::path(target).filename().string()});
 }
 
 }  // namespace
@@ -99,10 +102,11 @@ std::string PickUpAll(WindowHandle owner, ConvertProcess& progress) {
         progress.Show();
         ExportTally tally{.where = picked, .total = total};
         std::set<std::string> taken;
+        std::vector<ManifestEntry> manifest;
         bool past = false;
         while (p.IsBatchConverting) {
             if (!Attempt([&] { past = set->Eof(); }) || past) break;
-            Attempt([&] { ExportRow(*set, folder, taken, tally); });
+            Attempt([&] { ExportRow(*set, folder, taken, tally, manifest); });
             tally.done = tally.saved + tally.failed;
             progress.ShowCount(tally.done, total);
             if (!Attempt([&] { set->MoveNext(); })) break;
@@ -110,6 +114,7 @@ std::string PickUpAll(WindowHandle owner, ConvertProcess& progress) {
         }
         Attempt([&] { past = past || set->Eof(); });
         tally.cancelled = !past && !p.IsBatchConverting;
+        if (!manifest.empty()) Attempt([&] { WriteManifest(fs::path(picked) / kManifestName, manifest); });
         WriteRunLog(ExportReport(tally));
     }
     SetBatchConverting(false);

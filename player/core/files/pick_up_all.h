@@ -36,8 +36,9 @@ std::string ConvertCountText(std::int32_t count, std::int32_t total);
 // and the shutdown clear IsBatchConverting: the row being converted
 // finishes and no further row starts. A play is stopped first, since the
 // batch moves the play list's current row and AutoPlayNext would move it
-// under the batch. The folder the batch exported into, as picked; "" when
-// none was.
+// under the batch. The exported recordings are listed with what reviewers
+// wrote about them in manifest.tsv in the folder (notes/manifest.h). The
+// folder the batch exported into, as picked; "" when none was.
 std::string PickUpAll(WindowHandle owner, ConvertProcess& progress);
 
 }  // namespace player
