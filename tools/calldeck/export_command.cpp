@@ -33,7 +33,6 @@
 #include "worker_process.h"
 #include "zip_archive.h"
 #include "player/core/notes/manifest.h"
-#include "player/core/run_error.h"
 
 namespace calldeck {
 
@@ -447,7 +446,7 @@ int ExportRows(const Options& options) {
             for (const Row& row : rows)
                 if (row.converted) {
                     archive.Add(row.target, row.part);
-                    manifest.push_back({row.audit, row.target});
+                    manifest.push_back({row.audit, row.target, player::LoadAnnotations(row.audit.path)});
                 }
             // Beside the recordings: what reviewers wrote about them, in
             // the private folder of the parts until the archive is written.
@@ -472,18 +471,6 @@ int ExportRows(const Options& options) {
             archiveAudit(std::string("failed: the archive was not written: ") + e.what());
             progress.Summary(/*interrupted=*/false);
             std::cerr << "calldeck: " << e.what() << "\n";
-            return kFailed;
-        }
-    }
-    if (!toArchive && progress.Counts().exported > 0) {
-        std::vector<player::ManifestEntry> manifest;
-        for (const Row& row : rows)
-            if (row.converted) manifest.push_back({row.audit, fs::path(row.target).filename().string()});
-        try {
-            player::WriteManifest(fs::path(options.to) / player::kManifestName, manifest);
-        } catch (const std::exception& e) {
-            progress.Summary(/*interrupted=*/false);
-            std::cerr << "calldeck: the manifest was not written: " << player::Describe(e) << "\n";
             return kFailed;
         }
     }

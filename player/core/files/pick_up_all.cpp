@@ -55,13 +55,17 @@ void ExportRow(platform::sqlstore::Recordset& set, const std::string& folder, st
     const std::string source = set.Field("FileFullName");
     if (source.empty() || !FileExists(source)) return;
     const std::string target = ExportTargetName(folder, text::Trim(source), taken);
+    // Read while the index is surely open: closing the window during the
+    // conversion closes it.
+    const AuditRow row = AuditRowOf(set);
+    const Annotations notes = LoadAnnotations(row.path);
     ConvertFile(source, target);
     bool written = FileExists(target);
     if (!written) WriteRunLog("ConvertFile File [" + source + "] To [" + target + "] Error!");
     if (!Audit("pickup-all", AuditRowOf(set), target, written ? "ok" : "failed: no WAV file was written") && written)
         written = !RemoveUnrecordedExport(target);
     ++(written ? tally.saved : tally.failed);
-    if (written) manifest.push_back({AuditRowOf(set), fs::path(target).filename().string()});
+    if (written) manifest.push_back({row, fs::path(target).filename().string(), notes});
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ std::string ManifestHeader() {
            "Note\tBookmarks\tHold\tHeldBy\tHeldAt\n";
 }
 
-std::string ManifestLine(const ManifestEntry& entry, const Annotations& written) {
+std::string ManifestLine(const ManifestEntry& entry) {
+    const Annotations& written = entry.written;
     std::vector<std::string> marks;
     for (const Bookmark& b : written.bookmarks) marks.push_back(std::to_string(b.second) + " " + b.label);
     const Hold hold = written.hold.value_or(Hold{});
@@ -43,7 +44,7 @@ std::string ManifestLine(const ManifestEntry& entry, const Annotations& written)
 
 void WriteManifest(const std::filesystem::path& file, const std::vector<ManifestEntry>& entries) {
     std::string text = ManifestHeader();
-    for (const ManifestEntry& entry : entries) text += ManifestLine(entry, LoadAnnotations(entry.row.path));
+    for (const ManifestEntry& entry : entries) text += ManifestLine(entry);
     const std::filesystem::path part = file.string() + ".part";
     const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kPrivateFile);
     if (fd < 0) Fail("cannot create " + part.string());

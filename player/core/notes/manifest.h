@@ -21,6 +21,7 @@ inline constexpr const char* kManifestName = "manifest.tsv";
 struct ManifestEntry {
     AuditRow row;            // the recording's row as the search found it
     std::string exportedAs;  // the exported file's name (an archive's member name)
+    Annotations written;     // read while the index is open (LoadAnnotations)
 };
 
 // "FileFullName RecordDateTime RecordChannel CallNumber RecordDuration
@@ -28,11 +29,10 @@ struct ManifestEntry {
 // tags separated by blanks, the bookmarks each "SECOND LABEL", one a line
 // (so written \n between them).
 std::string ManifestHeader();
-std::string ManifestLine(const ManifestEntry& entry, const Annotations& written);
+std::string ManifestLine(const ManifestEntry& entry);
 
-// Writes the whole file (the annotations read from the index), replacing
-// one that is there, under a temporary name first; 0600 whatever the umask.
-// Throws std::system_error, or the store's error.
+// Writes the whole file, replacing one that is there, under a temporary
+// name first; 0600 whatever the umask. Throws std::system_error.
 void WriteManifest(const std::filesystem::path& file, const std::vector<ManifestEntry>& entries);
 
 }  // namespace player

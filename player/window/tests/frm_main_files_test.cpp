@@ -184,7 +184,7 @@ void FileCommands::exportsSayWhatTheySavedAndGetWaveFileOpensWhereTheLastWent() 
 
     t.Dialogs().folderAnswer = out.string();
     t.Click(w.cmdPickUpAll);
-    EXPECT_SEEN(ListedFiles(out), QString("a.wav, c.wav"), "the files \"Pickup All\" saved");
+    EXPECT_SEEN(ListedFiles(out), QString("a.wav, c.wav, manifest.tsv"), "the files \"Pickup All\" saved");
     EXPECT_SEEN(w.stbPlayerPanel1->text(),
                 status + "2 recordings saved to " + QString::fromStdString(out.string()) +
                     "; 1 failed: see the run log",
