@@ -164,9 +164,9 @@ TEST_F(ExportCommand, WritesThePlayersConversionsUnderPickupAllNamesAndTheSameIn
             EXPECT_TRUE(bytes == ReadBytes(out_ / name)) << "the archive's " << name << " differs from the exported file";
         }
     }
-    std::set<std::string> listed = names;
-    listed.insert("manifest.tsv");  // the list of them beside them
-    EXPECT_EQ(memberNames, listed) << "the archive does not hold exactly the exported files and their manifest";
+    std::set<std::string> withManifest = names;
+    withManifest.insert("manifest.tsv");  // the list of them beside them
+    EXPECT_EQ(memberNames, withManifest) << "the archive does not hold exactly the exported files and their manifest";
     EXPECT_EQ(Names(staged_.Folder()).count("calls.zip"), 1u);
     for (const auto& name : Names(staged_.Folder()))
         EXPECT_EQ(name.find(".calldeck-export"), std::string::npos) << "a temporary was left: " << name;
