@@ -272,9 +272,6 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         if (!p.StoreFailure.empty()) throw RebuildError("The record index cannot be stored (" + p.StoreFailure + ")");
         std::int32_t count = 0;
         try {
-            if (const std::int64_t back = onHold->PutBack(folder))
-                WriteRunLog("Rebuild of the record index from [" + folder + "]: " + std::to_string(back) +
-                            " recordings on hold were not found and keep their rows");
             count = StoredRows(*conn, {folder});  // what the commit makes the index
         } catch (const std::exception& e) {
             throw RebuildError("The record index cannot be stored (" + Describe(e) + ")");
@@ -282,6 +279,10 @@ std::int32_t RebuildRecordIndex(const std::string& mainFolderText, EmptyScan emp
         if (count == 0) MayEmpty(empty, folder, held);
         try {
             conn->CreateIndexes(indexes);
+            // Looked up along the path's index, made again just now.
+            if (const std::int64_t back = onHold->PutBack(folder))
+                WriteRunLog("Rebuild of the record index from [" + folder + "]: " + std::to_string(back) +
+                            " recordings on hold were not found and keep their rows");
             conn->Analyze("RecordFileInfo");  // the all-channel time range reads the index, channel by channel
             conn->CommitBatch();
         } catch (const std::exception& e) {

@@ -272,12 +272,11 @@ std::vector<std::string> OrphanedPaths() {
 }
 
 std::int64_t CountOrphanedNotes(Connection& conn) {
-    // Nothing to ask of the index when nothing is written about any
-    // recording: a rebuild costs the same as before notes existed.
-    if (conn.Query(std::string("select 1 from (") + kAnnotatedPaths + ") as a limit 1").empty()) return 0;
-    const auto rows = conn.Query(std::string("select count(*) from (") + kAnnotatedPaths +
-                                 ") as a where FileFullName not in (select FileFullName from RecordFileInfo "
-                                 "where FileFullName is not null)");
+    // The notes alone, each looked up along the path's index: a rebuild
+    // costs a lookup per note, nothing when there are none.
+    const auto rows = conn.Query(
+        "select count(*) from RecordNotes n where not exists "
+        "(select 1 from RecordFileInfo r where r.FileFullName = n.FileFullName)");
     return rows.empty() ? 0 : std::stoll(Field(rows.front(), 0));
 }
 

@@ -102,7 +102,8 @@ void ForgetAnnotations(const std::string& path);
 
 // Recordings with a note, tags or bookmarks that the index no longer holds
 // (their file vanished outside the program, or another rebuild no longer
-// found it), in path order; the count asks the store once.
+// found it), in path order; and the count of such notes, which a rebuild
+// asks for (a lookup along the path's index per note).
 std::vector<std::string> OrphanedPaths();
 std::int64_t CountOrphanedNotes(platform::sqlstore::Connection& conn);
 // A rebuild's words for them: "n notes belong to recordings no longer found"
