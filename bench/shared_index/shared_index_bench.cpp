@@ -212,8 +212,11 @@ void AddNotes(long every) {
     store.Query("insert into RecordTags(Tag, FileFullName) select 'tag' || (k / " + std::to_string(every) +
                 " % 100), FileFullName from " + rows);
     store.CommitBatch();
-    if (store.Server()) store.Server()->Run("vacuum analyze RecordNotes; vacuum analyze RecordTags");
-    else store.Query("analyze");
+    if (!store.Server()) {
+        store.Query("analyze");
+        return;
+    }
+    for (const char* table : {"RecordNotes", "RecordTags"}) store.Server()->Run(std::string("vacuum analyze ") + table);
 }
 
 // The window's search over every row (its default range, all channels) for
