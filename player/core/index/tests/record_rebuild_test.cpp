@@ -142,7 +142,7 @@ TEST_F(PreviousIndex, AFailingStoreRollsBackAndSaysSo) {
     EXPECT_NE(Refused(calls_.string()).find("The record index cannot be stored (database or disk is full)"),
               std::string::npos);
     EXPECT_EQ(Rows(), previous_);
-    EXPECT_EQ(Indexes(), std::vector<std::string>{"RecordFileInfo_Channel_DateTime"})
+    EXPECT_EQ(Indexes(), (std::vector<std::string>{"RecordFileInfo_Channel_DateTime", "RecordFileInfo_File"}))
         << "the search index did not come back with the rollback";
     conn.Execute("PRAGMA max_page_count = 1073741823");
 
@@ -219,7 +219,7 @@ TEST_F(PreviousIndex, TheCountIsWhatWasCommittedAndARebuildHasAStartAndAnEndLine
     EXPECT_EQ(RebuildRecordIndex(calls_.string()), 60);
     EXPECT_EQ(RebuildRecordIndex(calls_.string()), 60);
     EXPECT_EQ(ScanProgress().FileCount, 60) << "the counts of the previous rebuild were not reset";
-    EXPECT_EQ(Indexes(), std::vector<std::string>{"RecordFileInfo_Channel_DateTime"})
+    EXPECT_EQ(Indexes(), (std::vector<std::string>{"RecordFileInfo_Channel_DateTime", "RecordFileInfo_File"}))
         << "the search index was not made again over the new rows";
     Recordset plan;
     plan.Open("explain query plan select RecordChannel from RecordFileInfo where RecordDateTime >= "

@@ -45,7 +45,7 @@ protected:
     }
     // The stored files, in the order they were inserted, relative to the root.
     Names Stored() {
-        auto rs = GetRecordset("select FileFullName from RecordFileInfo");
+        auto rs = GetRecordset("select FileFullName from RecordFileInfo order by rowid");
         Names out;
         for (; rs->IsOpen() && !rs->Eof(); rs->MoveNext())
             out.push_back(fs::path(rs->Field("FileFullName")).lexically_relative(root_).string());
