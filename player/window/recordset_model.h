@@ -7,6 +7,11 @@
 // view only the rows it paints. A FileFullName cell carries the whole path
 // as its tool tip, for a column too narrow to show it.
 //
+// After the set's columns comes one of the model's own, "Notes": a mark for
+// each kind of thing reviewers wrote about the row's recording (a note,
+// tags, bookmarks, a hold), read from the index a page of rows at a time as
+// the view asks for them and named in words in its tool tip.
+//
 // The model listens to the set. When a row of the set is deleted the
 // table loses that row; when the set is closed the table empties; when the
 // set's current record moves the model reports the new row through
@@ -23,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "platform/sqlstore/recordset.h"
 
@@ -49,6 +55,12 @@ public:
     bool Removing() const { return removing_; }
     // The FileFullName column, or -1 when the set has none.
     int FileColumn() const { return fileColumn_; }
+    // The "Notes" column after the set's, or -1 (a set without FileFullName).
+    int MarksColumn() const { return fileColumn_ < 0 ? -1 : columns_; }
+    // The row's recording (FileFullName, trimmed), or "".
+    std::string FileOf(int row) const;
+    // Reads the marks again (after something was written about a recording).
+    void ForgetMarks();
     // The recording being played ("" when none): every row of that file is
     // drawn bold, with `mark` before its first cell.
     void MarkPlaying(const std::string& file, const QIcon& mark);
@@ -69,6 +81,7 @@ private:
     void Detach();
     void Count();
     bool IsPlaying(int row) const;
+    QVariant Marks(int row, int role) const;
 
     std::shared_ptr<platform::sqlstore::Recordset> set_;
     int rows_ = 0;
@@ -78,6 +91,10 @@ private:
     bool measuring_ = false;
     std::string playing_;
     QIcon playingMark_;
+    // Marks of the rows read so far, by row: bit 0 note, 1 tags, 2
+    // bookmarks, 3 hold; read a page at a time.
+    mutable std::unordered_map<int, unsigned> marks_;
+    mutable bool marksFailed_ = false;
 };
 
 }  // namespace player

@@ -253,7 +253,7 @@ void MainWindow::startShowsEveryIndexedRecordingInChannelAndTimeOrder() {
         headings << t.Window().DataGrid1->View()->model()->headerData(c, Qt::Horizontal).toString();
     EXPECT_SEEN(headings,
                 (QStringList{"RecordChannel", "RecordDateTime", "CallNumber", "RecordDuration", "FileFullName",
-                             "CallDirection"}),
+                             "CallDirection", "Notes"}),
                 "the grid's column headings");
     EXPECT_SEEN(t.Window().DataGrid1->View()->currentIndex().row(), 0, "the selected row at start (the first)");
     EXPECT_SEEN(Process().rsResult->AbsolutePosition(), 1, "the result set's current record at start");
