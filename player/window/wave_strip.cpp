@@ -23,6 +23,7 @@ namespace {
 constexpr int kPollMilliseconds = 50;
 const QColor kSilenceBand(120, 140, 170, 60);
 const QColor kPositionLine(200, 30, 30);
+const QColor kBookmarkMark(230, 150, 0);
 
 // "silence 00:01:12, 4 s": the stretch's start and its length in whole seconds.
 QString Stretch(const char* what, double start, double length) {
@@ -59,6 +60,18 @@ void WaveStrip::ShowPlayback() {
             }
         }
         setCursor(Qt::ArrowCursor);
+        ReloadBookmarks();
+    }
+    update();
+}
+
+void WaveStrip::ReloadBookmarks() {
+    bookmarks_.clear();
+    if (!recording_.empty() && !Process().IsExiting) {
+        try {
+            bookmarks_ = LoadAnnotations(recording_).bookmarks;
+        } catch (const std::exception&) {  // an index without notes: no marks, the waveform stands
+        }
     }
     update();
 }
@@ -137,6 +150,14 @@ void WaveStrip::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Mid).darker(140));
     painter.drawLines(lines.data() + split, static_cast<int>(columns - split));
 
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kBookmarkMark);
+    for (const Bookmark& b : bookmarks_) {
+        const int x = XOf(static_cast<double>(b.second));
+        const QPoint flag[] = {{x - 4, 0}, {x + 4, 0}, {x, 7}};
+        painter.drawPolygon(flag, 3);
+        painter.fillRect(x, 0, 1, r.height(), kBookmarkMark);
+    }
     if (playing) painter.fillRect(std::min(played, r.width() - 2), 0, 2, r.height(), kPositionLine);
     if (dragX_) {
         painter.setPen(QPen(kPositionLine, 1, Qt::DashLine));
@@ -146,6 +167,11 @@ void WaveStrip::paintEvent(QPaintEvent*) {
 
 QString WaveStrip::StretchAt(int x) const {
     if (!waveform_) return {};
+    for (const Bookmark& b : bookmarks_)
+        if (std::abs(XOf(static_cast<double>(b.second)) - x) <= 4)
+            return QString("bookmark %1: %2")
+                .arg(QString::fromStdString(FormatTime(static_cast<std::int32_t>(b.second))),
+                     QString::fromStdString(b.label));
     const Waveform& w = *waveform_;
     const double at = SecondsAt(x);
     double speechFrom = 0;
