@@ -93,6 +93,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(rows, &QAbstractItemModel::rowsRemoved, framConditions, [this] { EnableCommands(); });
     connect(DataGrid1->View()->selectionModel(), &QItemSelectionModel::currentRowChanged, framConditions,
             [this] { EnableCommands(); });
+    ConnectNotes();
     exportFolder_ = QDir::homePath().toStdString();
     connect(cmdShowResult, &QPushButton::clicked, this, &frmMain::OnShowResult);
     connect(cmdRefreshRecord, &QPushButton::clicked, this, &frmMain::OnRefreshRecordset);
@@ -159,6 +160,8 @@ SearchConditions frmMain::Conditions() const {
     c.callIn = chkCallIn->isChecked();
     c.callOut = chkCallOut->isChecked();
     c.mainFolder = txtMainFolderPath->text().toStdString();
+    c.tag = cmbTag->currentText().toStdString();
+    c.noteWords = txtNoteWords->text().toStdString();
     return c;
 }
 
@@ -186,7 +189,9 @@ void frmMain::ShowAllRecord() {
 
 // The heading's column first, then the other way round on a second click.
 void frmMain::OnHeadingClicked(int column) {
-    if (walking_ || resultStatement_.empty() || column < 0 || column >= DataGrid1->Columns()) return;
+    if (walking_ || resultStatement_.empty() || column < 0 || column >= DataGrid1->Columns() ||
+        column == DataGrid1->Model()->MarksColumn())
+        return;
     const std::string name = DataGrid1->Model()->headerData(column, Qt::Horizontal).toString().toStdString();
     sortDescending_ = name == sortHeading_ && !sortDescending_;
     sortHeading_ = name;
@@ -342,7 +347,7 @@ void frmMain::ExitWithoutQuestion() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     if (!exited_) {
-        if (!Process().dialogs->Question("Exit Player?")) {
+        if (!Process().dialogs->Question("Exit Player?") || !NotesSavedOrGivenUp()) {
             event->ignore();
             return;
         }

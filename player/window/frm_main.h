@@ -29,6 +29,7 @@
 #include "data_grid.h"
 #include "frm_convert_process.h"
 #include "frm_parse_file_process.h"
+#include "notes_panel.h"
 #include "wave_strip.h"
 #include "player/core/index/search_conditions.h"
 
@@ -73,6 +74,8 @@ public:
     QTimeEdit* dtpDuration;
     QCheckBox* chkCallIn;
     QCheckBox* chkCallOut;
+    QComboBox* cmbTag;         // "Tag": a tag the row has (typed or chosen), "" for any
+    QLineEdit* txtNoteWords;   // "Note contains": words its note holds
     QCheckBox* chkSearchFileEveryTime;
     QLineEdit* txtMainFolderPath;
     QPushButton* cmdChooseMainFolder;
@@ -102,6 +105,7 @@ public:
     QLabel* lblTotalDuration;
     QTimer* Timer1;
     WaveStrip* picWaveform;  // under the grid, as wide as it
+    NotesPanel* framNotes;   // under the waveform: the current row's note, tags, bookmarks, hold
     // Listening: speed (keys [ and ]), "Skip silence", volume 0-200 % and "Normalize"
     QComboBox* cmbSpeed;
     QCheckBox* chkSkipSilence;
@@ -146,6 +150,10 @@ private:
     void BuildListening(QBoxLayout* block);
     void ConnectListening();
     void StepSpeedBy(int steps);
+    void ConnectNotes();
+    void FillTagChoices();
+    void BookmarkHere();
+    bool NotesSavedOrGivenUp();
 
     frmParseFileProcess* parseFileWindow_;
     frmConvertProcess* convertWindow_;

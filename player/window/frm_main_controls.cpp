@@ -122,6 +122,15 @@ void frmMain::BuildControls() {
     directions->addWidget(chkCallOut);
     directions->addStretch();
     fields->addRow(QString(), directions);
+    cmbTag = Named(new QComboBox(framConditions), "cmbTag");
+    cmbTag->setEditable(true);
+    cmbTag->setInsertPolicy(QComboBox::NoInsert);
+    cmbTag->lineEdit()->setPlaceholderText("any");
+    fields->addRow("Tag", cmbTag);
+    txtNoteWords = Named(new QLineEdit(framConditions), "txtNoteWords");
+    txtNoteWords->setClearButtonEnabled(true);
+    txtNoteWords->setPlaceholderText("words of the note");
+    fields->addRow("Note contains", txtNoteWords);
     txtMainFolderPath = Named(new QLineEdit(framConditions), "txtMainFolderPath");
     cmdChooseMainFolder = Named(new QPushButton("..", framConditions), "cmdChooseMainFolder");
     cmdChooseMainFolder->setFixedWidth(cmdChooseMainFolder->fontMetrics().horizontalAdvance("....") + 16);
@@ -232,6 +241,8 @@ void frmMain::BuildControls() {
     results->setSpacing(4);
     results->addWidget(DataGrid1, 1);
     results->addWidget(picWaveform);
+    framNotes = new NotesPanel(central);
+    results->addWidget(framNotes);
     columns->addLayout(results, 1);
 
     stbPlayer = Named(new QStatusBar(this), "stbPlayer");

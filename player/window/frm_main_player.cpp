@@ -185,6 +185,10 @@ bool frmMain::PlayerKey(const QKeyEvent& key) {
         if (ctrl || !Process().IsPlaying) return false;
         PlayFrom(key.key() == Qt::Key_Home ? 0 : std::max(0, Process().CurrentDuration - 5) * 1000);
         return true;
+    case Qt::Key_B:  // Ctrl+B: a bookmark where the count stands
+        if (!ctrl) return false;
+        BookmarkHere();
+        return true;
     case Qt::Key_BracketLeft:
     case Qt::Key_BracketRight:
         if (ctrl) return false;

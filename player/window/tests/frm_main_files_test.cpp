@@ -8,6 +8,8 @@
 // holds as root (as CI runs) and as an ordinary user.
 #include <QApplication>
 #include <QDir>
+#include <QCompleter>
+#include <QTableView>
 #include <QTest>
 
 #include <fstream>
@@ -19,6 +21,7 @@
 #include "player/core/convert/convert_file.h"
 #include "player/core/files/delete_files.h"
 #include "player/core/process_state.h"
+#include "player/core/notes/notes_store.h"
 #include "window_fixture.h"
 
 // The system's font configuration library keeps a cache for the life of the
@@ -86,6 +89,7 @@ private slots:
     void deleteRemovesTheFileWithItsRowOrSaysWhyNot();
     void deleteAllKeepsTheRowsOfFilesItCannotDelete();
     void chooseMainFolderPutsOnlyAFolderInTheBox();
+    void whatAReviewerWritesStaysWithItsRowFindsItAndHoldsItAgainstDelete();
 };
 
 // Five rows, the third a G.729 recording of ten minutes, long enough that
@@ -365,6 +369,73 @@ void FileCommands::chooseMainFolderPutsOnlyAFolderInTheBox() {
                 "the box after picking a folder, a missing folder, a file, a folder, and cancelling");
     EXPECT_SEEN(t.Dialogs().asked.back(), std::string("Your Voice Folder"), "the picker's title");
     EXPECT_SEEN(Process().MainFolder.str(), stored, "the stored main folder");
+}
+
+// A note typed on the first row is saved when the second row is chosen and
+// shown again when the first comes back; the second row's tags complete
+// from the tags in use; the grid marks both rows; "Tag" and "Note contains"
+// find each; the hold placed in the panel keeps the second row's file and
+// row through Delete answered Yes, and released, lets it go.
+void FileCommands::whatAReviewerWritesStaysWithItsRowFindsItAndHoldsItAgainstDelete() {
+    WindowUnderTest t;
+    frmMain& w = t.Window();
+    const fs::path calls = t.Folder("calls");
+    for (const char* name : {"a.WAV", "b.WAV", "c.WAV"}) Write(calls / name, name);
+    IndexCalls({calls / "a.WAV", calls / "b.WAV", calls / "c.WAV"});
+    t.Click(w.cmdRefreshRecord);
+    const QString a = QString::fromStdString((calls / "a.WAV").string()),
+                  b = QString::fromStdString((calls / "b.WAV").string()),
+                  c = QString::fromStdString((calls / "c.WAV").string());
+    NotesPanel& notes = *w.framNotes;
+    QTableView* grid = w.DataGrid1->View();
+    const auto choose = [&](int row) { grid->setCurrentIndex(w.DataGrid1->Model()->index(row, 0)); };
+
+    choose(0);
+    notes.txtNote->setFocus();
+    QTest::keyClicks(notes.txtNote, "Customer disputes the invoice");
+    choose(1);
+    EXPECT_SEEN(QString::fromStdString(LoadAnnotations(a.toStdString()).note), QString("Customer disputes the invoice"),
+                "the first row's note after the second row was chosen");
+    EXPECT_SEEN(notes.txtNote->toPlainText(), QString(), "the note field on a row without a note");
+    QTest::keyClicks(notes.txtTags, "billing urgent");
+    QTest::keyClick(notes.txtTags, Qt::Key_Return);
+    EXPECT_SEEN(Show(LoadAnnotations(b.toStdString()).tags), Show(std::vector<std::string>{"billing", "urgent"}),
+                "the second row's stored tags");
+    notes.txtHoldReason->setText("court case 12");
+    t.Click(notes.cmdHold);
+    QVERIFY2(notes.lblHold->text().startsWith("On hold since "), "the panel does not show the hold it placed");
+    choose(2);
+    QTest::keyClicks(notes.txtTags, "ur");
+    EXPECT_SEEN(notes.txtTags->completer()->currentCompletion(), QString("urgent"), "the completion of \"ur\"");
+    notes.txtTags->clear();
+    choose(0);
+    EXPECT_SEEN(notes.txtNote->toPlainText(), QString("Customer disputes the invoice"),
+                "the note shown when its row came back");
+    EXPECT_SEEN(t.GridColumn("Notes"), (QStringList{QString::fromUtf8("\u270e"), QString::fromUtf8("# \u2696"), ""}),
+                "the grid's marks (a note; tags and a hold; nothing)");
+
+    w.cmbTag->setCurrentText("billing");
+    t.Click(w.cmdShowResult);
+    EXPECT_SEEN(t.GridFiles(), QStringList{b}, "the rows found by the tag \"billing\"");
+    w.cmbTag->setCurrentText("");
+    w.txtNoteWords->setText("INVOICE customer");
+    t.Click(w.cmdShowResult);
+    EXPECT_SEEN(t.GridFiles(), QStringList{a}, "the rows whose note holds \"INVOICE customer\"");
+    w.txtNoteWords->clear();
+    t.Click(w.cmdShowResult);
+
+    choose(1);
+    t.Dialogs().answers = {true};
+    t.Click(w.cmdDelFile);
+    QVERIFY2(fs::exists(calls / "b.WAV"), "Delete removed a recording on hold");
+    EXPECT_SEEN(t.GridFiles(), (QStringList{a, b, c}), "the grid after Delete of the held row");
+    t.Dialogs().answers = {true};
+    t.Click(notes.cmdHold);  // "Release Hold", answered Yes
+    QVERIFY2(!HoldOf(b.toStdString()), "the hold stayed after it was released");
+    t.Dialogs().answers = {true};
+    t.Click(w.cmdDelFile);
+    QVERIFY2(!fs::exists(calls / "b.WAV"), "the released recording was not deleted");
+    QVERIFY2(LoadAnnotations(b.toStdString()).tags.empty(), "the deleted recording's tags stayed behind");
 }
 
 int main(int argc, char** argv) { return player::window_testing::RunWindowTests<FileCommands>(argc, argv); }

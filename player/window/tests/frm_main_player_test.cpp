@@ -22,6 +22,7 @@
 #include "player/core/playback/audio_output.h"
 #include "player/core/playback/listening.h"
 #include "player/core/playback/playback.h"
+#include "player/core/notes/notes_store.h"
 #include "player/core/process_state.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/recording_sink.h"
@@ -101,6 +102,7 @@ private slots:
     void theWaveformShowsTheSilenceAndAClickOrHomeOrEndPlaysFromThere();
     void theSpeedKeysStepTheCountAndSpeedAndVolumeStayForTheNextRowAndRun();
     void skippingSilenceAtHalfVolumeTheCountEndsWithTheSound();
+    void aBookmarkAddedWithCtrlBShowsOnTheWaveformAndAClickOnItPlaysFromThere();
 };
 
 // The operator hears each recording from its start as the converter wrote
@@ -464,6 +466,57 @@ void PlayerBlock::skippingSilenceAtHalfVolumeTheCountEndsWithTheSound() {
              qPrintable(QString("the sound parted from the call's samples halved at %1 s, not in its silence").arg(cut / 8000.0)));
     QVERIFY2(std::equal(heard.begin() + cut, heard.end(), half.begin() + cut + skipped, same),
              "after the skipped silence the device did not receive the rest of the call halved");
+}
+
+// Ctrl+B while a call plays puts a bookmark where the count stands (7 s),
+// its label typed in place in the notes panel; the waveform marks it and
+// names it, and after a stop a click on the bookmark plays the call from
+// there.
+void PlayerBlock::aBookmarkAddedWithCtrlBShowsOnTheWaveformAndAClickOnItPlaysFromThere() {
+    WindowUnderTest t;
+    const fs::path calls = t.Folder("calls");
+    std::string alaw;
+    for (std::uint32_t i = 0, noise = 7; i < 100000; ++i) {
+        noise = noise * 1103515245 + 12345;
+        alaw += char(0x80 | (noise >> 16) % 120);
+    }
+    const std::string wav = ALawWavHeader(std::uint32_t(alaw.size())) + alaw;
+    std::ofstream(calls / "a.WAV", std::ios::binary) << wav;
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:12", "IN"));
+    const std::vector<std::int16_t> samples = ALawSamples(wav);
+    UseAudioOutput();
+    frmMain& w = t.Window();
+    t.Click(w.cmdRefreshRecord);
+    w.Timer1->stop();  // the count stands where each play put it
+    t.Click(w.cmdPlayRecordFile);
+    QTRY_VERIFY2(w.picWaveform->Shown(), "the waveform of the playing call was not drawn within 5 seconds");
+    PlayFrom(7000);
+    QTest::keyClick(w.DataGrid1->View(), Qt::Key_B, Qt::ControlModifier);
+    QWidget* label = QApplication::focusWidget();
+    QVERIFY2(label && w.framNotes->lstBookmarks->isAncestorOf(label), "Ctrl+B opened no label to type");
+    QTest::keyClicks(label, "refund promised");
+    QTest::keyClick(label, Qt::Key_Return);
+    const auto stored = [&] {
+        const std::vector<Bookmark> b = LoadAnnotations((calls / "a.WAV").string()).bookmarks;
+        return b.size() == 1 ? QString("%1 %2").arg(b[0].second).arg(QString::fromStdString(b[0].label))
+                             : QString("%1 bookmarks").arg(b.size());
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(stored() == "7 refund promised",
+                              qPrintable("the bookmark stored after Ctrl+B at 7 s: " + stored()), 2000);
+    const int x = int(std::lround(7.0 / 12.5 * w.picWaveform->width()));
+    EXPECT_SEEN(w.picWaveform->StretchAt(x), QString("bookmark 00:00:07: refund promised"),
+                "the strip's tooltip at the bookmark");
+
+    t.Click(w.CmdStop);
+    QListWidget* list = w.framNotes->lstBookmarks;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QTest::qWait(300);
+    const fs::path device = std::getenv("SDL_DISKAUDIOFILE");
+    const double count = Process().CurrentPosition, heard = HeardFrom(device, samples);
+    QVERIFY2(std::abs(count - 7) <= 0.2 && std::abs(heard - 7) <= 0.2,
+             qPrintable(QString("after a click on the bookmark the count stood at %1 s and the device played from "
+                                "%2 s, not from 7 s").arg(count).arg(heard)));
+    t.Click(w.CmdStop);
 }
 
 int main(int argc, char** argv) {
