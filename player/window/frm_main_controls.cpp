@@ -258,7 +258,7 @@ void frmMain::BuildControls() {
     Timer1 = Named(new QTimer(this), "Timer1");
     Timer1->setInterval(100);
 
-    resize(1280, 760);
+    resize(1340, 780);  // the grid keeps its columns in view beside the conditions
 }
 
 }  // namespace player
