@@ -21,6 +21,7 @@
 #include "player/core/convert/convert_file.h"
 #include "player/core/files/delete_files.h"
 #include "player/core/process_state.h"
+#include "player/core/audit/audit_trail.h"
 #include "player/core/notes/notes_store.h"
 #include "window_fixture.h"
 
@@ -90,6 +91,7 @@ private slots:
     void deleteAllKeepsTheRowsOfFilesItCannotDelete();
     void chooseMainFolderPutsOnlyAFolderInTheBox();
     void whatAReviewerWritesStaysWithItsRowFindsItAndHoldsItAgainstDelete();
+    void aNoteTheAuditTrailCannotRecordIsKeptUntilItIsSaved();
 };
 
 // Five rows, the third a G.729 recording of ten minutes, long enough that
@@ -436,6 +438,43 @@ void FileCommands::whatAReviewerWritesStaysWithItsRowFindsItAndHoldsItAgainstDel
     t.Click(w.cmdDelFile);
     QVERIFY2(!fs::exists(calls / "b.WAV"), "the released recording was not deleted");
     QVERIFY2(LoadAnnotations(b.toStdString()).tags.empty(), "the deleted recording's tags stayed behind");
+}
+
+// While the audit trail cannot be written, a note typed on a row is not
+// stored, and not lost: choosing another row and coming back shows it, the
+// window asks before closing over it, and once the trail can be written
+// again Ctrl+S stores it.
+void FileCommands::aNoteTheAuditTrailCannotRecordIsKeptUntilItIsSaved() {
+    WindowUnderTest t;
+    frmMain& w = t.Window();
+    const fs::path calls = t.Folder("calls");
+    for (const char* name : {"a.WAV", "b.WAV"}) Write(calls / name, name);
+    IndexCalls({calls / "a.WAV", calls / "b.WAV"});
+    t.Click(w.cmdRefreshRecord);
+    const std::string a = (calls / "a.WAV").string();
+    NotesPanel& notes = *w.framNotes;
+    const auto choose = [&](int row) { w.DataGrid1->View()->setCurrentIndex(w.DataGrid1->Model()->index(row, 0)); };
+    const fs::path trail = t.Staged().Folder() / kAuditFolderName;
+    fs::remove_all(trail);
+    Write(trail, "a file where the audit folder belongs");
+
+    choose(0);
+    notes.txtNote->setFocus();
+    QTest::keyClicks(notes.txtNote, "call back on Monday");
+    choose(1);
+    QVERIFY2(LoadAnnotations(a).note.empty(), "a note was stored though the audit trail could not record it");
+    choose(0);
+    EXPECT_SEEN(notes.txtNote->toPlainText(), QString("call back on Monday"), "the unsaved note when its row came back");
+    t.Dialogs().answers = {true, false};  // "Exit Player?" Yes, losing the note: No
+    w.close();
+    QVERIFY2(w.isVisible(), "the window closed over a note that was never saved");
+
+    fs::remove(trail);
+    notes.txtNote->setFocus();
+    QTest::keyClick(notes.txtNote, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_SEEN(QString::fromStdString(LoadAnnotations(a).note), QString("call back on Monday"),
+                "the note stored by Ctrl+S once the audit trail could be written");
+    QVERIFY2(notes.Unsaved().empty(), "the note stayed unsaved after it was stored");
 }
 
 int main(int argc, char** argv) { return player::window_testing::RunWindowTests<FileCommands>(argc, argv); }
