@@ -100,6 +100,7 @@ private:
     struct Copy {
         std::string statement;  // "copy T(columns) from stdin" open on the server; empty: none
         std::string lines;      // rows not yet handed to it, a line each in COPY's text format
+        std::string staged;     // the INSERT that moves staged rows on (row-level security); empty: none
     } copy_;
 };
 

@@ -13,6 +13,7 @@
 #include "platform/sqlstore/recordset.h"
 #include "player/core/playback/durations.h"
 #include "player/core/playback/playback.h"
+#include "player/core/index/site_login.h"
 #include "player/core/process_state.h"
 
 namespace player {
@@ -152,6 +153,12 @@ void frmMain::EnableCommands() {
     const bool row = free && HasCurrentRow();
     for (QWidget* command : std::initializer_list<QWidget*>{cmdPlayRecordFile, cmdGetWaveFile, cmdDelFile})
         command->setEnabled(row);
+    // What the site's server does not let this login do stays off, saying why.
+    const QString noDelete = QString::fromStdString(WhyNoDelete());
+    for (QPushButton* command : {cmdDelFile, cmdDelAllFile}) {
+        if (!noDelete.isEmpty()) command->setEnabled(false);
+        command->setToolTip(noDelete);
+    }
     for (QWidget* command : std::initializer_list<QWidget*>{cmdShowResult, cmdRefreshRecord})
         command->setEnabled(!walking_);
     cmdGetFileInfo->setEnabled(!rebuilding_ && !walking_);

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "player/core/playback/durations.h"
+#include "player/core/index/site_login.h"
 #include "player/core/process_state.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
@@ -170,6 +171,9 @@ void NotesPanel::Draw() {
         cmdHold->setText("Place Hold");
     }
     txtHoldReason->setReadOnly(shown_.hold.has_value());
+    const QString noHold = Q(WhyNoHold());
+    cmdHold->setEnabled(noHold.isEmpty());
+    cmdHold->setToolTip(noHold);
     QStringList inUse;
     if (!Process().IsExiting) try {
         for (const std::string& tag : TagsInUse()) inUse << Q(tag);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -14,15 +15,18 @@
 #include "player/core/audit/audit_record.h"
 #include "player/core/audit/audit_trail.h"
 #include "player/core/audit/audit_verify.h"
+#include "player/core/audit/site_audit.h"
+#include "player/core/process_state.h"
+#include "platform/sqlstore/connection.h"
 #include "player/core/text.h"
 #include "search_options.h"
 
 namespace calldeck {
 
 const char* const kAuditHelp =
-    "usage: calldeck audit verify [--expect-last HASH] [FILES]\n"
-    "       calldeck audit head [FILES]\n"
-    "       calldeck audit show [search options] [--act ACT]... [FILES]\n"
+    "usage: calldeck audit verify [--expect-last HASH] [--site | FILES]\n"
+    "       calldeck audit head [--site | FILES]\n"
+    "       calldeck audit show [search options] [--act ACT]... [--site | FILES]\n"
     "  verify checks the audit trail's chain (every daily file of PlayerAudit, or\n"
     "  FILES) and names the first record that was changed, removed, inserted or\n"
     "  moved, or a daily file missing from the series; exit 0 when whole, 1 when not.\n"
@@ -32,7 +36,9 @@ const char* const kAuditHelp =
     "  head prints the chain's last hash, after a verify of the chain.\n"
     "  show prints the records as tab-separated values under a header line: those\n"
     "  of the acts named (play, get-wave-file, pickup-all, export, delete,\n"
-    "  delete-all, decrypt, purge), about recordings the search options find.\n";
+    "  delete-all, decrypt, purge), about recordings the search options find.\n"
+    "  --site works on the site's one trail on its server (PlayerSite.conf)\n"
+    "  instead of this desk's files; reading it needs the calldeck_auditor role.\n";
 
 namespace {
 
@@ -43,24 +49,35 @@ std::vector<fs::path> FilesOr(const std::vector<fs::path>& named) {
     return named.empty() ? player::AuditFiles(player::AuditFolder()) : named;
 }
 
+// A session with the site's server, for --site.
+std::shared_ptr<platform::sqlstore::Connection> SiteSession() {
+    if (player::Process().SiteServer.empty())
+        throw UsageError{"--site needs a site file (PlayerSite.conf) in the program folder"};
+    return player::SiteConnection();
+}
+
 int Verify(const std::vector<std::string>& args, bool headOnly = false) {
     std::vector<fs::path> named;
     std::string expected;
+    bool site = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--expect-last" && !headOnly)
             expected = NextValue(args, i);
+        else if (a == "--site")
+            site = true;
         else if (a.starts_with("-"))
             throw UsageError{"unknown option " + a};
         else
             named.emplace_back(a);
     }
-    const auto files = FilesOr(named);
-    if (files.empty()) {
+    if (site && !named.empty()) throw UsageError{"--site and FILES exclude each other"};
+    const auto files = site ? std::vector<fs::path>{} : FilesOr(named);
+    if (!site && files.empty()) {
         std::cout << "no audit files in " << player::AuditFolder().string() << "\n";
         return 0;
     }
-    const player::AuditVerification v = player::VerifyAudit(files);
+    const player::AuditVerification v = site ? player::VerifySiteAudit(*SiteSession()) : player::VerifyAudit(files);
     for (const std::string& note : v.notes) std::cout << "note: " << note << "\n";
     if (!v.whole) {
         std::cout << "audit trail tampered: " << v.problem << "\n";
@@ -76,8 +93,12 @@ int Verify(const std::vector<std::string>& args, bool headOnly = false) {
                   << " (records were rewritten, added or taken off its end)\n";
         return 1;
     }
-    std::cout << "audit trail whole: " << v.records << " records in " << files.size() << " files; last hash "
-              << v.lastHash << "\n";
+    if (site)
+        std::cout << "site audit trail whole: " << v.records << " records on the server; last hash " << v.lastHash
+                  << "\n";
+    else
+        std::cout << "audit trail whole: " << v.records << " records in " << files.size() << " files; last hash "
+                  << v.lastHash << "\n";
     return 0;
 }
 
@@ -115,9 +136,12 @@ int Show(const std::vector<std::string>& args) {
     Filter filter;
     filter.search.conditions = player::InitMainFormConditions(player::SystemNow(), "");
     std::vector<fs::path> named;
+    bool site = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--act") {
+        if (a == "--site") {
+            site = true;
+        } else if (a == "--act") {
             filter.acts.insert(NextValue(args, i));
         } else if (TakeSearchOption(args, i, filter.search)) {
             filter.dates = filter.dates || a == "--start" || a == "--end";
@@ -129,6 +153,14 @@ int Show(const std::vector<std::string>& args) {
     }
     std::cout << "Seq\tTime\tUser\tHost\tProgram\tAct\tFileFullName\tRecordDateTime\tRecordChannel\tCallNumber\t"
                  "RecordDuration\tCallDirection\tTarget\tResult\tHash\n";
+    if (site) {
+        if (!named.empty()) throw UsageError{"--site and FILES exclude each other"};
+        for (const std::string& line : player::SiteAuditLines(*SiteSession())) {
+            const auto fields = player::SplitAuditLine(line);
+            if (fields && filter.Meets(*fields)) std::cout << line << "\n";
+        }
+        return 0;
+    }
     auto files = FilesOr(named);
     std::sort(files.begin(), files.end(),
               [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });

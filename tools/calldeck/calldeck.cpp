@@ -248,6 +248,9 @@ int main(int argc, char** argv) {
         } catch (const UsageError& e) {
             std::cerr << "calldeck: " << e.what << "\n" << commandHelp;
             return kUsage;
+        } catch (const std::exception& e) {  // the site's server (--site) refused or did not answer
+            std::cerr << "calldeck: the site's audit trail cannot be read: " << Describe(e) << "\n";
+            return 1;
         }
     }
     if (command == "export") RemoveLeftoverCopies();  // plaintext an export killed earlier left behind

@@ -16,6 +16,7 @@
 #include "player/core/files/delete_files.h"
 #include "player/core/process_state.h"
 #include "player/core/index/record_database.h"
+#include "player/core/index/site_login.h"
 #include "player/core/run_log_listener.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
@@ -145,6 +146,10 @@ int Purge(const std::vector<std::string>& args) {
     if (count == 0) {
         std::cout << "no recording is older than " << options.days << " days\n";
         return 0;
+    }
+    if (const std::string why = player::WhyNoDelete(); !why.empty()) {
+        std::cerr << "calldeck: " << why << " Nothing was deleted.\n";
+        return 1;
     }
     if (!options.yes) {
         if (::isatty(STDIN_FILENO) != 1) {

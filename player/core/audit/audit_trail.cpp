@@ -1,5 +1,6 @@
 // The audit trail's writer and the acts' one call: see audit_trail.h.
 #include "player/core/audit/audit_trail.h"
+#include "player/core/audit/site_audit.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -296,6 +297,7 @@ bool RemoveUnrecordedExport(const std::string& target) {
 
 bool Audit(std::string_view act, const AuditRow& row, std::string_view target, std::string_view result) {
     AuditState& a = Shared();
+    AuditOnSite(act, row, target, result);
     try {
         ProcessTrail().Append(act, row, target, result);
         a.failing = false;

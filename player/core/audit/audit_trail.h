@@ -19,6 +19,7 @@
 struct stat;
 
 namespace platform::sqlstore {
+class Connection;
 class Recordset;
 }
 
@@ -63,6 +64,11 @@ struct AuditState {
     std::unique_ptr<AuditTrail> trail;
     std::string program = "window";
     bool failing = false;  // the operator was told; quiet until a record is written again
+    // On a site, the session that appends to the site's trail (site_audit.h),
+    // and while the server does not take records, when to ask it again.
+    std::shared_ptr<platform::sqlstore::Connection> site;
+    bool siteFailing = false;
+    std::chrono::steady_clock::time_point siteRetry;
 };
 
 // The day's file name, "audit-2026-12-08.tsv".

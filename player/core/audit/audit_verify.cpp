@@ -216,4 +216,12 @@ AuditVerification VerifyAudit(std::vector<fs::path> files) {
     return checker.Result();
 }
 
+AuditVerification VerifyAuditText(const std::string& name, std::string_view text) {
+    const std::vector<fs::path> names{name};
+    Checker checker(names);
+    const std::vector<Line> lines = LinesOf(0, text);
+    checker.Check(lines, lines.size());
+    return checker.Result();
+}
+
 }  // namespace player

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace player {
@@ -41,5 +42,8 @@ std::vector<std::filesystem::path> AuditFiles(const std::filesystem::path& folde
 // gives the starting point, and a note says so. A file that cannot be read
 // is a problem.
 AuditVerification VerifyAudit(std::vector<std::filesystem::path> files);
+// The same check of one series of records held in memory (the site's chain
+// on its server, site_audit.h), named `name` in what it says.
+AuditVerification VerifyAuditText(const std::string& name, std::string_view text);
 
 }  // namespace player

@@ -12,6 +12,7 @@
 #include "player/core/playback/playback.h"
 #include "player/core/process_state.h"
 #include "player/core/index/rebuild_lock.h"
+#include "player/core/index/site_login.h"
 #include "player/core/run_error.h"
 #include "player/core/file_utilities.h"
 #include "player/core/notes/notes_store.h"
@@ -62,6 +63,7 @@ RecordingOnHold::RecordingOnHold(const std::string& path, const std::string& rea
 
 bool DeleteRowWithFile(Recordset& set, std::string_view act, const std::function<bool()>& deleteFile) {
     const AuditRow row = AuditRowOf(set);
+    RequireDeleteRight();  // what the site's server would refuse, refused before the file goes
     RequireAudit(act);  // no delete that no record would tell of
     std::optional<Hold> held;
     try {

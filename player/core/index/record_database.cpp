@@ -15,6 +15,7 @@
 #include "player/core/run_error.h"
 #include "player/core/text.h"
 #include "player/core/index/site_file.h"
+#include "player/core/index/site_login.h"
 #include "player/core/notes/notes_schema.h"
 
 namespace player {
@@ -79,6 +80,11 @@ bool ConnectAccess(std::shared_ptr<Connection>& conn, const std::string& databas
                 if (e.Number() == platform::sqlstore::kUnreadableLine)
                     throw platform::sqlstore::Error(e.Number(), Process().SiteServerTrouble);
                 throw;
+            }
+            try {
+                AskSiteRights();
+            } catch (const std::exception& e) {
+                WriteRunLog("!ConnectAccess the server did not say what this login may do: " + Describe(e));
             }
             return true;
         }

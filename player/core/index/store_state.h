@@ -14,6 +14,15 @@ class Recordset;
 
 namespace player {
 
+// What the site's server lets this desk's login do, as it said at the last
+// connection (site_login.h).
+struct SiteRights {
+    bool onServer = false;   // false: Player.mdb or no index; everything is allowed
+    std::string login;       // the server's session_user
+    bool mayDelete = true;   // Delete, DeleteAll, purge
+    bool mayHold = true;     // place and release holds
+};
+
 struct StoreState {
     // The shared record index's server (site_file.h): a libpq connection
     // string or "service=NAME"; empty when the program keeps Player.mdb.
@@ -27,6 +36,9 @@ struct StoreState {
     std::shared_ptr<platform::sqlstore::Connection> PlayerConnection;
     // Set once the operator was told that the index is open read-only.
     bool ReadOnlyIndexTold = false;
+    SiteRights Rights;
+    // Set once the run log said that the site file names a shared login.
+    bool SharedLoginTold = false;
     // rsResult: the main window's one result set, bound to its grid: the
     // rows of the last search, whose current row is the selected
     // recording. Empty until the first search; after CloseRst empty again.

@@ -9,6 +9,7 @@
 #include "platform/sqlstore/connection.h"
 #include "player/core/audit/audit_trail.h"
 #include "player/core/index/record_database.h"
+#include "player/core/index/site_login.h"
 #include "player/core/process_state.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
@@ -193,6 +194,7 @@ void RemoveBookmark(const std::string& path, std::int64_t second) {
 }
 
 void PlaceHold(const std::string& path, const std::string& reason) {
+    RequireHoldRight();
     if (text::Trim(reason).empty())
         throw RunError(RunError::InvalidCall().Number(), "A hold needs a reason; nothing was changed.");
     if (!IndexedRow(WritableIndex(), path))
@@ -207,6 +209,7 @@ void PlaceHold(const std::string& path, const std::string& reason) {
 }
 
 void ReleaseHold(const std::string& path) {
+    RequireHoldRight();
     const std::optional<Hold> hold = HoldOf(path);
     if (!hold) throw RunError(kNotIndexed, "The recording " + path + " is not on hold; nothing was changed.");
     Recorded(kActHold, path, hold->reason, "released", [&](Connection& conn) {
