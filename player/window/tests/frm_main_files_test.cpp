@@ -18,8 +18,11 @@
 
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/recordset.h"
+#include "platform/sqlstore/server_session.h"
+#include "platform/sqlstore/testing/test_server.h"
 #include "player/core/convert/convert_file.h"
 #include "player/core/files/delete_files.h"
+#include "player/core/index/site_file.h"
 #include "player/core/process_state.h"
 #include "player/core/audit/audit_trail.h"
 #include "player/core/notes/notes_store.h"
@@ -92,6 +95,7 @@ private slots:
     void chooseMainFolderPutsOnlyAFolderInTheBox();
     void whatAReviewerWritesStaysWithItsRowFindsItAndHoldsItAgainstDelete();
     void aNoteTheAuditTrailCannotRecordIsKeptUntilItIsSaved();
+    void aLoginWithoutTheDeleteRightHasDeleteDeleteAllAndHoldOffSayingWhy();
 };
 
 // Five rows, the third a G.729 recording of ten minutes, long enough that
@@ -478,5 +482,53 @@ void FileCommands::aNoteTheAuditTrailCannotRecordIsKeptUntilItIsSaved() {
 }
 
 int main(int argc, char** argv) { return player::window_testing::RunWindowTests<FileCommands>(argc, argv); }
+
+// A site whose server gives the operator's login no right to delete or
+// hold: the window asks it and keeps those commands off, saying why; a
+// supervisor's desk on the same site has them.
+void FileCommands::aLoginWithoutTheDeleteRightHasDeleteDeleteAllAndHoldOffSayingWhy() {
+    platform::sqlstore::testing::TestServer server;
+    const std::string line = server.ConnectionInfo();
+    {
+        Connection admin;
+        admin.ConnectionString = "provider=postgresql;data source=" + line;
+        admin.Open();
+        for (const char* file : {"player/core/index/Player.pg.sql", "player/core/index/PlayerSite.roles.pg.sql",
+                                 "player/core/audit/PlayerSite.audit.pg.sql"}) {
+            std::ifstream in(fs::path(qEnvironmentVariable("CALLDECK_SOURCE_DIR").toStdString()) / file);
+            const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            QVERIFY2(!text.empty(), file);
+            admin.Server()->Run(text);
+        }
+        admin.Server()->Run(
+            "create role op1 login in role calldeck_operator; create role sup1 login in role calldeck_supervisor;"
+            "insert into SiteScopes values ('op1', '0001', '.*'), ('sup1', '0001', '.*');"
+            "insert into RecordFileInfo (MainFolder, FileFullName, RecordDateTime, RecordChannel, CallNumber,"
+            " RecordDuration, CallDirection) values ('/calls', '/calls/a.WAV', '2024-05-06 09:00:00', '0001', '1',"
+            " '00:00:02', 'IN')");
+    }
+    const auto as = [&](const std::string& login) {
+        std::string named = line;
+        return named.replace(named.find("user=calldeck"), 13, "user=" + login);
+    };
+    {
+        WindowUnderTest t({}, as("op1"));
+        frmMain& w = t.Window();
+        ShowChannel(t, 1);
+        EXPECT_SEEN(t.GridFiles(), QStringList{"/calls/a.WAV"}, "the operator's grid");
+        for (QPushButton* command : {w.cmdDelFile, w.cmdDelAllFile, w.framNotes->cmdHold}) {
+            QVERIFY2(!command->isEnabled(), qPrintable(command->text() + " is on for a login that may not use it"));
+            QVERIFY2(command->toolTip().contains("Your login op1 may not"),
+                     qPrintable(command->text() + "'s tool tip does not say why it is off: " + command->toolTip()));
+        }
+    }
+    WindowUnderTest t({}, as("sup1"));
+    frmMain& w = t.Window();
+    ShowChannel(t, 1);
+    for (QPushButton* command : {w.cmdDelFile, w.cmdDelAllFile, w.framNotes->cmdHold}) {
+        QVERIFY2(command->isEnabled(), qPrintable(command->text() + " is off for a supervisor"));
+        QVERIFY2(command->toolTip().isEmpty(), qPrintable(command->text() + "'s tool tip: " + command->toolTip()));
+    }
+}
 
 #include "frm_main_files_test.moc"

@@ -271,3 +271,36 @@ TEST_F(SiteRoles, TheSiteAuditChainTakesThreeDesksAtOnceAndNamesARowTheSuperuser
     EXPECT_NE(edited.out.find("SiteAudit line 5: record 5 was changed"), std::string::npos)
         << "verify --site did not name the edited record:\n" << edited.out;
 }
+
+TEST_F(SiteRoles, APersonConnectsAsThemselvesAndASharedLoginIsToldOnce) {
+    const auto told = [&] {
+        const auto log = staged_.LogMessages();
+        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+            return line.find("this site uses a shared login: PlayerSite.conf names the login calldeck") !=
+                   std::string::npos;
+        });
+    };
+    EXPECT_EQ(told(), 1) << "a site file naming the shared login calldeck was not told at the start";
+    CloseAccess();
+    ASSERT_TRUE(ReachIndex());
+    EXPECT_EQ(told(), 1) << "the shared login was told more than once";
+
+    // A login of the system account's own name, and a site file naming none:
+    // libpq connects as the person running the program.
+    auto admin = ConnectAs("");
+    admin->Server()->Run("create function pg_temp.personal(name text) returns void language plpgsql as $$"
+                         " begin execute format('create role %I login in role calldeck_operator', name); end $$");
+    admin->Server()->Run("select pg_temp.personal($1)", {AuditUserName()});
+    admin->Server()->Run("insert into SiteScopes values ($1, '0002', '.*')", {AuditUserName()});
+    IndexChannels(staged_.Folder() / "recorder-a");
+    std::string line = LineAs("");
+    line.erase(line.find(" user=calldeck"), 14);
+    CloseAccess();
+    Process().SharedLoginTold = false;
+    Process().SiteServer = line;
+    auto found = GetRecordset(kShowAllRecordStatement);
+    ASSERT_TRUE(found->IsOpen()) << "a site file without a login did not connect as the system account";
+    EXPECT_EQ(Process().Rights.login, AuditUserName());
+    EXPECT_EQ(found->RecordCount(), 3) << "the person's own scope (channel 2) did not bound what they saw";
+    EXPECT_EQ(told(), 1) << "a personal login was taken for a shared one";
+}
