@@ -39,9 +39,40 @@ CREATE TABLE IF NOT EXISTS SiteRecorderFolders (
     PRIMARY KEY (RoleName, MainFolder)
 );
 
--- The current person's scopes as one pattern per scope over
--- "channel<TAB>number", gathered once per statement (the policies call it
--- as an uncorrelated subquery), so a search pays one match per row.
+-- Every channel the index has held, kept by a trigger below, so that the
+-- channel patterns are matched against a few dozen names once per
+-- statement instead of against every row.
+CREATE TABLE IF NOT EXISTS SiteChannels (RecordChannel text PRIMARY KEY);
+INSERT INTO SiteChannels SELECT DISTINCT RecordChannel FROM RecordFileInfo WHERE RecordChannel IS NOT NULL
+    ON CONFLICT DO NOTHING;
+
+CREATE OR REPLACE FUNCTION calldeck_note_channels() RETURNS trigger
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = public AS $$
+BEGIN
+    INSERT INTO SiteChannels SELECT DISTINCT n.RecordChannel FROM calldeck_new n WHERE n.RecordChannel IS NOT NULL
+        ON CONFLICT DO NOTHING;
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER RecordFileInfo_Channels AFTER INSERT ON RecordFileInfo
+    REFERENCING NEW TABLE AS calldeck_new FOR EACH STATEMENT EXECUTE FUNCTION calldeck_note_channels();
+
+-- The current person's scopes, each gathered once per statement (the
+-- policies call them as uncorrelated subqueries): the channels they may
+-- see; whether every scope allows any number; and, for scopes that bound
+-- the number, one pattern per scope over "channel<TAB>number", matched
+-- per row only then.
+CREATE OR REPLACE FUNCTION calldeck_scope_channels() RETURNS text[] LANGUAGE sql STABLE AS $$
+    SELECT coalesce(array_agg(DISTINCT c.RecordChannel), '{}')
+      FROM SiteChannels c JOIN SiteScopes s ON c.RecordChannel ~ ('^(?:' || s.ChannelPattern || ')$')
+     WHERE s.RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER'))
+$$;
+
+CREATE OR REPLACE FUNCTION calldeck_scope_any_number() RETURNS boolean LANGUAGE sql STABLE AS $$
+    SELECT coalesce(bool_and(NumberPattern = '.*'), true)
+      FROM SiteScopes
+     WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER'))
+$$;
+
 CREATE OR REPLACE FUNCTION calldeck_scope_patterns() RETURNS text[] LANGUAGE sql STABLE AS $$
     SELECT coalesce(array_agg('^(?:' || ChannelPattern || ')\t(?:' || NumberPattern || ')$'), '{}')
       FROM SiteScopes
@@ -58,16 +89,19 @@ ALTER TABLE RecordFileInfo ENABLE ROW LEVEL SECURITY;
 
 DROP POLICY IF EXISTS calldeck_scoped_read ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_read ON RecordFileInfo FOR SELECT TO calldeck_operator
-    USING ((coalesce(RecordChannel, '') || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[]));
+    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[]) AND ((SELECT calldeck_scope_any_number())
+           OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])));
 DROP POLICY IF EXISTS calldeck_scoped_delete ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_delete ON RecordFileInfo FOR DELETE TO calldeck_supervisor
-    USING ((coalesce(RecordChannel, '') || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[]));
+    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[]) AND ((SELECT calldeck_scope_any_number())
+           OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])));
 -- A delete first locks its row (select ... for update), which asks for the
 -- right to update and the update policies: the lock is allowed within the
 -- scopes, an update itself never.
 DROP POLICY IF EXISTS calldeck_scoped_lock ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_lock ON RecordFileInfo FOR UPDATE TO calldeck_supervisor
-    USING ((coalesce(RecordChannel, '') || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[]))
+    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[]) AND ((SELECT calldeck_scope_any_number())
+           OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])))
     WITH CHECK (false);
 DROP POLICY IF EXISTS calldeck_recorder_rows ON RecordFileInfo;
 CREATE POLICY calldeck_recorder_rows ON RecordFileInfo FOR ALL TO calldeck_recorder
@@ -94,6 +128,17 @@ END $$;
 CREATE OR REPLACE TRIGGER RecordFileInfo_RecorderFolders AFTER INSERT ON RecordFileInfo
     REFERENCING NEW TABLE AS calldeck_new FOR EACH STATEMENT EXECUTE FUNCTION calldeck_refuse_foreign_folder();
 
+-- A recorder's rebuild counts the notes of its folders' recordings that
+-- are no longer found; it sees only the notes under its own folders, as it
+-- sees only their rows. The desks' notes are bound by the rows they show.
+ALTER TABLE RecordNotes ENABLE ROW LEVEL SECURITY;
+DROP POLICY IF EXISTS calldeck_desk_notes ON RecordNotes;
+CREATE POLICY calldeck_desk_notes ON RecordNotes FOR ALL TO calldeck_operator USING (true) WITH CHECK (true);
+DROP POLICY IF EXISTS calldeck_recorder_notes ON RecordNotes;
+CREATE POLICY calldeck_recorder_notes ON RecordNotes FOR SELECT TO calldeck_recorder
+    USING (EXISTS (SELECT 1 FROM unnest((SELECT calldeck_recorder_folders())::text[]) AS f (folder)
+                    WHERE starts_with(FileFullName, f.folder || '/')));
+
 -- The hold checks (Player.pg.sql) must see every row and hold, whoever's
 -- statement fires them.
 ALTER FUNCTION calldeck_note_held_deletes() SECURITY DEFINER SET search_path = public;
@@ -102,8 +147,8 @@ ALTER FUNCTION calldeck_refuse_held_truncate() SECURITY DEFINER SET search_path 
 
 -- What each group may do at all; the policies above bound which rows.
 REVOKE ALL ON RecordFileInfo, RecordNotes, RecordTags, RecordBookmarks, RecordHolds, RecordHoldChecks,
-    SiteScopes, SiteRecorderFolders FROM calldeck_operator, calldeck_supervisor, calldeck_recorder, calldeck_auditor;
-GRANT SELECT ON SiteScopes, SiteRecorderFolders TO calldeck_operator, calldeck_recorder;
+    SiteScopes, SiteRecorderFolders, SiteChannels FROM calldeck_operator, calldeck_supervisor, calldeck_recorder, calldeck_auditor;
+GRANT SELECT ON SiteScopes, SiteRecorderFolders, SiteChannels TO calldeck_operator, calldeck_recorder;
 GRANT SELECT ON RecordFileInfo, RecordHolds TO calldeck_operator, calldeck_recorder;
 GRANT SELECT, INSERT, UPDATE, DELETE ON RecordNotes, RecordTags, RecordBookmarks TO calldeck_operator;
 GRANT SELECT ON RecordNotes, RecordTags, RecordBookmarks TO calldeck_recorder;

@@ -131,6 +131,12 @@ TEST_F(SiteRoles, AnOperatorSeesOnlyTheirScopesWhateverTheyAskAndChangesNothing)
     EXPECT_EQ(rows, 12);
     EXPECT_EQ(Seen(*ConnectAs("op2"), "select * from RecordFileInfo").second, 0)
         << "an operator without a scope saw rows";
+    ConnectAs("")->Server()->Run("create role op4 login in role calldeck_operator;"
+                                 "insert into SiteScopes values ('op4', '000[5-6]', '55500011')");
+    const auto [numberChannels, numberRows] =
+        Seen(*ConnectAs("op4"), "select * from RecordFileInfo where RecordChannel <> '0001'");
+    EXPECT_EQ(numberChannels, (std::set<std::string>{"0005", "0006"})) << "a scope by channel and number";
+    EXPECT_EQ(numberRows, 2) << "a scope bounding the number showed calls of other numbers";
 
     // The player's own search, as the window runs it, on a desk of op1's.
     CloseAccess();
@@ -173,12 +179,17 @@ TEST_F(SiteRoles, ASupervisorDeletesOnlyWithinScopeAndARecorderOnlyItsOwnFolder)
     sup->Server()->Run("delete from RecordFileInfo");
     EXPECT_EQ(AllRows(), 12) << "a supervisor's delete of every row went beyond their scope";
 
-    // The recorder scans its own folder, and is refused another's.
+    // The recorder scans its own folder, and is refused another's. A note
+    // of another folder's recording that is gone is not the recorder's to count.
     for (int n = 0; n < 4; ++n) MakeFile(a / ChannelCall(9, n), 8000);
+    ConnectAs("")->Server()->Run("insert into RecordNotes (FileFullName, Note) values ($1, 'heard')",
+                                 {(b / "gone.VOC").string()});
     const fs::path desk = Desk("desk-rec1", "rec1");
     const Ran own = RunCalldeck(desk, {"scan", "--main-folder", a.string()});
     EXPECT_EQ(own.code, 0) << "the recorder's scan of its own folder failed:\n" << own.out << own.err;
     EXPECT_EQ(AllRows(), 16) << "the recorder's scan of its own folder did not store its rows";
+    EXPECT_EQ(own.out.find("no longer found"), std::string::npos)
+        << "the recorder's scan counted another folder's notes as its own:\n" << own.out;
     MakeFile(b / ChannelCall(9, 9), 8000);
     const Ran other = RunCalldeck(desk, {"scan", "--main-folder", b.string()});
     EXPECT_NE(other.code, 0) << "a recorder's scan of a folder not assigned to it succeeded";
