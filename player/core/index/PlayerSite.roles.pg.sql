@@ -58,49 +58,54 @@ CREATE OR REPLACE TRIGGER RecordFileInfo_Channels AFTER INSERT ON RecordFileInfo
 
 -- The current person's scopes, each gathered once per statement (the
 -- policies call them as uncorrelated subqueries): the channels they may
--- see; whether every scope allows any number; and, for scopes that bound
--- the number, one pattern per scope over "channel<TAB>number", matched
--- per row only then.
-CREATE OR REPLACE FUNCTION calldeck_scope_channels() RETURNS text[] LANGUAGE sql STABLE AS $$
-    SELECT coalesce(array_agg(DISTINCT c.RecordChannel), '{}')
-      FROM SiteChannels c JOIN SiteScopes s ON c.RecordChannel ~ ('^(?:' || s.ChannelPattern || ')$')
-     WHERE s.RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER'))
-$$;
+-- see, which a row looks up in a hash table the server makes of them;
+-- whether every scope allows any number; and, for scopes that bound the
+-- number, one pattern per scope over "channel<TAB>number", matched per
+-- row only then. In PL/pgSQL, so that a session plans them once.
+CREATE OR REPLACE FUNCTION calldeck_scope_channels() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN (SELECT coalesce(array_agg(DISTINCT c.RecordChannel), '{}')
+          FROM SiteChannels c JOIN SiteScopes s ON c.RecordChannel ~ ('^(?:' || s.ChannelPattern || ')$')
+         WHERE s.RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER')));
+END $$;
 
-CREATE OR REPLACE FUNCTION calldeck_scope_any_number() RETURNS boolean LANGUAGE sql STABLE AS $$
-    SELECT coalesce(bool_and(NumberPattern = '.*'), true)
-      FROM SiteScopes
-     WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER'))
-$$;
+CREATE OR REPLACE FUNCTION calldeck_scope_any_number() RETURNS boolean LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN (SELECT coalesce(bool_and(NumberPattern = '.*'), true)
+          FROM SiteScopes
+         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER')));
+END $$;
 
-CREATE OR REPLACE FUNCTION calldeck_scope_patterns() RETURNS text[] LANGUAGE sql STABLE AS $$
-    SELECT coalesce(array_agg('^(?:' || ChannelPattern || ')\t(?:' || NumberPattern || ')$'), '{}')
-      FROM SiteScopes
-     WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER'))
-$$;
+CREATE OR REPLACE FUNCTION calldeck_scope_patterns() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN (SELECT coalesce(array_agg('^(?:' || ChannelPattern || ')\t(?:' || NumberPattern || ')$'), '{}')
+          FROM SiteScopes
+         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER')));
+END $$;
 
-CREATE OR REPLACE FUNCTION calldeck_recorder_folders() RETURNS text[] LANGUAGE sql STABLE AS $$
-    SELECT coalesce(array_agg(MainFolder), '{}')
-      FROM SiteRecorderFolders
-     WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER'))
-$$;
+CREATE OR REPLACE FUNCTION calldeck_recorder_folders() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN (SELECT coalesce(array_agg(MainFolder), '{}')
+          FROM SiteRecorderFolders
+         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER')));
+END $$;
 
 ALTER TABLE RecordFileInfo ENABLE ROW LEVEL SECURITY;
 
 DROP POLICY IF EXISTS calldeck_scoped_read ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_read ON RecordFileInfo FOR SELECT TO calldeck_operator
-    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[]) AND ((SELECT calldeck_scope_any_number())
+    USING (RecordChannel IN (SELECT unnest(calldeck_scope_channels())) AND ((SELECT calldeck_scope_any_number())
            OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])));
 DROP POLICY IF EXISTS calldeck_scoped_delete ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_delete ON RecordFileInfo FOR DELETE TO calldeck_supervisor
-    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[]) AND ((SELECT calldeck_scope_any_number())
+    USING (RecordChannel IN (SELECT unnest(calldeck_scope_channels())) AND ((SELECT calldeck_scope_any_number())
            OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])));
 -- A delete first locks its row (select ... for update), which asks for the
 -- right to update and the update policies: the lock is allowed within the
 -- scopes, an update itself never.
 DROP POLICY IF EXISTS calldeck_scoped_lock ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_lock ON RecordFileInfo FOR UPDATE TO calldeck_supervisor
-    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[]) AND ((SELECT calldeck_scope_any_number())
+    USING (RecordChannel IN (SELECT unnest(calldeck_scope_channels())) AND ((SELECT calldeck_scope_any_number())
            OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])))
     WITH CHECK (false);
 DROP POLICY IF EXISTS calldeck_recorder_rows ON RecordFileInfo;
