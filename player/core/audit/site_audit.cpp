@@ -96,6 +96,10 @@ void AuditOnSite(std::string_view act, const AuditRow& row, std::string_view tar
     const auto now = std::chrono::steady_clock::now();
     if (a.siteFailing && now < a.siteRetry) return;
     try {
+        // The index's own connection lost (ReachIndex found the server
+        // away): no wait for a connection that would fail the same way.
+        if (!p.PlayerConnection || !p.PlayerConnection->IsOpen())
+            throw std::runtime_error("the record index server of this site cannot be reached");
         if (!a.site || !a.site->IsOpen() || !a.site->Usable()) a.site = SiteConnection();
         AppendSiteAudit(*a.site, {0, AuditTime(std::chrono::system_clock::now()), {}, HostName(), a.program,
                                   std::string(act), row, std::string(target), std::string(result)});

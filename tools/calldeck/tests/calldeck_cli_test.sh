@@ -74,7 +74,10 @@ expect "the two names read back" "$(while IFS= read -r n; do printf '%b\n' "$n";
 help=$("$calldeck" search --help) || fail "calldeck search --help did not exit 0"
 grep -qF 'a backslash prints as \\' <<<"$help" || fail "calldeck search --help does not say how values are escaped"
 "$calldeck" scan --help >/dev/null || fail "calldeck scan --help did not exit 0"
-"$calldeck" --help | grep -qF 'a tab as \t' || fail "calldeck --help does not say how values are escaped"
+# Read whole first: grep -q ends at its match, and under pipefail a help
+# longer than one write would end calldeck by SIGPIPE and fail the line.
+help=$("$calldeck" --help) || fail "calldeck --help did not exit 0"
+grep -qF 'a tab as \t' <<<"$help" || fail "calldeck --help does not say how values are escaped"
 
 expect "--number with a quote" "$(count --number "O'B")" 0
 

@@ -17,6 +17,7 @@
 #include "platform/sqlstore/server_session.h"
 #include "platform/sqlstore/testing/test_server.h"
 #include "player/core/audit/audit_trail.h"
+#include "player/core/audit/audit_verify.h"
 #include "player/core/files/delete_files.h"
 #include "player/core/index/record_database.h"
 #include "player/core/index/record_rebuild.h"
@@ -314,4 +315,25 @@ TEST_F(SiteRoles, APersonConnectsAsThemselvesAndASharedLoginIsToldOnce) {
     EXPECT_EQ(Process().Rights.login, AuditUserName());
     EXPECT_EQ(found->RecordCount(), 3) << "the person's own scope (channel 2) did not bound what they saw";
     EXPECT_EQ(told(), 1) << "a personal login was taken for a shared one";
+}
+
+TEST_F(SiteRoles, RecordsTheServerCannotTakeAreKeptInTheDesksOwnTrail) {
+    const auto said = [&] {
+        const auto log = staged_.LogMessages();
+        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+            return line.find("site's audit trail on the server did not take the record") != std::string::npos;
+        });
+    };
+    ASSERT_TRUE(Audit("play", {"/calls/a.VOC", {}, {}, {}, {}, {}}));
+    SharedTestServer().Stop();
+    EXPECT_TRUE(Audit("play", {"/calls/b.VOC", {}, {}, {}, {}, {}})) << "the desk's own trail refused a record";
+    EXPECT_TRUE(Audit("play", {"/calls/c.VOC", {}, {}, {}, {}, {}}));
+    EXPECT_EQ(said(), 1) << "the server's absence was not logged once";
+    const AuditVerification local = VerifyAudit(AuditFiles(AuditFolder()));
+    EXPECT_TRUE(local.whole) << local.problem;
+    EXPECT_EQ(local.records, 4u) << "the desk's files do not hold every record (a continue record and three plays)";
+    SharedTestServer().Start();
+    EXPECT_EQ(ConnectAs("")->Server()->RunForValue("select string_agg(FileFullName, ' ' order by Seq) from SiteAudit"),
+              " /calls/a.VOC")
+        << "the site's trail does not hold exactly what reached it (its start and the first play)";
 }
