@@ -144,6 +144,16 @@ CREATE POLICY calldeck_recorder_notes ON RecordNotes FOR SELECT TO calldeck_reco
     USING (EXISTS (SELECT 1 FROM unnest((SELECT calldeck_recorder_folders())::text[]) AS f (folder)
                     WHERE starts_with(FileFullName, f.folder || '/')));
 
+-- Holds: every desk reads them; a supervisor places and releases them on
+-- recordings of rows they can see, so within their scopes.
+ALTER TABLE RecordHolds ENABLE ROW LEVEL SECURITY;
+DROP POLICY IF EXISTS calldeck_read_holds ON RecordHolds;
+CREATE POLICY calldeck_read_holds ON RecordHolds FOR SELECT TO calldeck_operator, calldeck_recorder USING (true);
+DROP POLICY IF EXISTS calldeck_scoped_holds ON RecordHolds;
+CREATE POLICY calldeck_scoped_holds ON RecordHolds FOR ALL TO calldeck_supervisor
+    USING (EXISTS (SELECT 1 FROM RecordFileInfo r WHERE r.FileFullName = RecordHolds.FileFullName))
+    WITH CHECK (EXISTS (SELECT 1 FROM RecordFileInfo r WHERE r.FileFullName = RecordHolds.FileFullName));
+
 -- The hold checks (Player.pg.sql) must see every row and hold, whoever's
 -- statement fires them.
 ALTER FUNCTION calldeck_note_held_deletes() SECURITY DEFINER SET search_path = public;

@@ -175,6 +175,10 @@ TEST_F(SiteRoles, ASupervisorDeletesOnlyWithinScopeAndARecorderOnlyItsOwnFolder)
     auto sup = ConnectAs("sup1");
     sup->Server()->Run("delete from RecordFileInfo where RecordChannel = '0007'");
     EXPECT_EQ(AllRows(), 24) << "a supervisor deleted rows of a channel outside their scope";
+    EXPECT_THROW(sup->Server()->Run("insert into RecordHolds values ($1, 'dispute', 'sup1', 'now')",
+                                    {(b / ChannelCall(7, 0)).string()}),
+                 std::exception)
+        << "a supervisor placed a hold on a recording outside their scope";
     sup->Server()->Run("delete from RecordFileInfo where RecordChannel = '0002'");
     EXPECT_EQ(AllRows(), 21) << "a supervisor could not delete within their scope";
     sup->Server()->Run("delete from RecordFileInfo");
