@@ -8,6 +8,7 @@
 //   calldeck audit (verify [FILES] | show [the search options] [--act ACT]...)
 //   calldeck purge --older-than DAYS [the search options] [--dry-run] [--yes]
 //   calldeck note | tag | bookmark | hold | notes ... (notes_command.h)
+//   calldeck serve ... | web-user ... (web/serve_command.h, web/web_user_command.h)
 //
 // It is the same core the main window runs, on the same program folder
 // (Player.mdb, PlayerMisc.cfg, PlayerLog beside the executable, or in
@@ -59,6 +60,8 @@
 #include "purge_command.h"
 #include "notes_command.h"
 #include "export_worker.h"
+#include "web/serve_command.h"
+#include "web/web_user_command.h"
 
 using namespace player;
 using namespace calldeck;
@@ -97,7 +100,9 @@ const std::vector<CommandHelp>& CommandHelps() {
                                                 {"tag", kTagHelp},
                                                 {"bookmark", kBookmarkHelp},
                                                 {"hold", kHoldHelp},
-                                                {"notes", kNotesHelp}};
+                                                {"notes", kNotesHelp},
+                                                {"serve", kServeHelp},
+                                                {"web-user", kWebUserHelp}};
     return helps;
 }
 
@@ -242,9 +247,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     InitPath();
-    if (command == "audit") {  // the audit files only, no index
+    if (command == "audit" || command == "web-user") {  // their own files only, no index
         try {
-            return RunAudit(args);
+            return command == "audit" ? RunAudit(args) : RunWebUser(args);
         } catch (const UsageError& e) {
             std::cerr << "calldeck: " << e.what << "\n" << commandHelp;
             return kUsage;
@@ -271,6 +276,7 @@ int main(int argc, char** argv) {
              : command == "search" ? Search(args)
              : command == "purge"  ? Purge(args)
              : command == "export" ? Export(args)
+             : command == "serve"  ? RunServe(args)
                                    : RunNotesCommand(command, args);
     } catch (const UsageError& e) {
         std::cerr << "calldeck: " << e.what << "\n" << commandHelp;

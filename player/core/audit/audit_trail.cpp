@@ -222,6 +222,10 @@ void AuditTrail::Append(std::string_view act, const AuditRow& row, std::string_v
     AuditRecord record{0, AuditTime(now), o.user, o.host, program, {}, {}, {}, {}};
     std::string out;
     const auto add = [&](std::string_view a, const AuditRow& r, std::string_view t, std::string_view res) {
+        // The chain's own records (a new day, a cut line) are the machine's.
+        const bool acting = !actingUser.empty() && a != kActContinue && a != kActCutRecord;
+        record.user = acting ? actingUser : o.user;
+        record.host = acting ? actingHost : o.host;
         record.seq = ++o.seq;
         record.act = a, record.row = r, record.target = t, record.result = res;
         out += AuditLine(record, o.hash, o.hash);
@@ -269,7 +273,19 @@ AuditTrail& ProcessTrail() {
     const fs::path folder = AuditFolder();
     if (!a.trail || a.trail->Folder() != folder) a.trail = std::make_unique<AuditTrail>(folder);
     a.trail->program = a.program;
+    a.trail->actingUser = a.actingUser;
+    a.trail->actingHost = a.actingHost;
     return *a.trail;
+}
+
+AuditActingFor::AuditActingFor(std::string user, std::string host) {
+    Shared().actingUser = std::move(user);
+    Shared().actingHost = std::move(host);
+}
+
+AuditActingFor::~AuditActingFor() {
+    Shared().actingUser.clear();
+    Shared().actingHost.clear();
 }
 
 void RequireAudit(std::string_view act) {

@@ -48,6 +48,9 @@ public:
     std::string program = "window";
     // False skips the fdatasync (a benchmark measures what it costs).
     bool syncEachRecord = true;
+    // Who the records name when not empty, instead of the operating-system
+    // user and the machine: a service acting for people it logged in itself.
+    std::string actingUser, actingHost;
 
 private:
     struct Open;
@@ -69,6 +72,7 @@ struct AuditState {
     std::shared_ptr<platform::sqlstore::Connection> site;
     bool siteFailing = false;
     std::chrono::steady_clock::time_point siteRetry;
+    std::string actingUser, actingHost;  // AuditActingFor's, while one lives
 };
 
 // The day's file name, "audit-2026-12-08.tsv".
@@ -84,6 +88,18 @@ std::string AuditTime(std::chrono::system_clock::time_point at);
 
 // "window" (the default) or "calldeck": who writes this process's records.
 void SetAuditProgram(std::string program);
+
+// While one lives, the process's records name `user` as who and `host` as
+// where (calldeck serve: the web user, and their address and browser)
+// instead of the operating-system user and the machine. One at a time: the
+// caller keeps the acts of different people apart.
+class AuditActingFor {
+public:
+    AuditActingFor(std::string user, std::string host);
+    ~AuditActingFor();
+    AuditActingFor(const AuditActingFor&) = delete;
+    AuditActingFor& operator=(const AuditActingFor&) = delete;
+};
 
 // Appends a record to the process's audit trail; false when it could not.
 // A failure is logged and shown (see above), never thrown.

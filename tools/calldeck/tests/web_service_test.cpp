@@ -1,0 +1,237 @@
+// calldeck serve over HTTP, started by the test on a staged desk: a web user
+// made by "calldeck web-user add" logs in (and a wrong password does not),
+// a change without the CSRF token is refused, a session ends when idle and
+// at logout, failed logins are slowed down; a recording is named by its key
+// only (a path or ".." in a parameter refused, an unknown key 404), its
+// ranges are the right bytes, and every play, download and note change is
+// an audit record naming the web user, their address and their browser.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+#include "player/core/audit/audit_record.h"
+#include "player/core/index/record_database.h"
+#include "player/core/testing/child_process.h"
+#include "player/core/testing/recording_files.h"
+#include "player/core/testing/staged_player.h"
+
+namespace fs = std::filesystem;
+using namespace player;
+using namespace player::testing;
+
+namespace {
+
+constexpr const char* kBrowser = "calldeck-web-test/1.0";
+
+// A desk with one A-law WAV recording indexed and the web user alice.
+class ServedDesk {
+public:
+    explicit ServedDesk(const std::string& idleSeconds = "900") {
+        staged_.Start();
+        recording_ = staged_.Folder() / "calls" / "a.WAV";
+        fs::create_directories(recording_.parent_path());
+        std::string samples(24000, '\0');
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<char>((i * 7) ^ 0x55);
+        wav_ = ALawWavHeader(static_cast<std::uint32_t>(samples.size())) + samples;
+        WriteBytes(recording_, wav_);
+        InsertFileInfo({true, recording_.string(), "2024-05-01 12:00:10", "0003", "555", "00:00:03", "IN"});
+        CloseAccess();
+        const std::string add = "printf 'correct horse\\n' | '" CALLDECK_PROGRAM "' web-user add alice >/dev/null";
+        EXPECT_EQ(std::system(add.c_str()), 0) << "calldeck web-user add did not store the user";
+        fs::create_directories(staged_.Folder() / "serve");
+        pid_ = StartProgram(CALLDECK_PROGRAM, {"serve", "--listen", "127.0.0.1:0", "--idle-timeout", idleSeconds},
+                            staged_.Folder() / "serve");
+        for (int waited = 0; waited < 300 && port_ == 0; ++waited) {
+            const std::string out = ReadBytes(staged_.Folder() / "serve" / "program.out");
+            if (const auto at = out.find("127.0.0.1:"); at != std::string::npos && out.find('\n') != std::string::npos)
+                port_ = std::stoi(out.substr(at + 10));
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (port_ == 0)
+            ADD_FAILURE() << "calldeck serve did not say where it listens: "
+                          << ReadBytes(staged_.Folder() / "serve" / "program.err");
+    }
+    ~ServedDesk() {
+        ::kill(pid_, SIGTERM);
+        const Ran ran = FinishProgram(pid_, staged_.Folder() / "serve");
+        EXPECT_EQ(ran.code, 0) << "calldeck serve did not stop cleanly on SIGTERM: " << ran.err;
+    }
+
+    httplib::Client Client() const {
+        httplib::Client client("127.0.0.1", port_);
+        client.set_default_headers({{"User-Agent", kBrowser}});
+        client.set_read_timeout(60, 0);
+        return client;
+    }
+
+    // Logs in; the session cookie ("calldeck_session=...") and the CSRF token.
+    std::pair<std::string, std::string> LogIn(const std::string& password = "correct horse") const {
+        auto res = Client().Post("/api/login", httplib::Params{{"name", "alice"}, {"password", password}});
+        if (!res || res->status != 200) {
+            ADD_FAILURE() << "alice could not log in: " << (res ? res->body : "no answer");
+            return {};
+        }
+        const std::string cookie = res->get_header_value("Set-Cookie");
+        const auto csrf = res->body.find("\"csrf\":\"");
+        return {cookie.substr(0, cookie.find(';')), res->body.substr(csrf + 8, 64)};
+    }
+
+    const fs::path& Folder() const { return staged_.Folder(); }
+    const std::string& Wav() const { return wav_; }
+    const fs::path& Recording() const { return recording_; }
+
+    std::vector<AuditRecord> AuditRecords() const {
+        std::vector<AuditRecord> records;
+        for (const auto& file : fs::directory_iterator(Folder() / "PlayerAudit")) {
+            if (file.path().extension() != ".tsv") continue;
+            std::ifstream in(file.path());
+            for (std::string line; std::getline(in, line);)
+                if (const auto fields = SplitAuditLine(line)) records.push_back(RecordOf(*fields));
+        }
+        return records;
+    }
+
+private:
+    StagedPlayer staged_;
+    fs::path recording_;
+    std::string wav_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+int Status(const httplib::Result& res) { return res ? res->status : -1; }
+
+}  // namespace
+
+TEST(WebService, LogsInWithTheRightPasswordOnlyAndGuardsTheSession) {
+    ServedDesk desk("3");
+    struct stat users {}, folder {};
+    ASSERT_EQ(::stat((desk.Folder() / "PlayerWebUsers").c_str(), &users), 0) << "the web users' file was not made";
+    ::stat(desk.Folder().c_str(), &folder);
+    EXPECT_EQ(users.st_mode & 0777, 0600u) << "the web users' file can be read by others";
+    EXPECT_EQ(folder.st_mode & 0777, 0700u) << "the state folder can be read by others";
+    EXPECT_EQ(ReadBytes(desk.Folder() / "PlayerWebUsers").find("correct horse"), std::string::npos)
+        << "the password itself was stored";
+    const Ran list = RunProgram(CALLDECK_PROGRAM, {"web-user", "list"}, desk.Folder());
+    EXPECT_EQ(list.out, "alice\n") << "web-user list: " << list.err;
+
+    auto client = desk.Client();
+    EXPECT_EQ(Status(client.Get("/api/session")), 401) << "a request without a session was answered";
+    EXPECT_EQ(Status(client.Post("/api/login", httplib::Params{{"name", "alice"}, {"password", "wrong horse"}})), 401)
+        << "a wrong password logged in";
+    auto login = client.Post("/api/login", httplib::Params{{"name", "alice"}, {"password", "correct horse"}});
+    ASSERT_EQ(Status(login), 200) << "the right password did not log in";
+    const std::string setCookie = login->get_header_value("Set-Cookie");
+    EXPECT_NE(setCookie.find("HttpOnly"), std::string::npos) << "the session cookie is readable by scripts";
+    EXPECT_NE(setCookie.find("SameSite=Strict"), std::string::npos) << "the session cookie goes to other sites";
+    const auto [cookie, csrf] = desk.LogIn();
+    EXPECT_EQ(cookie.size(), std::string("calldeck_session=").size() + 64) << "the token is not 256 bits: " << cookie;
+
+    const httplib::Headers session{{"Cookie", cookie}};
+    EXPECT_EQ(Status(client.Get("/api/session", session)), 200) << "the session was not known";
+    auto noToken = client.Post("/api/recordings/1/note", session, httplib::Params{{"text", "forged"}});
+    EXPECT_EQ(Status(noToken), 403) << "a note change without the CSRF token was taken";
+    httplib::Headers wrongToken = session;
+    wrongToken.emplace("X-CSRF-Token", std::string(64, '0'));
+    EXPECT_EQ(Status(client.Post("/api/recordings/1/note", wrongToken, httplib::Params{{"text", "forged"}})), 403)
+        << "a note change with a wrong CSRF token was taken";
+    auto detail = client.Get("/api/recordings/1", session);
+    ASSERT_EQ(Status(detail), 200);
+    EXPECT_NE(detail->body.find("\"note\":\"\""), std::string::npos) << "a refused change was stored: " << detail->body;
+
+    // Logout ends the session; an idle one ends by itself.
+    httplib::Headers withToken = session;
+    withToken.emplace("X-CSRF-Token", csrf);
+    EXPECT_EQ(Status(client.Post("/api/logout", withToken, httplib::Params{})), 200);
+    EXPECT_EQ(Status(client.Get("/api/session", session)), 401) << "the session lived on after logout";
+    const auto [idleCookie, idleCsrf] = desk.LogIn();
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    EXPECT_EQ(Status(client.Get("/api/session", {{"Cookie", idleCookie}})), 401)
+        << "a session idle past its timeout was still taken";
+
+    // Failed logins: three are answered, then the address and the name wait.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Status(client.Post("/api/login", httplib::Params{{"name", "alice"}, {"password", "guess"}})), 401);
+    auto slowed = client.Post("/api/login", httplib::Params{{"name", "alice"}, {"password", "correct horse"}});
+    EXPECT_EQ(Status(slowed), 429) << "the fourth login after three failures was not made to wait";
+    if (slowed) {
+        EXPECT_FALSE(slowed->get_header_value("Retry-After").empty()) << "the wait was not said";
+    }
+}
+
+TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
+    ServedDesk desk;
+    const auto [cookie, csrf] = desk.LogIn();
+    auto client = desk.Client();
+    const httplib::Headers session{{"Cookie", cookie}};
+
+    auto found = client.Get("/api/search?start=2024-05-01%2000:00:00&end=2024-05-01%2023:59:59&channel=3", session);
+    ASSERT_EQ(Status(found), 200);
+    EXPECT_NE(found->body.find("\"total\":1"), std::string::npos) << found->body;
+    EXPECT_NE(found->body.find("{\"key\":1,\"channel\":\"0003\""), std::string::npos) << found->body;
+    EXPECT_EQ(found->body.find(desk.Recording().string()), std::string::npos) << "the search gave the path away";
+
+    for (const char* refused : {"/api/search?number=/etc/passwd", "/api/search?tag=..", "/api/recordings/..%2F1/audio",
+                                "/api/recordings/1/audio?file=%2Fetc%2Fpasswd"})
+        EXPECT_EQ(Status(client.Get(refused, session)), 400) << refused << " was not refused";
+    EXPECT_EQ(Status(client.Get("/api/recordings/2/audio", session)), 404) << "an unknown key was answered";
+    EXPECT_EQ(Status(client.Get("/api/recordings/abc/peaks", session)), 404) << "a key that is no number was answered";
+
+    httplib::Headers range = session;
+    range.emplace("Range", "bytes=100-199");
+    auto part = client.Get("/api/recordings/1/audio", range);
+    ASSERT_EQ(Status(part), 206) << "a range was not answered as one";
+    EXPECT_EQ(part->body, desk.Wav().substr(100, 100)) << "the range's bytes are not the recording's";
+    EXPECT_EQ(part->get_header_value("Content-Range"), "bytes 100-199/" + std::to_string(desk.Wav().size()));
+    auto whole = client.Get("/api/recordings/1/audio", session);
+    ASSERT_EQ(Status(whole), 200);
+    EXPECT_EQ(whole->body, desk.Wav()) << "the played WAV is not the recording the player would play";
+    auto download = client.Get("/api/recordings/1/download", session);
+    ASSERT_EQ(Status(download), 200);
+    EXPECT_NE(download->get_header_value("Content-Disposition").find("attachment"), std::string::npos);
+    auto peaks = client.Get("/api/recordings/1/peaks", session);
+    ASSERT_EQ(Status(peaks), 200);
+    EXPECT_NE(peaks->body.find("\"rate\":8000,\"frames\":24000"), std::string::npos) << peaks->body.substr(0, 80);
+    EXPECT_TRUE(fs::is_empty(desk.Folder() / "webTmp")) << "a converted copy outlived its request";
+
+    httplib::Headers change = session;
+    change.emplace("X-CSRF-Token", csrf);
+    auto noted = client.Post("/api/recordings/1/note", change, httplib::Params{{"text", "asked for a refund"}});
+    ASSERT_EQ(Status(noted), 200) << (noted ? noted->body : "");
+    EXPECT_EQ(Status(client.Post("/api/recordings/1/tags", change, httplib::Params{{"add", "refund"}})), 200);
+    EXPECT_EQ(Status(client.Post("/api/recordings/1/bookmarks", change,
+                                 httplib::Params{{"second", "2"}, {"label", "the amount"}})), 200);
+    auto detail = client.Get("/api/recordings/1", session);
+    ASSERT_EQ(Status(detail), 200);
+    EXPECT_NE(detail->body.find("\"note\":\"asked for a refund\",\"tags\":[\"refund\"],\"bookmarks\":[{\"second\":2,"
+                                "\"label\":\"the amount\"}]"),
+              std::string::npos)
+        << detail->body;
+    auto byTag = client.Get("/api/search?start=2024-05-01%2000:00:00&end=2024-05-01%2023:59:59&tag=refund", session);
+    ASSERT_EQ(Status(byTag), 200);
+    EXPECT_NE(byTag->body.find("\"total\":1"), std::string::npos) << "the tag condition did not find the row";
+
+    // One play (the range from byte 100 is a seek of it), one download, and
+    // the three changes, each naming the web user, address and browser.
+    std::vector<std::string> acts;
+    for (const AuditRecord& r : desk.AuditRecords()) {
+        if (r.act == kActContinue) continue;
+        acts.push_back(r.act);
+        EXPECT_EQ(r.user, "web:alice") << r.act << " does not name the web user";
+        EXPECT_EQ(r.host, std::string("127.0.0.1 ") + kBrowser) << r.act << " does not name the address and browser";
+        EXPECT_EQ(r.row.path, desk.Recording().string()) << r.act << " names another recording";
+    }
+    EXPECT_EQ(acts, (std::vector<std::string>{"play", "download", "note", "tag", "bookmark"}));
+}
