@@ -12,11 +12,15 @@ namespace calldeck {
 
 const char* const kServeHelp =
     "usage: calldeck serve [--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--idle-timeout SECONDS]\n"
+    "                      [--behind-https-proxy]\n"
     "  Serves the search, listening, downloads and notes of this desk's record\n"
     "  index to web browsers, for the users of calldeck web-user. Listens on\n"
     "  127.0.0.1:8080 unless told otherwise ([::1]:8080 for IPv6, port 0 for one\n"
     "  the system chooses); HTTPS with the certificate and key given (PEM).\n"
-    "  A session ends after SECONDS idle (default 900). SIGINT or SIGTERM stops it.\n";
+    "  A session ends after SECONDS idle (default 900). --behind-https-proxy:\n"
+    "  a site's HTTPS reverse proxy on this machine forwards to it (the cookie\n"
+    "  is marked Secure; the address is the proxy's last X-Forwarded-For).\n"
+    "  SIGINT or SIGTERM stops it.\n";
 
 namespace {
 
@@ -50,6 +54,8 @@ int RunServe(const std::vector<std::string>& args) {
             options.tlsCert = NextValue(args, i);
         } else if (args[i] == "--tls-key") {
             options.tlsKey = NextValue(args, i);
+        } else if (args[i] == "--behind-https-proxy") {
+            options.behindProxy = true;
         } else if (args[i] == "--idle-timeout") {
             options.idle = std::chrono::seconds{Number("--idle-timeout", NextValue(args, i), 1, 7 * 24 * 3600)};
         } else {

@@ -1,7 +1,7 @@
 // calldeck serve: the command line of the web service (web_service.h).
 //
 //   calldeck serve [--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE]
-//                  [--idle-timeout SECONDS]
+//                  [--idle-timeout SECONDS] [--behind-https-proxy]
 #pragma once
 
 #include <string>

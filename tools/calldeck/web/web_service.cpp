@@ -178,7 +178,7 @@ private:
 
     void Login(const httplib::Request& req, httplib::Response& res, const Caller&) {
         const std::string name = Param(req, "name");
-        const std::string address = req.remote_addr;
+        const std::string address = AddressOf(req);
         if (const auto wait = sessions_.WaitBeforeLogin(address, name); wait.count() > 0) {
             res.set_header("Retry-After", std::to_string(wait.count()));
             throw Refused{429, "too many failed logins; try again in " + std::to_string(wait.count()) + " s"};
@@ -192,7 +192,7 @@ private:
         sessions_.LoginSucceeded(address, name);
         const std::string token = sessions_.Open(name);
         res.set_header("Set-Cookie", std::string(kCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict" +
-                                         (options_.tlsCert.empty() ? "" : "; Secure"));
+                                         (options_.tlsCert.empty() && !options_.behindProxy ? "" : "; Secure"));
         Answer(res, 200, "{\"user\":" + Quoted(name) + ",\"csrf\":" + Quoted(sessions_.Find(token)->csrf) + "}");
     }
 
@@ -239,8 +239,16 @@ private:
 
     // Who and where, for the audit trail: the web user, and the address and
     // browser the request came from.
-    static player::AuditActingFor ActingFor(const httplib::Request& req, const Caller& caller) {
-        return {"web:" + caller.session.user, req.remote_addr + " " + req.get_header_value("User-Agent")};
+    player::AuditActingFor ActingFor(const httplib::Request& req, const Caller& caller) const {
+        return {"web:" + caller.session.user, AddressOf(req) + " " + req.get_header_value("User-Agent")};
+    }
+
+    std::string AddressOf(const httplib::Request& req) const {
+        const std::string forwarded = req.get_header_value("X-Forwarded-For");
+        if (!options_.behindProxy || forwarded.empty()) return req.remote_addr;
+        std::string last = forwarded.substr(forwarded.rfind(',') + 1);
+        last.erase(0, last.find_first_not_of(' '));
+        return last;
     }
 
     void Recording(const httplib::Request& req, httplib::Response& res, const Caller&) {

@@ -13,6 +13,10 @@ struct ServeOptions {
     int port = 8080;  // 0: one the system chooses (printed)
     std::string tlsCert, tlsKey;
     std::chrono::seconds idle{15 * 60};
+    // Behind a site's HTTPS reverse proxy on this machine: the cookie is
+    // marked Secure, and the address a person is counted and audited by is
+    // the last one of X-Forwarded-For (the one the proxy itself appended).
+    bool behindProxy = false;
 };
 
 // Serves until SIGINT or SIGTERM; prints "listening on URL" once it
