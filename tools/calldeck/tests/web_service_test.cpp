@@ -5,6 +5,7 @@
 // only (a path or ".." in a parameter refused, an unknown key 404), its
 // ranges are the right bytes, and every play, download and note change is
 // an audit record naming the web user, their address and their browser.
+// Under HTTPS, its own or a reverse proxy's, the cookie is marked Secure.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -37,7 +38,7 @@ constexpr const char* kBrowser = "calldeck-web-test/1.0";
 // A desk with one A-law WAV recording indexed and the web user alice.
 class ServedDesk {
 public:
-    explicit ServedDesk(const std::string& idleSeconds = "900") {
+    explicit ServedDesk(std::vector<std::string> serveOptions = {}) {
         staged_.Start();
         recording_ = staged_.Folder() / "calls" / "a.WAV";
         fs::create_directories(recording_.parent_path());
@@ -50,8 +51,8 @@ public:
         const std::string add = "printf 'correct horse\\n' | '" CALLDECK_PROGRAM "' web-user add alice >/dev/null";
         EXPECT_EQ(std::system(add.c_str()), 0) << "calldeck web-user add did not store the user";
         fs::create_directories(staged_.Folder() / "serve");
-        pid_ = StartProgram(CALLDECK_PROGRAM, {"serve", "--listen", "127.0.0.1:0", "--idle-timeout", idleSeconds},
-                            staged_.Folder() / "serve");
+        serveOptions.insert(serveOptions.begin(), {"serve", "--listen", "127.0.0.1:0"});
+        pid_ = StartProgram(CALLDECK_PROGRAM, serveOptions, staged_.Folder() / "serve");
         for (int waited = 0; waited < 300 && port_ == 0; ++waited) {
             const std::string out = ReadBytes(staged_.Folder() / "serve" / "program.out");
             if (const auto at = out.find("127.0.0.1:"); at != std::string::npos && out.find('\n') != std::string::npos)
@@ -88,6 +89,7 @@ public:
         return {cookie.substr(0, cookie.find(';')), res->body.substr(csrf + 8, 64)};
     }
 
+    int Port() const { return port_; }
     const fs::path& Folder() const { return staged_.Folder(); }
     const std::string& Wav() const { return wav_; }
     const fs::path& Recording() const { return recording_; }
@@ -116,7 +118,7 @@ int Status(const httplib::Result& res) { return res ? res->status : -1; }
 }  // namespace
 
 TEST(WebService, LogsInWithTheRightPasswordOnlyAndGuardsTheSession) {
-    ServedDesk desk("3");
+    ServedDesk desk({"--idle-timeout", "3"});
     struct stat users {}, folder {};
     ASSERT_EQ(::stat((desk.Folder() / "PlayerWebUsers").c_str(), &users), 0) << "the web users' file was not made";
     ::stat(desk.Folder().c_str(), &folder);
@@ -234,4 +236,43 @@ TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
         EXPECT_EQ(r.row.path, desk.Recording().string()) << r.act << " names another recording";
     }
     EXPECT_EQ(acts, (std::vector<std::string>{"play", "download", "note", "tag", "bookmark"}));
+}
+
+TEST(WebService, MarksTheCookieSecureUnderHttpsAndBehindAProxy) {
+    const fs::path keys = fs::temp_directory_path() / ("calldeck-web-tls-" + std::to_string(::getpid()));
+    fs::create_directories(keys);
+    const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout '" +
+                             (keys / "key.pem").string() + "' -out '" + (keys / "cert.pem").string() +
+                             "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0) << "openssl could not make a test certificate";
+    {
+        ServedDesk desk({"--tls-cert", (keys / "cert.pem").string(), "--tls-key", (keys / "key.pem").string()});
+        httplib::SSLClient client("127.0.0.1", desk.Port());
+        client.enable_server_certificate_verification(false);
+        auto login = client.Post("/api/login", httplib::Params{{"name", "alice"}, {"password", "correct horse"}});
+        ASSERT_EQ(Status(login), 200) << "no login over HTTPS";
+        EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos)
+            << "the cookie may go over plain HTTP: " << login->get_header_value("Set-Cookie");
+        httplib::Client plain("127.0.0.1", desk.Port());
+        const auto answer = plain.Get("/api/session");
+        EXPECT_TRUE(!answer || answer->status != 401) << "the HTTPS port answered plain HTTP";
+    }
+    fs::remove_all(keys);
+
+    // Behind a proxy the address is the one the proxy appended, in the
+    // login waits and in the audit records alike.
+    ServedDesk desk({"--behind-https-proxy"});
+    auto client = desk.Client();
+    const httplib::Headers forwarded{{"X-Forwarded-For", "198.51.100.1, 203.0.113.9"}};
+    auto login = client.Post("/api/login", forwarded, httplib::Params{{"name", "alice"}, {"password", "correct horse"}});
+    ASSERT_EQ(Status(login), 200);
+    EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+    const std::string setCookie = login->get_header_value("Set-Cookie");
+    httplib::Headers session = forwarded;
+    session.emplace("Cookie", setCookie.substr(0, setCookie.find(';')));
+    ASSERT_EQ(Status(client.Get("/api/recordings/1/audio", session)), 200);
+    const auto records = desk.AuditRecords();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back().host, std::string("203.0.113.9 ") + kBrowser)
+        << "the play is not recorded with the address the proxy saw";
 }
