@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include <iostream>
+
 #include "../search_options.h"
+#include "player/core/process_state.h"
 #include "player/core/state_folder.h"
 #include "web_service.h"
 
@@ -64,6 +67,13 @@ int RunServe(const std::vector<std::string>& args) {
     }
     if (options.tlsCert.empty() != options.tlsKey.empty())
         throw UsageError{"--tls-cert and --tls-key go together"};
+    if (!player::Process().SiteServer.empty()) {
+        // Rows are found by the desk file's own row numbers, and the
+        // service's one connection would show every person the whole site.
+        std::cerr << "calldeck: serve serves a single desk's Player.mdb; a site's shared index "
+                     "(PlayerSite.conf) is not served yet\n";
+        return 1;
+    }
     std::error_code ec;  // what a service killed earlier left converted
     std::filesystem::remove_all(std::filesystem::path(player::WorkFolder()) / "webTmp", ec);
     return web::Serve(options);
