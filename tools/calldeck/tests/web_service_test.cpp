@@ -225,7 +225,8 @@ TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
     ASSERT_EQ(Status(byTag), 200);
     EXPECT_NE(byTag->body.find("\"total\":1"), std::string::npos) << "the tag condition did not find the row";
 
-    // One play (the range from byte 100 is a seek of it), one download, and
+    // One play (the range from byte 100 opened it; the whole WAV within the
+    // minute is the same listening), one download, and
     // the three changes, each naming the web user, address and browser.
     std::vector<std::string> acts;
     for (const AuditRecord& r : desk.AuditRecords()) {

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <iostream>
 #include <thread>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -260,8 +261,10 @@ private:
     }
 
     // The recording's WAV, after its act is recorded (nothing is sent
-    // without one). A browser's later ranges of the same playing (seeks)
-    // are not new acts: only a request from the first byte is.
+    // without one). A browser asks for a recording it plays in several
+    // ranges (and again as it seeks): a play is one act per session,
+    // recording and minute, whatever range comes first, so no range goes
+    // unrecorded and a seek is no new listening.
     void SendWav(const httplib::Request& req, httplib::Response& res, const Caller& caller, const char* act) {
         WebRow row;
         {
@@ -269,16 +272,25 @@ private:
             row = RowNamed(req);
         }
         const auto converted = audio_.Wav(row.row.path);
-        const bool fromStart = req.ranges.empty() || req.ranges.front().first <= 0;
-        if (fromStart || std::string(act) != "play") {
+        {
             std::lock_guard lock(core_);
-            auto acting = ActingFor(req, caller);
-            if (!player::Audit(act, row.row, "web", "ok"))
-                throw Refused{503, "the audit trail cannot be written; nothing is played or downloaded"};
+            const auto now = Clock::now();
+            std::erase_if(played_, [&](const auto& p) { return now - p.second > kOnePlaying; });
+            const auto playing = std::make_pair(caller.session.csrf, row.key);  // the session, not its cookie
+            if (std::string(act) != "play" || !played_.contains(playing)) {
+                auto acting = ActingFor(req, caller);
+                if (!player::Audit(act, row.row, "web", "ok"))
+                    throw Refused{503, "the audit trail cannot be written; nothing is played or downloaded"};
+                if (std::string(act) == "play") played_[playing] = now;
+            }
         }
         res.set_header("Accept-Ranges", "bytes");
         res.set_header("Cache-Control", "no-store");
-        res.set_content(converted->wav, "audio/wav");
+        // Handed out from the kept bytes, range by range, never copied whole.
+        res.set_content_provider(converted->wav.size(), "audio/wav",
+                                 [converted](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                     return sink.write(converted->wav.data() + offset, length);
+                                 });
     }
 
     void Audio(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
@@ -348,6 +360,8 @@ private:
     Sessions sessions_;
     AudioConverter audio_;
     std::mutex core_;
+    static constexpr std::chrono::seconds kOnePlaying{60};
+    std::map<std::pair<std::string, std::int64_t>, Clock::time_point> played_;  // by session and key
 };
 
 }  // namespace
