@@ -118,7 +118,7 @@ int Status(const httplib::Result& res) { return res ? res->status : -1; }
 }  // namespace
 
 TEST(WebService, LogsInWithTheRightPasswordOnlyAndGuardsTheSession) {
-    ServedDesk desk({"--idle-timeout", "3"});
+    ServedDesk desk({"--idle-timeout", "5"});
     struct stat users {}, folder {};
     ASSERT_EQ(::stat((desk.Folder() / "PlayerWebUsers").c_str(), &users), 0) << "the web users' file was not made";
     ::stat(desk.Folder().c_str(), &folder);
@@ -159,7 +159,7 @@ TEST(WebService, LogsInWithTheRightPasswordOnlyAndGuardsTheSession) {
     EXPECT_EQ(Status(client.Post("/api/logout", withToken, httplib::Params{})), 200);
     EXPECT_EQ(Status(client.Get("/api/session", session)), 401) << "the session lived on after logout";
     const auto [idleCookie, idleCsrf] = desk.LogIn();
-    std::this_thread::sleep_for(std::chrono::seconds(4));
+    std::this_thread::sleep_for(std::chrono::seconds(6));
     EXPECT_EQ(Status(client.Get("/api/session", {{"Cookie", idleCookie}})), 401)
         << "a session idle past its timeout was still taken";
 
