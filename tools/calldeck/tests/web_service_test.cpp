@@ -119,7 +119,8 @@ int Status(const httplib::Result& res) { return res ? res->status : -1; }
 
 TEST(WebService, LogsInWithTheRightPasswordOnlyAndGuardsTheSession) {
     ServedDesk desk({"--idle-timeout", "5"});
-    struct stat users {}, folder {};
+    struct stat users {
+    }, folder{};
     ASSERT_EQ(::stat((desk.Folder() / "PlayerWebUsers").c_str(), &users), 0) << "the web users' file was not made";
     ::stat(desk.Folder().c_str(), &folder);
     EXPECT_EQ(users.st_mode & 0777, 0600u) << "the web users' file can be read by others";
@@ -214,7 +215,8 @@ TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
     ASSERT_EQ(Status(noted), 200) << (noted ? noted->body : "");
     EXPECT_EQ(Status(client.Post("/api/recordings/1/tags", change, httplib::Params{{"add", "refund"}})), 200);
     EXPECT_EQ(Status(client.Post("/api/recordings/1/bookmarks", change,
-                                 httplib::Params{{"second", "2"}, {"label", "the amount"}})), 200);
+                                 httplib::Params{{"second", "2"}, {"label", "the amount"}})),
+              200);
     auto detail = client.Get("/api/recordings/1", session);
     ASSERT_EQ(Status(detail), 200);
     EXPECT_NE(detail->body.find("\"note\":\"asked for a refund\",\"tags\":[\"refund\"],\"bookmarks\":[{\"second\":2,"
@@ -265,7 +267,8 @@ TEST(WebService, MarksTheCookieSecureUnderHttpsAndBehindAProxy) {
     ServedDesk desk({"--behind-https-proxy"});
     auto client = desk.Client();
     const httplib::Headers forwarded{{"X-Forwarded-For", "198.51.100.1, 203.0.113.9"}};
-    auto login = client.Post("/api/login", forwarded, httplib::Params{{"name", "alice"}, {"password", "correct horse"}});
+    auto login =
+        client.Post("/api/login", forwarded, httplib::Params{{"name", "alice"}, {"password", "correct horse"}});
     ASSERT_EQ(Status(login), 200);
     EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
     const std::string setCookie = login->get_header_value("Set-Cookie");

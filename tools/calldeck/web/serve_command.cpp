@@ -65,8 +65,7 @@ int RunServe(const std::vector<std::string>& args) {
             throw UsageError{"unknown option " + args[i]};
         }
     }
-    if (options.tlsCert.empty() != options.tlsKey.empty())
-        throw UsageError{"--tls-cert and --tls-key go together"};
+    if (options.tlsCert.empty() != options.tlsKey.empty()) throw UsageError{"--tls-cert and --tls-key go together"};
     if (!player::Process().SiteServer.empty()) {
         // Rows are found by the desk file's own row numbers, and the
         // service's one connection would show every person the whole site.

@@ -25,10 +25,9 @@ std::string Text(const std::optional<std::string>& value) { return value.value_o
 }  // namespace
 
 std::vector<std::string> SearchOptionsOf(const std::multimap<std::string, std::string>& params) {
-    static const std::map<std::string, std::string> valued{{"start", "--start"},   {"end", "--end"},
-                                                           {"channel", "--channel"}, {"number", "--number"},
-                                                           {"duration", "--duration"}, {"tag", "--tag"},
-                                                           {"note", "--note"}};
+    static const std::map<std::string, std::string> valued{
+        {"start", "--start"},       {"end", "--end"}, {"channel", "--channel"}, {"number", "--number"},
+        {"duration", "--duration"}, {"tag", "--tag"}, {"note", "--note"}};
     std::vector<std::string> args;
     for (const auto& [name, value] : params) {
         if (const auto it = valued.find(name); it != valued.end()) {

@@ -110,7 +110,8 @@ public:
         // parameter but the free text ones.
         server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
             bool refused = req.path.find("..") != std::string::npos || req.path.find('\\') != std::string::npos;
-            for (const auto& [name, value] : req.params) refused = refused || (!IsFreeText(name) && LooksLikePath(value));
+            for (const auto& [name, value] : req.params)
+                refused = refused || (!IsFreeText(name) && LooksLikePath(value));
             if (!refused) return httplib::Server::HandlerResponse::Unhandled;
             Fail(res, 400, "a path is not taken here; recordings are named by their key");
             return httplib::Server::HandlerResponse::Handled;
@@ -128,21 +129,16 @@ public:
         server.Post("/api/logout", [this](const auto& req, auto& res) { Handle(req, res, &Service::Logout); });
         server.Get("/api/session", [this](const auto& req, auto& res) { Handle(req, res, &Service::WhoAmI); });
         server.Get("/api/search", [this](const auto& req, auto& res) { Handle(req, res, &Service::SearchRows); });
-        server.Get(R"(/api/recordings/([^/]+))", [this](const auto& req, auto& res) {
-            Handle(req, res, &Service::Recording);
-        });
-        server.Get(R"(/api/recordings/([^/]+)/audio)", [this](const auto& req, auto& res) {
-            Handle(req, res, &Service::Audio);
-        });
-        server.Get(R"(/api/recordings/([^/]+)/download)", [this](const auto& req, auto& res) {
-            Handle(req, res, &Service::Download);
-        });
-        server.Get(R"(/api/recordings/([^/]+)/peaks)", [this](const auto& req, auto& res) {
-            Handle(req, res, &Service::Peaks);
-        });
-        server.Post(R"(/api/recordings/([^/]+)/(note|tags|bookmarks))", [this](const auto& req, auto& res) {
-            Handle(req, res, &Service::Change);
-        });
+        server.Get(R"(/api/recordings/([^/]+))",
+                   [this](const auto& req, auto& res) { Handle(req, res, &Service::Recording); });
+        server.Get(R"(/api/recordings/([^/]+)/audio)",
+                   [this](const auto& req, auto& res) { Handle(req, res, &Service::Audio); });
+        server.Get(R"(/api/recordings/([^/]+)/download)",
+                   [this](const auto& req, auto& res) { Handle(req, res, &Service::Download); });
+        server.Get(R"(/api/recordings/([^/]+)/peaks)",
+                   [this](const auto& req, auto& res) { Handle(req, res, &Service::Peaks); });
+        server.Post(R"(/api/recordings/([^/]+)/(note|tags|bookmarks))",
+                    [this](const auto& req, auto& res) { Handle(req, res, &Service::Change); });
     }
 
 private:
@@ -204,8 +200,7 @@ private:
     }
 
     void WhoAmI(const httplib::Request&, httplib::Response& res, const Caller& caller) {
-        Answer(res, 200,
-               "{\"user\":" + Quoted(caller.session.user) + ",\"csrf\":" + Quoted(caller.session.csrf) + "}");
+        Answer(res, 200, "{\"user\":" + Quoted(caller.session.user) + ",\"csrf\":" + Quoted(caller.session.csrf) + "}");
     }
 
     void SearchRows(const httplib::Request& req, httplib::Response& res, const Caller&) {
@@ -256,8 +251,8 @@ private:
         std::lock_guard lock(core_);
         const WebRow row = RowNamed(req);
         Answer(res, 200,
-               "{\"row\":" + RowJson(row) + ",\"annotations\":" + AnnotationsJson(player::LoadAnnotations(row.row.path)) +
-                   "}");
+               "{\"row\":" + RowJson(row) +
+                   ",\"annotations\":" + AnnotationsJson(player::LoadAnnotations(row.row.path)) + "}");
     }
 
     // The recording's WAV, after its act is recorded (nothing is sent
