@@ -41,8 +41,6 @@ using player::testing::ReadBytes;
 
 namespace {
 
-
-
 // The samples of an A-law WAV's data chunk (the converter's WAV has a
 // longer "fmt " chunk than 16 bytes, so the chunk is looked for).
 std::vector<std::int16_t> ALawSamples(const std::string& wav) {
@@ -88,6 +86,21 @@ double HeardFrom(const fs::path& device, const std::vector<std::int16_t>& record
     if (sound.size() < 400) return -1;
     const auto at = std::search(recording.begin(), recording.end(), sound.begin(), sound.begin() + 400);
     return at == recording.end() ? -1 : double(at - recording.begin()) / 8000;
+}
+
+// A 12.5-second A-law call of noise (silent from 4 to 6 seconds when asked)
+// written as calls/a.WAV and put in the index; returns the file's bytes.
+std::string TwelveAndAHalfSecondCall(const fs::path& calls, std::uint32_t seed, bool silentMiddle) {
+    std::string alaw;
+    for (std::uint32_t i = 0, noise = seed; i < 100000; ++i) {
+        noise = noise * 1103515245 + 12345;
+        const bool silent = silentMiddle && i >= 32000 && i < 48000;
+        alaw += silent ? '\xD5' : char(0x80 | (noise >> 16) % 120);  // 0xD5: the quietest code
+    }
+    std::string wav = ALawWavHeader(std::uint32_t(alaw.size())) + alaw;
+    std::ofstream(calls / "a.WAV", std::ios::binary) << wav;
+    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:12", "IN"));
+    return wav;
 }
 
 }  // namespace
@@ -327,15 +340,7 @@ void PlayerBlock::everyCallIsHeardToItsLastSampleAndTheNextRowFollowsIt() {
 void PlayerBlock::theWaveformShowsTheSilenceAndAClickOrHomeOrEndPlaysFromThere() {
     WindowUnderTest t;
     const fs::path calls = t.Folder("calls");
-    std::string alaw;
-    for (std::uint32_t i = 0, noise = 1; i < 100000; ++i) {
-        noise = noise * 1103515245 + 12345;
-        alaw += i >= 32000 && i < 48000 ? '\xD5' : char(0x80 | (noise >> 16) % 120);  // 0xD5: the quietest code
-    }
-    const std::string wav = ALawWavHeader(std::uint32_t(alaw.size())) + alaw;
-    std::ofstream(calls / "a.WAV", std::ios::binary) << wav;
-    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:12", "IN"));
-    const std::vector<std::int16_t> samples = ALawSamples(wav);
+    const std::vector<std::int16_t> samples = ALawSamples(TwelveAndAHalfSecondCall(calls, 1, true));
     UseAudioOutput();
     frmMain& w = t.Window();
     t.Click(w.cmdRefreshRecord);
@@ -475,15 +480,7 @@ void PlayerBlock::skippingSilenceAtHalfVolumeTheCountEndsWithTheSound() {
 void PlayerBlock::aBookmarkAddedWithCtrlBShowsOnTheWaveformAndAClickOnItPlaysFromThere() {
     WindowUnderTest t;
     const fs::path calls = t.Folder("calls");
-    std::string alaw;
-    for (std::uint32_t i = 0, noise = 7; i < 100000; ++i) {
-        noise = noise * 1103515245 + 12345;
-        alaw += char(0x80 | (noise >> 16) % 120);
-    }
-    const std::string wav = ALawWavHeader(std::uint32_t(alaw.size())) + alaw;
-    std::ofstream(calls / "a.WAV", std::ios::binary) << wav;
-    InsertFileInfo(Row((calls / "a.WAV").string(), "2024-05-06 09:00:00", "0001", "1", "00:00:12", "IN"));
-    const std::vector<std::int16_t> samples = ALawSamples(wav);
+    const std::vector<std::int16_t> samples = ALawSamples(TwelveAndAHalfSecondCall(calls, 7, false));
     UseAudioOutput();
     frmMain& w = t.Window();
     t.Click(w.cmdRefreshRecord);
