@@ -83,7 +83,7 @@ void Connection::Open() {
     if (NamesServer(ConnectionString)) {
         const std::string source = DataSourceOf(ConnectionString);
         if (source.empty()) throw Error(3706, "Provider cannot be found. It may not be properly installed.");
-        server_ = std::make_unique<ServerSession>(source, Password);
+        server_ = std::make_unique<ServerSession>(source, Password, User);
         kinds_ = server_->Kinds();
         return;
     }
@@ -148,7 +148,7 @@ std::unique_ptr<ServerSession> Connection::TakeReader() {
         idleReaders_.pop_back();
         if (reader->Usable()) return reader;
     }
-    return std::make_unique<ServerSession>(DataSourceOf(ConnectionString), Password);
+    return std::make_unique<ServerSession>(DataSourceOf(ConnectionString), Password, User);
 }
 
 void Connection::GiveBackReader(std::unique_ptr<ServerSession> reader) noexcept {

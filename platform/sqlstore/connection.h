@@ -42,6 +42,10 @@ public:
     // fetched whole, as a client-side cursor is.
     std::string ConnectionString;
     std::string Password;
+    // The server's login, given apart from the line (it wins over a user
+    // the line names), as Password is: a service connecting as the person
+    // who logged in to it. Empty: the line's own.
+    std::string User;
     // Open the file read-only (the server ignores it).
     bool ReadOnly = false;
 

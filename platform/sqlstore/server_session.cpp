@@ -73,7 +73,7 @@ void AppendCopyField(std::string& line, std::string_view value) {
 
 }  // namespace
 
-ServerSession::ServerSession(const std::string& connectionInfo, const std::string& password) {
+ServerSession::ServerSession(const std::string& connectionInfo, const std::string& password, const std::string& user) {
     const ConnectionLine line = ReadConnectionLine(connectionInfo);
     answerWait_ = line.answerWait;
     lineValues_ = line.values;
@@ -81,8 +81,8 @@ ServerSession::ServerSession(const std::string& connectionInfo, const std::strin
     for (const std::pair<std::string, std::string>& v : line.values)
         if (v.first == "password" && password_.empty()) password_ = v.second;
     // The line goes in as "dbname" with expansion, so both a "key=value"
-    // line, a URI and a "service=name" work; a password given apart is
-    // added as its own keyword.
+    // line, a URI and a "service=name" work; a password or user given apart
+    // is added as its own keyword after it (libpq takes the last).
     for (const auto& [keyword, value] : kConnectDefaults) {
         keywords_.emplace_back(keyword);
         values_.emplace_back(value);
@@ -94,6 +94,10 @@ ServerSession::ServerSession(const std::string& connectionInfo, const std::strin
     if (!password.empty()) {
         keywords_.emplace_back("password");
         values_.push_back(password);
+    }
+    if (!user.empty()) {
+        keywords_.emplace_back("user");
+        values_.push_back(user);
     }
     const auto deadline = line.connectWait.count() > 0 ? std::chrono::steady_clock::now() + line.connectWait
                                                        : std::chrono::steady_clock::time_point::max();

@@ -31,8 +31,9 @@ class ServerSession {
 public:
     // Connects (connection string or service name, libpq's own forms), sets
     // the date and interval styles the store reads, and loads the column
-    // kinds. Throws Error: kUnreadableLine, kNoAnswer, or kServerFailure.
-    ServerSession(const std::string& connectionInfo, const std::string& password);
+    // kinds. A password or user given apart wins over the line's. Throws
+    // Error: kUnreadableLine, kNoAnswer, or kServerFailure.
+    ServerSession(const std::string& connectionInfo, const std::string& password, const std::string& user = {});
     ServerSession(const ServerSession&) = delete;
     ServerSession& operator=(const ServerSession&) = delete;
     ~ServerSession();

@@ -32,6 +32,9 @@ std::string HostName() {
 std::shared_ptr<platform::sqlstore::Connection> SiteConnection() {
     auto site = std::make_shared<platform::sqlstore::Connection>();
     site->ConnectionString = "provider=postgresql;data source=" + Process().SiteServer;
+    // The login of the index's connection: a service's (calldeck serve)
+    // is the person's it acts for.
+    if (const auto& index = Process().PlayerConnection) site->User = index->User, site->Password = index->Password;
     site->Open();
     return site;
 }
@@ -46,7 +49,7 @@ void AppendSiteAudit(platform::sqlstore::Connection& site, AuditRecord record) {
         const auto hash = FromHex(Value(head, 0, 1));
         if (!hash) throw std::runtime_error("the site's audit chain's head holds no hash");
         AuditHash previous = *hash;
-        record.user = AuditUserName() + " (role " + Value(head, 0, 2) + ")";
+        record.user = (record.user.empty() ? AuditUserName() : record.user) + " (role " + Value(head, 0, 2) + ")";
         std::vector<AuditRecord> out;
         if (seq == 0) {
             AuditRecord start = record;
@@ -101,7 +104,8 @@ void AuditOnSite(std::string_view act, const AuditRow& row, std::string_view tar
         if (!p.PlayerConnection || !p.PlayerConnection->IsOpen())
             throw std::runtime_error("the record index server of this site cannot be reached");
         if (!a.site || !a.site->IsOpen() || !a.site->Usable()) a.site = SiteConnection();
-        AppendSiteAudit(*a.site, {0, AuditTime(std::chrono::system_clock::now()), {}, HostName(), a.program,
+        AppendSiteAudit(*a.site, {0, AuditTime(std::chrono::system_clock::now()), a.actingUser,
+                                  a.actingHost.empty() ? HostName() : a.actingHost, a.program,
                                   std::string(act), row, std::string(target), std::string(result)});
         if (a.siteFailing) WriteRunLog("!Audit the site's audit trail on the server takes records again");
         a.siteFailing = false;

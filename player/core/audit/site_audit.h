@@ -22,12 +22,13 @@ namespace player {
 
 inline constexpr const char* kSiteAuditName = "SiteAudit";
 
-// A connection of its own to the site's server (PlayerSite.conf); throws
-// what the connection throws.
+// A connection of its own to the site's server (PlayerSite.conf), as the
+// login of the index's connection; throws what the connection throws.
 std::shared_ptr<platform::sqlstore::Connection> SiteConnection();
 
-// Appends `record` (its seq and user filled in here: the system user and
-// the server's login, "alice (role alice)") to the site's chain, under the
+// Appends `record` (its seq and user filled in here: the record's user, or
+// the system user when it names none, and the server's login, "alice (role
+// alice)", "web:op1 (role op1)") to the site's chain, under the
 // lock on the chain's head row; a chain still empty first gets its
 // "continue" record. Throws what the server says.
 void AppendSiteAudit(platform::sqlstore::Connection& server, AuditRecord record);
