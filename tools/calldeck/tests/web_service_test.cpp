@@ -20,6 +20,7 @@
 #include <vector>
 
 #include <httplib.h>
+#include <sodium.h>
 
 #include "player/core/audit/audit_record.h"
 #include "player/core/index/record_database.h"
@@ -115,6 +116,45 @@ private:
 
 int Status(const httplib::Result& res) { return res ? res->status : -1; }
 
+// The first 16 hex digits of the BLAKE2b hash of a path, as a row's key ends.
+std::string PathHash(const std::string& path) {
+    unsigned char hash[crypto_generichash_BYTES];
+    crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(path.data()), path.size(), nullptr, 0);
+    char hex[17];
+    sodium_bin2hex(hex, sizeof hex, hash, 8);
+    return hex;
+}
+
+struct FoundRow {
+    std::string key, dateTime;
+};
+
+// The rows of a search's or a recording's answer: each one's key (a number
+// or a text, as the service gives it) and time.
+std::vector<FoundRow> RowsOf(const std::string& body) {
+    std::vector<FoundRow> rows;
+    for (std::size_t at = body.find("\"key\":"); at != std::string::npos; at = body.find("\"key\":", at + 1)) {
+        const std::size_t from = at + 6, end = body.find(',', from);
+        std::string key = body.substr(from, end - from);
+        if (key.size() >= 2 && key.front() == '"') key = key.substr(1, key.size() - 2);
+        const std::size_t time = body.find("\"dateTime\":\"", end) + 12;
+        rows.push_back({key, body.substr(time, body.find('"', time) - time)});
+    }
+    return rows;
+}
+
+// The key of the one recording a search of 2024-05-01 finds.
+std::string KeyOfTheDay(httplib::Client& client, const httplib::Headers& session) {
+    auto found = client.Get("/api/search?start=2024-05-01%2000:00:00&end=2024-05-01%2023:59:59", session);
+    const auto rows = found ? RowsOf(found->body) : std::vector<FoundRow>{};
+    if (rows.size() != 1) {
+        ADD_FAILURE() << "the search of the day did not find the one recording: "
+                      << (found ? found->body : "no answer");
+        return "none";
+    }
+    return rows[0].key;
+}
+
 }  // namespace
 
 TEST(WebService, LogsInWithTheRightPasswordOnlyAndGuardsTheSession) {
@@ -144,13 +184,14 @@ TEST(WebService, LogsInWithTheRightPasswordOnlyAndGuardsTheSession) {
 
     const httplib::Headers session{{"Cookie", cookie}};
     EXPECT_EQ(Status(client.Get("/api/session", session)), 200) << "the session was not known";
-    auto noToken = client.Post("/api/recordings/1/note", session, httplib::Params{{"text", "forged"}});
+    const std::string recording = "/api/recordings/" + KeyOfTheDay(client, session);
+    auto noToken = client.Post(recording + "/note", session, httplib::Params{{"text", "forged"}});
     EXPECT_EQ(Status(noToken), 403) << "a note change without the CSRF token was taken";
     httplib::Headers wrongToken = session;
     wrongToken.emplace("X-CSRF-Token", std::string(64, '0'));
-    EXPECT_EQ(Status(client.Post("/api/recordings/1/note", wrongToken, httplib::Params{{"text", "forged"}})), 403)
+    EXPECT_EQ(Status(client.Post(recording + "/note", wrongToken, httplib::Params{{"text", "forged"}})), 403)
         << "a note change with a wrong CSRF token was taken";
-    auto detail = client.Get("/api/recordings/1", session);
+    auto detail = client.Get(recording, session);
     ASSERT_EQ(Status(detail), 200);
     EXPECT_NE(detail->body.find("\"note\":\"\""), std::string::npos) << "a refused change was stored: " << detail->body;
 
@@ -183,41 +224,53 @@ TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
     auto found = client.Get("/api/search?start=2024-05-01%2000:00:00&end=2024-05-01%2023:59:59&channel=3", session);
     ASSERT_EQ(Status(found), 200);
     EXPECT_NE(found->body.find("\"total\":1"), std::string::npos) << found->body;
-    EXPECT_NE(found->body.find("{\"key\":1,\"channel\":\"0003\""), std::string::npos) << found->body;
+    const auto rows = RowsOf(found->body);
+    ASSERT_EQ(rows.size(), 1u) << found->body;
+    EXPECT_EQ(rows[0].key, "20240501T120010-0003-" + PathHash(desk.Recording().string()))
+        << "the key is not the row's time, channel and path hash";
     EXPECT_EQ(found->body.find(desk.Recording().string()), std::string::npos) << "the search gave the path away";
+    const std::string recording = "/api/recordings/" + rows[0].key;
 
     for (const char* refused : {"/api/search?number=/etc/passwd", "/api/search?tag=..", "/api/recordings/..%2F1/audio",
-                                "/api/recordings/1/audio?file=%2Fetc%2Fpasswd"})
+                                "/api/recordings/x/audio?file=%2Fetc%2Fpasswd"})
         EXPECT_EQ(Status(client.Get(refused, session)), 400) << refused << " was not refused";
-    EXPECT_EQ(Status(client.Get("/api/recordings/2/audio", session)), 404) << "an unknown key was answered";
-    EXPECT_EQ(Status(client.Get("/api/recordings/abc/peaks", session)), 404) << "a key that is no number was answered";
+    // A key of no row, and keys of no key's form (a day that is none
+    // among them), are 404, never a failure.
+    for (const std::string& unknown :
+         {"20240501T120010-0003-" + PathHash("/elsewhere.WAV"), std::string("2"), std::string("abc"),
+          "20240231T120010-0003-" + PathHash(desk.Recording().string()),
+          "20240501T120010-0003-" + PathHash(desk.Recording().string()).substr(1),
+          "20240501T120010--" + PathHash(desk.Recording().string())})
+        for (const char* what : {"/audio", "/peaks", ""})
+            EXPECT_EQ(Status(client.Get("/api/recordings/" + unknown + what, session)), 404)
+                << "the key " << unknown << " was answered on " << what;
 
     httplib::Headers range = session;
     range.emplace("Range", "bytes=100-199");
-    auto part = client.Get("/api/recordings/1/audio", range);
+    auto part = client.Get(recording + "/audio", range);
     ASSERT_EQ(Status(part), 206) << "a range was not answered as one";
     EXPECT_EQ(part->body, desk.Wav().substr(100, 100)) << "the range's bytes are not the recording's";
     EXPECT_EQ(part->get_header_value("Content-Range"), "bytes 100-199/" + std::to_string(desk.Wav().size()));
-    auto whole = client.Get("/api/recordings/1/audio", session);
+    auto whole = client.Get(recording + "/audio", session);
     ASSERT_EQ(Status(whole), 200);
     EXPECT_EQ(whole->body, desk.Wav()) << "the played WAV is not the recording the player would play";
-    auto download = client.Get("/api/recordings/1/download", session);
+    auto download = client.Get(recording + "/download", session);
     ASSERT_EQ(Status(download), 200);
     EXPECT_NE(download->get_header_value("Content-Disposition").find("attachment"), std::string::npos);
-    auto peaks = client.Get("/api/recordings/1/peaks", session);
+    auto peaks = client.Get(recording + "/peaks", session);
     ASSERT_EQ(Status(peaks), 200);
     EXPECT_NE(peaks->body.find("\"rate\":8000,\"frames\":24000"), std::string::npos) << peaks->body.substr(0, 80);
     EXPECT_TRUE(fs::is_empty(desk.Folder() / "webTmp")) << "a converted copy outlived its request";
 
     httplib::Headers change = session;
     change.emplace("X-CSRF-Token", csrf);
-    auto noted = client.Post("/api/recordings/1/note", change, httplib::Params{{"text", "asked for a refund"}});
+    auto noted = client.Post(recording + "/note", change, httplib::Params{{"text", "asked for a refund"}});
     ASSERT_EQ(Status(noted), 200) << (noted ? noted->body : "");
-    EXPECT_EQ(Status(client.Post("/api/recordings/1/tags", change, httplib::Params{{"add", "refund"}})), 200);
-    EXPECT_EQ(Status(client.Post("/api/recordings/1/bookmarks", change,
+    EXPECT_EQ(Status(client.Post(recording + "/tags", change, httplib::Params{{"add", "refund"}})), 200);
+    EXPECT_EQ(Status(client.Post(recording + "/bookmarks", change,
                                  httplib::Params{{"second", "2"}, {"label", "the amount"}})),
               200);
-    auto detail = client.Get("/api/recordings/1", session);
+    auto detail = client.Get(recording, session);
     ASSERT_EQ(Status(detail), 200);
     EXPECT_NE(detail->body.find("\"note\":\"asked for a refund\",\"tags\":[\"refund\"],\"bookmarks\":[{\"second\":2,"
                                 "\"label\":\"the amount\"}]"),
@@ -274,9 +327,53 @@ TEST(WebService, MarksTheCookieSecureUnderHttpsAndBehindAProxy) {
     const std::string setCookie = login->get_header_value("Set-Cookie");
     httplib::Headers session = forwarded;
     session.emplace("Cookie", setCookie.substr(0, setCookie.find(';')));
-    ASSERT_EQ(Status(client.Get("/api/recordings/1/audio", session)), 200);
+    ASSERT_EQ(Status(client.Get("/api/recordings/" + KeyOfTheDay(client, session) + "/audio", session)), 200);
     const auto records = desk.AuditRecords();
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back().host, std::string("203.0.113.9 ") + kBrowser)
         << "the play is not recorded with the address the proxy saw";
+}
+
+// A rebuild of the index numbers its rows anew: a key taken before it (a
+// page left open, a link sent on) names the same recording after it, or
+// none when the recording is gone, never another call.
+TEST(WebService, AKeyNamesTheSameRecordingAfterARebuild) {
+    ServedDesk desk;
+    const fs::path calls = desk.Folder() / "scanned";
+    fs::create_directories(desk.Folder() / "scan");
+    const auto scan = [&] {
+        const Ran ran = RunProgram(CALLDECK_PROGRAM, {"scan", "--main-folder", calls.string()}, desk.Folder() / "scan");
+        ASSERT_EQ(ran.code, 0) << "calldeck scan failed: " << ran.err;
+    };
+    for (int n = 1; n <= 5; ++n) MakeFile(calls / CallName(n), 8000);
+    scan();
+    const auto [cookie, csrf] = desk.LogIn();
+    auto client = desk.Client();
+    const httplib::Headers session{{"Cookie", cookie}};
+    const std::string day = "/api/search?start=2024-05-01%2000:00:00&end=2024-05-01%2023:59:59";
+    auto before = client.Get(day, session);
+    ASSERT_EQ(Status(before), 200);
+    const auto rows = RowsOf(before->body);
+    ASSERT_EQ(rows.size(), 5u) << "the scan did not index the five calls: " << before->body;
+
+    // The first two calls go, two new ones come, and the index is rebuilt.
+    fs::remove(calls / CallName(1));
+    fs::remove(calls / CallName(2));
+    MakeFile(calls / CallName(6), 8000);
+    MakeFile(calls / CallName(7), 8000);
+    scan();
+    for (const FoundRow& old : rows) {
+        const bool gone = old.dateTime == "2024-05-01 12:00:11" || old.dateTime == "2024-05-01 12:00:12";
+        auto now = client.Get("/api/recordings/" + old.key, session);
+        if (gone) {
+            EXPECT_EQ(Status(now), 404) << "the key of the call of " << old.dateTime
+                                        << ", no longer indexed, named another one: " << (now ? now->body : "");
+            continue;
+        }
+        ASSERT_EQ(Status(now), 200) << "the key of the call of " << old.dateTime << " was lost in the rebuild";
+        const auto found = RowsOf(now->body);
+        ASSERT_EQ(found.size(), 1u) << now->body;
+        EXPECT_EQ(found[0].dateTime, old.dateTime) << "the key of a call named another call after the rebuild";
+        EXPECT_EQ(found[0].key, old.key);
+    }
 }

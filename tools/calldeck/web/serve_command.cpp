@@ -4,9 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include <iostream>
-
 #include "../search_options.h"
+#include "player/core/index/record_database.h"
 #include "player/core/process_state.h"
 #include "player/core/state_folder.h"
 #include "web_service.h"
@@ -17,7 +16,9 @@ const char* const kServeHelp =
     "usage: calldeck serve [--listen ADDR:PORT] [--tls-cert FILE --tls-key FILE] [--idle-timeout SECONDS]\n"
     "                      [--behind-https-proxy]\n"
     "  Serves the search, listening, downloads and notes of this desk's record\n"
-    "  index to web browsers, for the users of calldeck web-user. Listens on\n"
+    "  index to web browsers, for the users of calldeck web-user; on a site\n"
+    "  (PlayerSite.conf), for each person with their own database login and\n"
+    "  within the scopes the site's server gives it. Listens on\n"
     "  127.0.0.1:8080 unless told otherwise ([::1]:8080 for IPv6, port 0 for one\n"
     "  the system chooses); HTTPS with the certificate and key given (PEM).\n"
     "  A session ends after SECONDS idle (default 900). --behind-https-proxy:\n"
@@ -67,11 +68,10 @@ int RunServe(const std::vector<std::string>& args) {
     }
     if (options.tlsCert.empty() != options.tlsKey.empty()) throw UsageError{"--tls-cert and --tls-key go together"};
     if (!player::Process().SiteServer.empty()) {
-        // Rows are found by the desk file's own row numbers, and the
-        // service's one connection would show every person the whole site.
-        std::cerr << "calldeck: serve serves a single desk's Player.mdb; a site's shared index "
-                     "(PlayerSite.conf) is not served yet\n";
-        return 1;
+        // Every request runs on its person's own connection
+        // (web/web_site_login.h); the site file's login, which reached the
+        // server at the start, serves no one.
+        player::CloseAccess();
     }
     std::error_code ec;  // what a service killed earlier left converted
     std::filesystem::remove_all(std::filesystem::path(player::WorkFolder()) / "webTmp", ec);

@@ -1,8 +1,8 @@
 // The web's rows (web_rows.h): the search as calldeck search runs it, and
-// the row's key looked up along the index on channel and time.
+// the row of a key looked up along the index on channel and time, then
+// matched on its path's hash among the calls of that second.
 #include "web_rows.h"
 
-#include <charconv>
 #include <stdexcept>
 
 #include "../search_options.h"
@@ -10,6 +10,7 @@
 #include "platform/sqlstore/recordset.h"
 #include "player/core/index/record_database.h"
 #include "player/core/process_state.h"
+#include "web_row_key.h"
 
 namespace calldeck::web {
 namespace {
@@ -58,17 +59,11 @@ SearchPage Search(const std::vector<std::string>& options, long page, long size)
     };
     const int path = column("FileFullName"), time = column("RecordDateTime"), channel = column("RecordChannel"),
               number = column("CallNumber"), duration = column("RecordDuration"), direction = column("CallDirection");
-    auto& index = Index();
     for (long r = page * size; r < out.total && r < (page + 1) * size; ++r) {
         const auto value = [&](int c) { return std::string(rs->Value(r, c).value_or("")); };
-        WebRow row{0, {value(path), value(time), value(channel), value(number), value(duration), value(direction)}};
-        // The key along the channel and time index, then the path among the
-        // calls of that second.
-        const auto keys = index.Query(
-            "select rowid from RecordFileInfo where RecordChannel = $1 and RecordDateTime = $2 and FileFullName = $3",
-            {row.row.channel, row.row.dateTime, row.row.path});
-        if (keys.empty() || keys[0].empty() || !keys[0][0]) continue;  // gone since the search
-        row.key = std::stoll(*keys[0][0]);
+        WebRow row{{}, {value(path), value(time), value(channel), value(number), value(duration), value(direction)}};
+        row.key = KeyOf(row.row);
+        if (row.key.empty()) continue;  // a row without a time no URL can name
         out.rows.push_back(std::move(row));
     }
     player::CloseRst(rs);
@@ -76,16 +71,18 @@ SearchPage Search(const std::vector<std::string>& options, long page, long size)
 }
 
 std::optional<WebRow> RowOf(const std::string& key) {
-    std::int64_t number = 0;
-    const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), number);
-    if (key.empty() || error != std::errc{} || end != key.data() + key.size() || number <= 0) return std::nullopt;
+    const auto named = ReadKey(key);
+    if (!named) return std::nullopt;
     const auto rows = Index().Query(
         "select FileFullName, RecordDateTime, RecordChannel, CallNumber, RecordDuration, CallDirection "
-        "from RecordFileInfo where rowid = $1",
-        {key});
-    if (rows.empty() || rows[0].size() < 6) return std::nullopt;
-    const auto& r = rows[0];
-    return WebRow{number, {Text(r[0]), Text(r[1]), Text(r[2]), Text(r[3]), Text(r[4]), Text(r[5])}};
+        "from RecordFileInfo where RecordChannel = $1 and RecordDateTime = $2",
+        {named->channel, named->dateTime});
+    for (const auto& r : rows) {
+        if (r.size() < 6 || PathHash(Text(r[0])) != named->pathHash) continue;
+        WebRow row{key, {Text(r[0]), Text(r[1]), Text(r[2]), Text(r[3]), Text(r[4]), Text(r[5])}};
+        if (KeyOf(row.row) == key) return row;
+    }
+    return std::nullopt;
 }
 
 }  // namespace calldeck::web

@@ -1,16 +1,15 @@
 // calldeck serve: the rows the web pages show, named by their row's key.
 //
 // A recording is never named by its path in a URL: the page gets the row's
-// key (the index's own row number) and the service looks the path up
-// itself, so no request can name a file the index does not hold. A search
-// takes the same conditions as "calldeck search" (search_options.h), read
-// from the request's parameters into the same option words, so the web and
-// the terminal find the same rows. This is the desk's index as the process
-// opened it; a login of the site's own (one connection per person, their
-// scope the server's) takes the place of that connection, not of this code.
+// key (web_row_key.h) and the service finds the row again along the index
+// on channel and time, so no request can name a file the index does not
+// hold. A search takes the same conditions as "calldeck search"
+// (search_options.h), read from the request's parameters into the same
+// option words, so the web and the terminal find the same rows. Both run on
+// the process's index connection: on a site, the person's own (web_site_
+// login.h), so the server shows only the rows of their scopes.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -21,7 +20,7 @@
 namespace calldeck::web {
 
 struct WebRow {
-    std::int64_t key = 0;
+    std::string key;       // KeyOf(row)
     player::AuditRow row;  // path, dateTime, channel, number, duration, direction
 };
 
@@ -40,7 +39,7 @@ std::vector<std::string> SearchOptionsOf(const std::multimap<std::string, std::s
 // std::runtime_error with the reason when the index cannot be searched.
 SearchPage Search(const std::vector<std::string>& options, long page, long size);
 
-// The row of `key`; nothing for a key that is no row's (or not a number).
+// The row of `key`; nothing for a key that is no row's (or of no key's form).
 std::optional<WebRow> RowOf(const std::string& key);
 
 }  // namespace calldeck::web

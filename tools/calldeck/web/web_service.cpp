@@ -1,7 +1,8 @@
 // The HTTP service (web_service.h) on cpp-httplib: one handler per route,
 // every one that touches the index, the notes or the audit trail under one
 // lock, since the process's index and trail are one connection and one
-// writer; conversions wait on their own lock (web_audio.h).
+// writer (on a site, the person's own while the lock is held: web_site_
+// login.h); conversions wait on their own lock (web_audio.h).
 #include "web_service.h"
 
 #include <pthread.h>
@@ -12,6 +13,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stop_token>
+#include <condition_variable>
+#include <algorithm>
 #include <set>
 #include <stdexcept>
 
@@ -19,6 +23,7 @@
 
 #include "../search_options.h"
 #include "player/core/audit/audit_trail.h"
+#include "player/core/process_state.h"
 #include "player/core/notes/notes_store.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
@@ -27,6 +32,7 @@
 #include "web_pages.h"
 #include "web_rows.h"
 #include "web_sessions.h"
+#include "web_site_login.h"
 #include "web_users.h"
 
 namespace calldeck::web {
@@ -79,7 +85,7 @@ std::string CookieOf(const httplib::Request& req, const std::string& name) {
 }
 
 std::string RowJson(const WebRow& r) {
-    return "{\"key\":" + std::to_string(r.key) + ",\"channel\":" + Quoted(r.row.channel) +
+    return "{\"key\":" + Quoted(r.key) + ",\"channel\":" + Quoted(r.row.channel) +
            ",\"dateTime\":" + Quoted(r.row.dateTime) + ",\"number\":" + Quoted(r.row.number) +
            ",\"duration\":" + Quoted(r.row.duration) + ",\"direction\":" + Quoted(r.row.direction) + "}";
 }
@@ -96,7 +102,19 @@ std::string AnnotationsJson(const player::Annotations& a) {
 
 class Service {
 public:
-    explicit Service(const ServeOptions& options) : options_(options), sessions_(options.idle) {}
+    explicit Service(const ServeOptions& options)
+        : options_(options), sessions_(options.idle), onSite_(!player::Process().SiteServer.empty()) {
+        // An idle session ends, and on a site closes its connection, within
+        // a tenth of the idle time even when no one logs in meanwhile.
+        expiry_ = std::jthread([this](std::stop_token stop) {
+            std::mutex m;
+            std::condition_variable_any wake;
+            std::unique_lock lock(m);
+            const auto every = std::max<std::chrono::seconds>(options_.idle / 10, std::chrono::seconds{1});
+            while (!wake.wait_for(lock, stop, every, [] { return false; }) && !stop.stop_requested())
+                sessions_.Expire();
+        });
+    }
 
     void Route(httplib::Server& server) {
         server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
@@ -180,14 +198,28 @@ private:
             res.set_header("Retry-After", std::to_string(wait.count()));
             throw Refused{429, "too many failed logins; try again in " + std::to_string(wait.count()) + " s"};
         }
-        if (!CheckWebUser(name, req.get_param_value("password"))) {
+        // On a site the person's own database login; on a desk the web
+        // users' file.
+        std::shared_ptr<SiteLogin> site;
+        bool right = false;
+        if (onSite_) {
+            try {
+                site = LogInToSite(name, req.get_param_value("password"), core_);
+            } catch (const SiteUnreachable& e) {
+                throw Refused{503, e.what()};
+            }
+            right = site != nullptr;
+        } else {
+            right = CheckWebUser(name, req.get_param_value("password"));
+        }
+        if (!right) {
             sessions_.LoginFailed(address, name);
             std::lock_guard lock(core_);
             player::WriteRunLog("!WebLogin failed for [" + name + "] from " + address);
             throw Refused{401, "wrong name or password"};
         }
         sessions_.LoginSucceeded(address, name);
-        const std::string token = sessions_.Open(name);
+        const std::string token = sessions_.Open(name, std::move(site));
         res.set_header("Set-Cookie", std::string(kCookie) + "=" + token + "; Path=/; HttpOnly; SameSite=Strict" +
                                          (options_.tlsCert.empty() && !options_.behindProxy ? "" : "; Secure"));
         Answer(res, 200, "{\"user\":" + Quoted(name) + ",\"csrf\":" + Quoted(sessions_.Find(token)->csrf) + "}");
@@ -203,7 +235,7 @@ private:
         Answer(res, 200, "{\"user\":" + Quoted(caller.session.user) + ",\"csrf\":" + Quoted(caller.session.csrf) + "}");
     }
 
-    void SearchRows(const httplib::Request& req, httplib::Response& res, const Caller&) {
+    void SearchRows(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         std::multimap<std::string, std::string> params(req.params.begin(), req.params.end());
         const std::vector<std::string> options = SearchOptionsOf(params);
         long page = 0;
@@ -216,6 +248,7 @@ private:
             if (page < 0) throw Refused{400, "page wants a number from 0"};
         }
         std::lock_guard lock(core_);
+        ActingOnSite as(caller.session.site.get());
         const SearchPage found = Search(options, page, kPageSize);
         std::string rows;
         for (const WebRow& r : found.rows) rows += (rows.empty() ? "" : ",") + RowJson(r);
@@ -224,7 +257,9 @@ private:
                    ",\"total\":" + std::to_string(found.total) + ",\"rows\":[" + rows + "]}");
     }
 
-    // The row a URL names; 404 for a key that is no row's.
+    // The row a URL names; 404 for a key that is no row's, or (on a site)
+    // of a row the person's scopes do not show. Hold the lock and act for
+    // the caller.
     WebRow RowNamed(const httplib::Request& req) {
         const std::string key = req.matches[1];
         if (LooksLikePath(key)) throw Refused{400, "a path is not taken here; recordings are named by their key"};
@@ -247,8 +282,9 @@ private:
         return last;
     }
 
-    void Recording(const httplib::Request& req, httplib::Response& res, const Caller&) {
+    void Recording(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         std::lock_guard lock(core_);
+        ActingOnSite as(caller.session.site.get());
         const WebRow row = RowNamed(req);
         Answer(res, 200,
                "{\"row\":" + RowJson(row) +
@@ -264,11 +300,13 @@ private:
         WebRow row;
         {
             std::lock_guard lock(core_);
+            ActingOnSite as(caller.session.site.get());
             row = RowNamed(req);
         }
         const auto converted = audio_.Wav(row.row.path);
         {
             std::lock_guard lock(core_);
+            ActingOnSite as(caller.session.site.get());
             const auto now = Clock::now();
             std::erase_if(played_, [&](const auto& p) { return now - p.second > kOnePlaying; });
             const auto playing = std::make_pair(caller.session.csrf, row.key);  // the session, not its cookie
@@ -297,10 +335,11 @@ private:
         res.set_header("Content-Disposition", "attachment; filename=\"call-" + std::string(req.matches[1]) + ".wav\"");
     }
 
-    void Peaks(const httplib::Request& req, httplib::Response& res, const Caller&) {
+    void Peaks(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         WebRow row;
         {
             std::lock_guard lock(core_);
+            ActingOnSite as(caller.session.site.get());
             row = RowNamed(req);
         }
         const auto converted = audio_.Wav(row.row.path);
@@ -320,6 +359,7 @@ private:
     void Change(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         const std::string what = req.matches[2];
         std::lock_guard lock(core_);
+        ActingOnSite as(caller.session.site.get());
         const WebRow row = RowNamed(req);
         auto acting = ActingFor(req, caller);
         const std::string& path = row.row.path;
@@ -356,12 +396,21 @@ private:
     AudioConverter audio_;
     std::mutex core_;
     static constexpr std::chrono::seconds kOnePlaying{60};
-    std::map<std::pair<std::string, std::int64_t>, Clock::time_point> played_;  // by session and key
+    std::map<std::pair<std::string, std::string>, Clock::time_point> played_;  // by session and key
+    const bool onSite_;
+    std::jthread expiry_;  // last: stopped and joined before the sessions go
 };
 
 }  // namespace
 
 int Serve(const ServeOptions& options) {
+    // SIGINT and SIGTERM stop the service from a thread of its own that
+    // waits for them (every other thread, started after, inherits the mask).
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     std::unique_ptr<httplib::Server> server;
     if (!options.tlsCert.empty()) {
         auto tls = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
@@ -392,13 +441,6 @@ int Serve(const ServeOptions& options) {
     const bool v6 = options.host.find(':') != std::string::npos;
     std::cout << "listening on " << (options.tlsCert.empty() ? "http" : "https") << "://"
               << (v6 ? "[" + options.host + "]" : options.host) << ":" << port << "/" << std::endl;
-    // SIGINT and SIGTERM stop the service from a thread of its own that
-    // waits for them (the handler threads, started after, inherit the mask).
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     std::thread stopper([&] {
         int signal = 0;
         sigwait(&stops, &signal);

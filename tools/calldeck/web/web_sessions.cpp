@@ -34,11 +34,11 @@ bool Sessions::SameToken(const std::string& a, const std::string& b) {
     return a.size() == b.size() && !a.empty() && sodium_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
-std::string Sessions::Open(const std::string& user) {
+std::string Sessions::Open(const std::string& user, std::shared_ptr<SiteLogin> site) {
     std::string token = RandomToken();
     std::lock_guard lock(mutex_);
     Prune(Clock::now());
-    sessions_[HashOf(token)] = Session{user, RandomToken(), Clock::now()};
+    sessions_[HashOf(token)] = Session{user, RandomToken(), Clock::now(), std::move(site)};
     return token;
 }
 
@@ -59,6 +59,11 @@ std::optional<Session> Sessions::Find(const std::string& token) {
 void Sessions::Close(const std::string& token) {
     std::lock_guard lock(mutex_);
     sessions_.erase(HashOf(token));
+}
+
+void Sessions::Expire() {
+    std::lock_guard lock(mutex_);
+    Prune(Clock::now());
 }
 
 std::chrono::seconds Sessions::Wait(const Failures& f, Clock::time_point now) const {

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,10 +21,15 @@ namespace calldeck::web {
 
 using Clock = std::chrono::steady_clock;
 
+struct SiteLogin;
+
 struct Session {
     std::string user;
     std::string csrf;
     Clock::time_point lastUsed;
+    // On a site: the person's connection (web_site_login.h), closed once
+    // the session ended and no request holds it any more.
+    std::shared_ptr<SiteLogin> site;
 };
 
 class Sessions {
@@ -31,11 +37,14 @@ public:
     explicit Sessions(std::chrono::seconds idle) : idle_(idle) {}
 
     // A new session for `user`; its token.
-    std::string Open(const std::string& user);
+    std::string Open(const std::string& user, std::shared_ptr<SiteLogin> site = {});
     // The session of `token`, its idle time restarted; nothing when there is
     // none or it was idle too long (it is forgotten then).
     std::optional<Session> Find(const std::string& token);
     void Close(const std::string& token);
+    // Ends the sessions idle too long (a service calls it now and then, so
+    // an idle session's connection does not wait for the next login).
+    void Expire();
 
     // How long a login from `address` as `name` must still wait; zero when
     // it may be tried now.
