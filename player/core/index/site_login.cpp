@@ -46,7 +46,9 @@ void AskSiteRights() {
     r.mayDelete = answer.at(0).at(1) == "t";
     r.mayHold = answer.at(0).at(2) == "t";
 
-    const std::string named = NamedLogin(p.SiteServer);
+    // A connection made as a login of its own (a service acting for the
+    // person who logged in to it) shares nothing.
+    const std::string named = p.PlayerConnection->User.empty() ? NamedLogin(p.SiteServer) : std::string();
     if (!named.empty() && named != AuditUserName() && !p.SharedLoginTold) {
         p.SharedLoginTold = true;
         WriteRunLog("!ConnectAccess this site uses a shared login: " + std::string(kSiteFileName) + " names the login " +

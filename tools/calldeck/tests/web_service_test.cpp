@@ -2,8 +2,9 @@
 // made by "calldeck web-user add" logs in (and a wrong password does not),
 // a change without the CSRF token is refused, a session ends when idle and
 // at logout, failed logins are slowed down; a recording is named by its key
-// only (a path or ".." in a parameter refused, an unknown key 404), its
-// ranges are the right bytes, and every play, download and note change is
+// only (a path or ".." in a parameter refused, an unknown key 404), which
+// names the same call after a rebuild of the index, its ranges are the
+// right bytes, and every play, download and note change is
 // an audit record naming the web user, their address and their browser.
 // Under HTTPS, its own or a reverse proxy's, the cookie is marked Secure.
 #include <gtest/gtest.h>
@@ -14,23 +15,25 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <httplib.h>
-#include <sodium.h>
 
 #include "player/core/audit/audit_record.h"
 #include "player/core/index/record_database.h"
 #include "player/core/testing/child_process.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
+#include "served_web.h"
 
 namespace fs = std::filesystem;
 using namespace player;
 using namespace player::testing;
+using namespace calldeck::testing;
 
 namespace {
 
@@ -51,28 +54,11 @@ public:
         CloseAccess();
         const std::string add = "printf 'correct horse\\n' | '" CALLDECK_PROGRAM "' web-user add alice >/dev/null";
         EXPECT_EQ(std::system(add.c_str()), 0) << "calldeck web-user add did not store the user";
-        fs::create_directories(staged_.Folder() / "serve");
-        serveOptions.insert(serveOptions.begin(), {"serve", "--listen", "127.0.0.1:0"});
-        pid_ = StartProgram(CALLDECK_PROGRAM, serveOptions, staged_.Folder() / "serve");
-        for (int waited = 0; waited < 300 && port_ == 0; ++waited) {
-            const std::string out = ReadBytes(staged_.Folder() / "serve" / "program.out");
-            if (const auto at = out.find("127.0.0.1:"); at != std::string::npos && out.find('\n') != std::string::npos)
-                port_ = std::stoi(out.substr(at + 10));
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        if (port_ == 0)
-            ADD_FAILURE() << "calldeck serve did not say where it listens: "
-                          << ReadBytes(staged_.Folder() / "serve" / "program.err");
-    }
-    ~ServedDesk() {
-        ::kill(pid_, SIGTERM);
-        const Ran ran = FinishProgram(pid_, staged_.Folder() / "serve");
-        EXPECT_EQ(ran.code, 0) << "calldeck serve did not stop cleanly on SIGTERM: " << ran.err;
+        serve_.emplace(staged_.Folder() / "serve", std::move(serveOptions));
     }
 
     httplib::Client Client() const {
-        httplib::Client client("127.0.0.1", port_);
+        httplib::Client client("127.0.0.1", Port());
         client.set_default_headers({{"User-Agent", kBrowser}});
         client.set_read_timeout(60, 0);
         return client;
@@ -90,7 +76,7 @@ public:
         return {cookie.substr(0, cookie.find(';')), res->body.substr(csrf + 8, 64)};
     }
 
-    int Port() const { return port_; }
+    int Port() const { return serve_->Port(); }
     const fs::path& Folder() const { return staged_.Folder(); }
     const std::string& Wav() const { return wav_; }
     const fs::path& Recording() const { return recording_; }
@@ -110,20 +96,10 @@ private:
     StagedPlayer staged_;
     fs::path recording_;
     std::string wav_;
-    pid_t pid_ = -1;
-    int port_ = 0;
+    std::optional<RunningServe> serve_;
 };
 
 int Status(const httplib::Result& res) { return res ? res->status : -1; }
-
-// The first 16 hex digits of the BLAKE2b hash of a path, as a row's key ends.
-std::string PathHash(const std::string& path) {
-    unsigned char hash[crypto_generichash_BYTES];
-    crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(path.data()), path.size(), nullptr, 0);
-    char hex[17];
-    sodium_bin2hex(hex, sizeof hex, hash, 8);
-    return hex;
-}
 
 struct FoundRow {
     std::string key, dateTime;

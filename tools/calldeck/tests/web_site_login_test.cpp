@@ -5,12 +5,11 @@
 // one of channel 2 plays by ranges, the site's audit chain names web:op1,
 // and the login's connection ends with the session.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sodium.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <set>
 #include <string>
@@ -25,10 +24,12 @@
 #include "player/core/testing/child_process.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
+#include "served_web.h"
 
 namespace fs = std::filesystem;
 using namespace player;
 using namespace player::testing;
+using namespace calldeck::testing;
 using platform::sqlstore::Connection;
 using platform::sqlstore::testing::SharedTestServer;
 
@@ -43,24 +44,6 @@ std::shared_ptr<Connection> Admin() {
     return conn;
 }
 
-std::string Script(const std::string& file) {
-    const char* source = std::getenv("CALLDECK_SOURCE_DIR");
-    if (!source) throw std::runtime_error("CALLDECK_SOURCE_DIR is not set");
-    std::ifstream in(fs::path(source) / file);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text.empty()) throw std::runtime_error(file + " cannot be read");
-    return text;
-}
-
-// The first 16 hex digits of the BLAKE2b hash of a path, as a row's key ends.
-std::string PathHash(const std::string& path) {
-    unsigned char hash[crypto_generichash_BYTES];
-    crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(path.data()), path.size(), nullptr, 0);
-    char hex[17];
-    sodium_bin2hex(hex, sizeof hex, hash, 8);
-    return hex;
-}
-
 int Status(const httplib::Result& res) { return res ? res->status : -1; }
 
 // The site's tables, roles and trail; op1, an operator of channels 1-4 with
@@ -73,7 +56,7 @@ protected:
         auto admin = Admin();
         for (const char* file : {"player/core/index/Player.pg.sql", "player/core/index/PlayerSite.roles.pg.sql",
                                  "player/core/audit/PlayerSite.audit.pg.sql"})
-            admin->Server()->Run(Script(file));
+            admin->Server()->Run(SourceText(file));
         admin->Server()->Run("create role op1 login password '" + std::string(kPassword) +
                              "' in role calldeck_operator;"
                              "insert into SiteScopes values ('op1', '000[1-4]', '.*')");
@@ -102,26 +85,8 @@ protected:
         WaitForPasswords();
 
         std::ofstream(staged_.Folder() / kSiteFileName) << SharedTestServer().ConnectionInfo() << "\n";
-        fs::create_directories(staged_.Folder() / "serve");
-        pid_ = StartProgram(CALLDECK_PROGRAM, {"serve", "--listen", "127.0.0.1:0"}, staged_.Folder() / "serve");
-        for (int waited = 0; waited < 300 && port_ == 0; ++waited) {
-            const std::string out = ReadBytes(staged_.Folder() / "serve" / "program.out");
-            if (const auto at = out.find("127.0.0.1:"); at != std::string::npos && out.find('\n') != std::string::npos)
-                port_ = std::stoi(out.substr(at + 10));
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ASSERT_NE(port_, 0) << "calldeck serve did not start on the site: "
-                            << ReadBytes(staged_.Folder() / "serve" / "program.err");
-    }
-
-    void TearDown() override {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        const Ran ran = FinishProgram(pid_, staged_.Folder() / "serve");
-        EXPECT_EQ(ran.code, 0) << "calldeck serve did not stop cleanly on SIGTERM: " << ran.err;
-        const std::string log = ran.out + ran.err;
-        EXPECT_EQ(log.find(kPassword), std::string::npos) << "the service wrote the person's password out";
+        serve_.emplace(staged_.Folder() / "serve", std::vector<std::string>{});
+        ASSERT_NE(serve_->Port(), 0);
     }
 
     // The server reads its new client rules after the reload, a moment later.
@@ -142,7 +107,7 @@ protected:
     }
 
     httplib::Client Client() const {
-        httplib::Client client("127.0.0.1", port_);
+        httplib::Client client("127.0.0.1", serve_->Port());
         client.set_default_headers({{"User-Agent", "calldeck-site-test/1.0"}});
         client.set_read_timeout(60, 0);
         return client;
@@ -158,8 +123,7 @@ protected:
 
     StagedPlayer staged_;
     std::string wav_;
-    pid_t pid_ = -1;
-    int port_ = 0;
+    std::optional<RunningServe> serve_;
 };
 
 }  // namespace
@@ -228,4 +192,11 @@ TEST_F(ServedSite, AnOperatorLogsInAsThemselvesAndTheServersScopesBoundTheWeb) {
     for (int tries = 0; tries < 50 && (open = Op1Sessions()) != 0; ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(open, 0) << "op1's connections to the server outlived the logout";
+
+    // The password is in none of the desk's files: the run log, the audit
+    // files, the service's output.
+    for (const auto& file : fs::recursive_directory_iterator(staged_.Folder())) {
+        if (!file.is_regular_file()) continue;
+        EXPECT_EQ(ReadBytes(file.path()).find(kPassword), std::string::npos) << file.path() << " holds op1's password";
+    }
 }

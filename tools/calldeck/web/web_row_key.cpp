@@ -27,6 +27,7 @@ bool ChannelText(const std::string& channel) {
 }  // namespace
 
 std::string PathHash(const std::string& path) {
+    [[maybe_unused]] static const int ready = sodium_init();  // picks the fastest implementation, once
     std::array<unsigned char, crypto_generichash_BYTES> hash{};
     crypto_generichash(hash.data(), hash.size(), reinterpret_cast<const unsigned char*>(path.data()), path.size(),
                        nullptr, 0);

@@ -7,17 +7,17 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <iostream>
 #include <thread>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <stop_token>
-#include <condition_variable>
-#include <algorithm>
 #include <set>
 #include <stdexcept>
+#include <stop_token>
 
 #include <httplib.h>
 
@@ -99,6 +99,14 @@ std::string AnnotationsJson(const player::Annotations& a) {
     return "{\"note\":" + Quoted(a.note) + ",\"tags\":[" + tags + "],\"bookmarks\":[" + marks +
            "],\"held\":" + (a.hold ? "true" : "false") + "}";
 }
+
+// A request's turn at the player's core: the service's lock, and on a site
+// the caller's own connection as the process's while it lasts.
+struct OnCore {
+    OnCore(std::mutex& core, const Session& session) : lock(core), acting(session.site.get()) {}
+    std::lock_guard<std::mutex> lock;
+    ActingOnSite acting;
+};
 
 class Service {
 public:
@@ -247,8 +255,7 @@ private:
             }
             if (page < 0) throw Refused{400, "page wants a number from 0"};
         }
-        std::lock_guard lock(core_);
-        ActingOnSite as(caller.session.site.get());
+        const OnCore core(core_, caller.session);
         const SearchPage found = Search(options, page, kPageSize);
         std::string rows;
         for (const WebRow& r : found.rows) rows += (rows.empty() ? "" : ",") + RowJson(r);
@@ -283,8 +290,7 @@ private:
     }
 
     void Recording(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
-        std::lock_guard lock(core_);
-        ActingOnSite as(caller.session.site.get());
+        const OnCore core(core_, caller.session);
         const WebRow row = RowNamed(req);
         Answer(res, 200,
                "{\"row\":" + RowJson(row) +
@@ -299,14 +305,12 @@ private:
     void SendWav(const httplib::Request& req, httplib::Response& res, const Caller& caller, const char* act) {
         WebRow row;
         {
-            std::lock_guard lock(core_);
-            ActingOnSite as(caller.session.site.get());
+            const OnCore core(core_, caller.session);
             row = RowNamed(req);
         }
         const auto converted = audio_.Wav(row.row.path);
         {
-            std::lock_guard lock(core_);
-            ActingOnSite as(caller.session.site.get());
+            const OnCore core(core_, caller.session);
             const auto now = Clock::now();
             std::erase_if(played_, [&](const auto& p) { return now - p.second > kOnePlaying; });
             const auto playing = std::make_pair(caller.session.csrf, row.key);  // the session, not its cookie
@@ -338,8 +342,7 @@ private:
     void Peaks(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         WebRow row;
         {
-            std::lock_guard lock(core_);
-            ActingOnSite as(caller.session.site.get());
+            const OnCore core(core_, caller.session);
             row = RowNamed(req);
         }
         const auto converted = audio_.Wav(row.row.path);
@@ -358,8 +361,7 @@ private:
     // change in the audit trail before making it.
     void Change(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         const std::string what = req.matches[2];
-        std::lock_guard lock(core_);
-        ActingOnSite as(caller.session.site.get());
+        const OnCore core(core_, caller.session);
         const WebRow row = RowNamed(req);
         auto acting = ActingFor(req, caller);
         const std::string& path = row.row.path;
