@@ -112,7 +112,10 @@ try {
   await page.type('#bookmark-label', 'the amount');
   await page.click('#add-bookmark');
   await page.waitForFunction(() => document.getElementById('bookmarks').textContent.includes('the amount'));
-  const stored = await page.evaluate(async () => (await fetch(location.pathname + 'api/recordings/1')).json());
+  const stored = await page.evaluate(async () => {
+    const key = document.querySelector('#rows tr.current').dataset.key;  // the row played, by its key
+    return (await fetch(location.pathname + 'api/recordings/' + key)).json();
+  });
   check(stored.annotations.note === 'Asked for a refund of the May invoice.' && stored.annotations.tags[0] === 'refund' &&
     stored.annotations.bookmarks[0].second === 3, 'the note, the tag and the bookmark at 3 s are stored');
   await page.screenshot({ path: join(work, 'web.png') });
