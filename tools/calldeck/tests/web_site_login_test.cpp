@@ -36,6 +36,7 @@ using platform::sqlstore::testing::SharedTestServer;
 namespace {
 
 constexpr const char* kPassword = "op1 own secret";
+constexpr int kIdle = 5;  // seconds; long enough that a busy machine does not end a session in use
 
 std::shared_ptr<Connection> Admin() {
     auto conn = std::make_shared<Connection>();
@@ -85,7 +86,7 @@ protected:
         WaitForPasswords();
 
         std::ofstream(staged_.Folder() / kSiteFileName) << SharedTestServer().ConnectionInfo() << "\n";
-        serve_.emplace(staged_.Folder() / "serve", std::vector<std::string>{});
+        serve_.emplace(staged_.Folder() / "serve", std::vector<std::string>{"--idle-timeout", std::to_string(kIdle)});
         ASSERT_NE(serve_->Port(), 0);
     }
 
@@ -185,13 +186,21 @@ TEST_F(ServedSite, AnOperatorLogsInAsThemselvesAndTheServersScopesBoundTheWeb) {
     EXPECT_EQ(audit[0][1], "127.0.0.1 calldeck-site-test/1.0") << "the play does not name the address and browser";
     EXPECT_EQ(audit[0][2], Call(2, 1).string()) << "the play names another recording";
 
-    // Logout ends op1's connections with the session.
+    // Logout ends op1's connections with the session, and so does a
+    // session left idle, with no request or login after it.
+    const auto gone = [] {
+        long open = -1;
+        for (int tries = 0; tries < 50 && (open = Op1Sessions()) != 0; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return open == 0;
+    };
     EXPECT_EQ(Status(client.Post("/api/logout", change, httplib::Params{})), 200);
     EXPECT_EQ(Status(client.Get("/api/search?start=2024-05-01%2000:00:00", session)), 401);
-    long open = -1;
-    for (int tries = 0; tries < 50 && (open = Op1Sessions()) != 0; ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(open, 0) << "op1's connections to the server outlived the logout";
+    EXPECT_TRUE(gone()) << "op1's connections to the server outlived the logout";
+    ASSERT_EQ(Status(client.Post("/api/login", httplib::Params{{"name", "op1"}, {"password", kPassword}})), 200);
+    EXPECT_GE(Op1Sessions(), 1);
+    std::this_thread::sleep_for(std::chrono::seconds(kIdle));
+    EXPECT_TRUE(gone()) << "op1's connection outlived the idle session";
 
     // The password is in none of the desk's files: the run log, the audit
     // files, the service's output.
