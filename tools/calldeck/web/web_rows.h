@@ -6,8 +6,8 @@
 // hold. A search takes the same conditions as "calldeck search"
 // (search_options.h), read from the request's parameters into the same
 // option words, so the web and the terminal find the same rows. Both run on
-// the process's index connection: on a site, the person's own (web_site_
-// login.h), so the server shows only the rows of their scopes.
+// the process's index connection: on a site, the person's own
+// (web_site_login.h), so the server shows only the rows of their scopes.
 #pragma once
 
 #include <map>

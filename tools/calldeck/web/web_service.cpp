@@ -1,8 +1,8 @@
 // The HTTP service (web_service.h) on cpp-httplib: one handler per route,
 // every one that touches the index, the notes or the audit trail under one
 // lock, since the process's index and trail are one connection and one
-// writer (on a site, the person's own while the lock is held: web_site_
-// login.h); conversions wait on their own lock (web_audio.h).
+// writer (on a site, the person's own while the lock is held:
+// web_site_login.h); conversions wait on their own lock (web_audio.h).
 #include "web_service.h"
 
 #include <pthread.h>
