@@ -56,31 +56,58 @@ END $$;
 CREATE OR REPLACE TRIGGER RecordFileInfo_Channels AFTER INSERT ON RecordFileInfo
     REFERENCING NEW TABLE AS calldeck_new FOR EACH STATEMENT EXECUTE FUNCTION calldeck_note_channels();
 
--- The current person's scopes, each gathered once per statement (the
--- policies call them as uncorrelated subqueries): the channels they may
--- see, which a row looks up in a hash table the server makes of them;
--- whether every scope allows any number; and, for scopes that bound the
--- number, one pattern per scope over "channel<TAB>number", matched per
--- row only then. In PL/pgSQL, so that a session plans them once.
-CREATE OR REPLACE FUNCTION calldeck_scope_channels() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
+-- A login's scopes: the channels it may see; whether every scope allows
+-- any number; and, for scopes that bound the number, one pattern per scope
+-- over "channel<TAB>number". In PL/pgSQL, so that a session plans them once.
+CREATE OR REPLACE FUNCTION calldeck_login_channels(who name) RETURNS text[] LANGUAGE plpgsql STABLE AS $$
 BEGIN
     RETURN (SELECT coalesce(array_agg(DISTINCT c.RecordChannel), '{}')
           FROM SiteChannels c JOIN SiteScopes s ON c.RecordChannel ~ ('^(?:' || s.ChannelPattern || ')$')
-         WHERE s.RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER')));
+         WHERE s.RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(who, oid, 'MEMBER')));
 END $$;
 
-CREATE OR REPLACE FUNCTION calldeck_scope_any_number() RETURNS boolean LANGUAGE plpgsql STABLE AS $$
+CREATE OR REPLACE FUNCTION calldeck_login_any_number(who name) RETURNS boolean LANGUAGE plpgsql STABLE AS $$
 BEGIN
     RETURN (SELECT coalesce(bool_and(NumberPattern = '.*'), true)
           FROM SiteScopes
-         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER')));
+         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(who, oid, 'MEMBER')));
 END $$;
 
-CREATE OR REPLACE FUNCTION calldeck_scope_patterns() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
+CREATE OR REPLACE FUNCTION calldeck_login_patterns(who name) RETURNS text[] LANGUAGE plpgsql STABLE AS $$
 BEGIN
     RETURN (SELECT coalesce(array_agg('^(?:' || ChannelPattern || ')\t(?:' || NumberPattern || ')$'), '{}')
           FROM SiteScopes
-         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(current_user, oid, 'MEMBER')));
+         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(who, oid, 'MEMBER')));
+END $$;
+
+-- The current user's scopes, as the policies call them: as uncorrelated
+-- subqueries, so each is gathered once per statement, and without an
+-- argument, since with one (even a constant) the planner does not take
+-- "RecordChannel = ANY (...)" as a condition on the index.
+CREATE OR REPLACE FUNCTION calldeck_scope_channels() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN calldeck_login_channels(current_user);
+END $$;
+CREATE OR REPLACE FUNCTION calldeck_scope_any_number() RETURNS boolean LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN calldeck_login_any_number(current_user);
+END $$;
+CREATE OR REPLACE FUNCTION calldeck_scope_patterns() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN calldeck_login_patterns(current_user);
+END $$;
+
+-- The number test of the scopes that bound the number, per row. It is
+-- declared costly (a regular expression per scope, and a call), which it
+-- is whenever it runs: the planner then reads as few rows as it can before
+-- testing them, which is the index on (RecordChannel, RecordDateTime) over
+-- the scopes' channels (RecordChannel = ANY ...), not every channel's rows
+-- of a day through the time index. Where every scope allows any number it
+-- is never called.
+CREATE OR REPLACE FUNCTION calldeck_scope_number(channel text, number text, patterns text[]) RETURNS boolean
+    LANGUAGE plpgsql IMMUTABLE COST 500 AS $$
+BEGIN
+    RETURN (channel || E'\t' || coalesce(number, '')) ~ ANY (patterns);
 END $$;
 
 CREATE OR REPLACE FUNCTION calldeck_recorder_folders() RETURNS text[] LANGUAGE plpgsql STABLE AS $$
@@ -94,19 +121,22 @@ ALTER TABLE RecordFileInfo ENABLE ROW LEVEL SECURITY;
 
 DROP POLICY IF EXISTS calldeck_scoped_read ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_read ON RecordFileInfo FOR SELECT TO calldeck_operator
-    USING (RecordChannel IN (SELECT unnest(calldeck_scope_channels())) AND ((SELECT calldeck_scope_any_number())
-           OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])));
+    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[])
+           AND ((SELECT calldeck_scope_any_number())
+                OR calldeck_scope_number(RecordChannel, CallNumber, (SELECT calldeck_scope_patterns()))));
 DROP POLICY IF EXISTS calldeck_scoped_delete ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_delete ON RecordFileInfo FOR DELETE TO calldeck_supervisor
-    USING (RecordChannel IN (SELECT unnest(calldeck_scope_channels())) AND ((SELECT calldeck_scope_any_number())
-           OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])));
+    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[])
+           AND ((SELECT calldeck_scope_any_number())
+                OR calldeck_scope_number(RecordChannel, CallNumber, (SELECT calldeck_scope_patterns()))));
 -- A delete first locks its row (select ... for update), which asks for the
 -- right to update and the update policies: the lock is allowed within the
 -- scopes, an update itself never.
 DROP POLICY IF EXISTS calldeck_scoped_lock ON RecordFileInfo;
 CREATE POLICY calldeck_scoped_lock ON RecordFileInfo FOR UPDATE TO calldeck_supervisor
-    USING (RecordChannel IN (SELECT unnest(calldeck_scope_channels())) AND ((SELECT calldeck_scope_any_number())
-           OR (RecordChannel || E'\t' || coalesce(CallNumber, '')) ~ ANY ((SELECT calldeck_scope_patterns())::text[])))
+    USING (RecordChannel = ANY ((SELECT calldeck_scope_channels())::text[])
+           AND ((SELECT calldeck_scope_any_number())
+                OR calldeck_scope_number(RecordChannel, CallNumber, (SELECT calldeck_scope_patterns()))))
     WITH CHECK (false);
 DROP POLICY IF EXISTS calldeck_recorder_rows ON RecordFileInfo;
 CREATE POLICY calldeck_recorder_rows ON RecordFileInfo FOR ALL TO calldeck_recorder
@@ -133,26 +163,72 @@ END $$;
 CREATE OR REPLACE TRIGGER RecordFileInfo_RecorderFolders AFTER INSERT ON RecordFileInfo
     REFERENCING NEW TABLE AS calldeck_new FOR EACH STATEMENT EXECUTE FUNCTION calldeck_refuse_foreign_folder();
 
--- A recorder's rebuild counts the notes of its folders' recordings that
--- are no longer found; it sees only the notes under its own folders, as it
--- sees only their rows. The desks' notes are bound by the rows they show.
-ALTER TABLE RecordNotes ENABLE ROW LEVEL SECURITY;
-DROP POLICY IF EXISTS calldeck_desk_notes ON RecordNotes;
-CREATE POLICY calldeck_desk_notes ON RecordNotes FOR ALL TO calldeck_operator USING (true) WITH CHECK (true);
-DROP POLICY IF EXISTS calldeck_recorder_notes ON RecordNotes;
-CREATE POLICY calldeck_recorder_notes ON RecordNotes FOR SELECT TO calldeck_recorder
-    USING (EXISTS (SELECT 1 FROM unnest((SELECT calldeck_recorder_folders())::text[]) AS f (folder)
-                    WHERE starts_with(FileFullName, f.folder || '/')));
+-- Whether any row of the index, in anyone's scope, holds the recording.
+CREATE OR REPLACE FUNCTION calldeck_indexed(path text) RETURNS boolean
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = public AS $$
+    SELECT EXISTS (SELECT 1 FROM RecordFileInfo WHERE FileFullName = path)
+$$;
 
--- Holds: every desk reads them; a supervisor places and releases them on
--- recordings of rows they can see, so within their scopes.
-ALTER TABLE RecordHolds ENABLE ROW LEVEL SECURITY;
+-- Notes, tags, bookmarks and holds follow the rows: an operator (and so a
+-- supervisor) sees and writes those of the recordings whose row they see,
+-- through RecordFileInfo's own policies (one lookup along its index on
+-- FileFullName per note, tag, bookmark or hold). A supervisor also sees,
+-- and may remove, those of recordings no row holds any more, whoever's
+-- they were: a Delete removes the row first and then what was written
+-- about the recording, and a delete reads the rows it removes (their
+-- policies for reading apply to it as well). A recorder sees those under
+-- its own folders, the rows of which its rebuild replaces: it counts the
+-- notes whose recording is no longer found and keeps held rows.
+DO $$
+DECLARE
+    t text;
+BEGIN
+    FOREACH t IN ARRAY ARRAY['RecordNotes', 'RecordTags', 'RecordBookmarks', 'RecordHolds'] LOOP
+        EXECUTE format('ALTER TABLE %s ENABLE ROW LEVEL SECURITY', t);
+        EXECUTE format('DROP POLICY IF EXISTS calldeck_desk_rows ON %s', t);
+        EXECUTE format('CREATE POLICY calldeck_desk_rows ON %s FOR ALL TO calldeck_operator'
+                       ' USING (EXISTS (SELECT 1 FROM RecordFileInfo r WHERE r.FileFullName = %s.FileFullName))'
+                       ' WITH CHECK (EXISTS (SELECT 1 FROM RecordFileInfo r WHERE r.FileFullName = %s.FileFullName))',
+                       t, t, t);
+        EXECUTE format('DROP POLICY IF EXISTS calldeck_unindexed_rows ON %s', t);
+        EXECUTE format('CREATE POLICY calldeck_unindexed_rows ON %s FOR SELECT TO calldeck_supervisor'
+                       ' USING (NOT calldeck_indexed(FileFullName))', t);
+        EXECUTE format('DROP POLICY IF EXISTS calldeck_unindexed_removal ON %s', t);
+        EXECUTE format('CREATE POLICY calldeck_unindexed_removal ON %s FOR DELETE TO calldeck_supervisor'
+                       ' USING (NOT calldeck_indexed(FileFullName))', t);
+        EXECUTE format('DROP POLICY IF EXISTS calldeck_recorder_rows ON %s', t);
+        EXECUTE format('CREATE POLICY calldeck_recorder_rows ON %s FOR SELECT TO calldeck_recorder'
+                       ' USING (EXISTS (SELECT 1 FROM unnest((SELECT calldeck_recorder_folders())::text[]) AS f (folder)'
+                       ' WHERE starts_with(FileFullName, f.folder || %L)))', t, '/');
+    END LOOP;
+END $$;
+-- The policies of an earlier form of this file.
+DROP POLICY IF EXISTS calldeck_desk_notes ON RecordNotes;
+DROP POLICY IF EXISTS calldeck_recorder_notes ON RecordNotes;
 DROP POLICY IF EXISTS calldeck_read_holds ON RecordHolds;
-CREATE POLICY calldeck_read_holds ON RecordHolds FOR SELECT TO calldeck_operator, calldeck_recorder USING (true);
 DROP POLICY IF EXISTS calldeck_scoped_holds ON RecordHolds;
-CREATE POLICY calldeck_scoped_holds ON RecordHolds FOR ALL TO calldeck_supervisor
-    USING (EXISTS (SELECT 1 FROM RecordFileInfo r WHERE r.FileFullName = RecordHolds.FileFullName))
-    WITH CHECK (EXISTS (SELECT 1 FROM RecordFileInfo r WHERE r.FileFullName = RecordHolds.FileFullName));
+
+-- The paths of the notes holding every word of `words`, of recordings the
+-- login sees. A row-level policy is tested before any condition that
+-- might tell what it hides, and a word test is one of those, so through
+-- RecordNotes' policy every note's recording would be looked up before
+-- the full-text index could be used. This finds the words along that
+-- index first and then tests the few notes found against the scopes of the
+-- session's login, as the policies test a row. The desks call it for a
+-- login the policies bind (a member of calldeck_operator).
+CREATE OR REPLACE FUNCTION calldeck_note_paths(words text) RETURNS SETOF text
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = public AS $$
+    SELECT n.FileFullName FROM RecordNotes n
+     WHERE n.NoteWords @@ plainto_tsquery('simple', words)
+       AND EXISTS (SELECT 1 FROM RecordFileInfo r
+                    WHERE r.FileFullName = n.FileFullName
+                      AND r.RecordChannel = ANY ((SELECT calldeck_login_channels(session_user))::text[])
+                      AND ((SELECT calldeck_login_any_number(session_user))
+                           OR calldeck_scope_number(r.RecordChannel, r.CallNumber,
+                                                    (SELECT calldeck_login_patterns(session_user)))))
+$$;
+REVOKE ALL ON FUNCTION calldeck_note_paths(text) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION calldeck_note_paths(text) TO calldeck_operator;
 
 -- The hold checks (Player.pg.sql) must see every row and hold, whoever's
 -- statement fires them.
@@ -170,3 +246,4 @@ GRANT SELECT ON RecordNotes, RecordTags, RecordBookmarks TO calldeck_recorder;
 GRANT DELETE, UPDATE (calldeck_key) ON RecordFileInfo TO calldeck_supervisor;
 GRANT INSERT, UPDATE, DELETE ON RecordHolds TO calldeck_supervisor;
 GRANT INSERT, DELETE ON RecordFileInfo TO calldeck_recorder;
+

@@ -48,6 +48,8 @@ std::string NotesClauses(const SearchConditions& c) {
         if (Process().SiteServer.empty())
             s += " and FileFullName in (select FileFullName from RecordNotes where NoteId in "
                  "(select rowid from RecordNoteWords where RecordNoteWords match '" + QuotesDoubled(words) + "'))";
+        else if (Process().Rights.scopedNotes)
+            s += " and FileFullName in (select calldeck_note_paths('" + QuotesDoubled(text::Trim(c.noteWords)) + "'))";
         else
             s += " and FileFullName in (select FileFullName from RecordNotes where NoteWords @@ "
                  "plainto_tsquery('simple', '" + QuotesDoubled(text::Trim(c.noteWords)) + "'))";

@@ -39,12 +39,14 @@ void AskSiteRights() {
     if (!p.PlayerConnection || !p.PlayerConnection->Server()) return;
     const auto answer = p.PlayerConnection->Query(
         "select session_user, has_table_privilege('RecordFileInfo', 'DELETE'),"
-        " has_table_privilege('RecordHolds', 'INSERT') and has_table_privilege('RecordHolds', 'DELETE')");
+        " has_table_privilege('RecordHolds', 'INSERT') and has_table_privilege('RecordHolds', 'DELETE'),"
+        " row_security_active('RecordNotes') and to_regprocedure('calldeck_note_paths(text)') is not null");
     SiteRights& r = Rights();
     r.onServer = true;
     r.login = answer.at(0).at(0).value_or("");
     r.mayDelete = answer.at(0).at(1) == "t";
     r.mayHold = answer.at(0).at(2) == "t";
+    r.scopedNotes = answer.at(0).at(3) == "t";
 
     // A connection made as a login of its own (a service acting for the
     // person who logged in to it) shares nothing.

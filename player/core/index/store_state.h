@@ -21,6 +21,8 @@ struct SiteRights {
     std::string login;       // the server's session_user
     bool mayDelete = true;   // Delete, DeleteAll, purge
     bool mayHold = true;     // place and release holds
+    bool scopedNotes = false;  // the notes are bound by the login's scopes: a note search goes through
+                               // calldeck_note_paths, which finds the words before testing the scopes
 };
 
 struct StoreState {

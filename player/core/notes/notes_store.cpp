@@ -267,9 +267,11 @@ constexpr const char* kAnnotatedPaths =
 
 std::vector<std::string> OrphanedPaths() {
     std::vector<std::string> out;
+    // Each path looked up along the rows' index on FileFullName (on a site,
+    // through the rows the login sees, so a person bound by scopes finds none).
     for (const auto& r : Index().Query(std::string("select FileFullName from (") + kAnnotatedPaths +
-                                       ") as a where FileFullName not in (select FileFullName from RecordFileInfo "
-                                       "where FileFullName is not null) order by FileFullName"))
+                                       ") as a where not exists (select 1 from RecordFileInfo r "
+                                       "where r.FileFullName = a.FileFullName) order by FileFullName"))
         out.push_back(Field(r, 0));
     return out;
 }

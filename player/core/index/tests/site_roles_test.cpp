@@ -24,6 +24,7 @@
 #include "player/core/index/search_conditions.h"
 #include "player/core/index/site_file.h"
 #include "player/core/index/site_login.h"
+#include "player/core/notes/notes_store.h"
 #include "player/core/testing/child_process.h"
 #include "player/core/testing/staged_player.h"
 
@@ -204,6 +205,84 @@ TEST_F(SiteRoles, ASupervisorDeletesOnlyWithinScopeAndARecorderOnlyItsOwnFolder)
     auto rec = ConnectAs("rec1");
     rec->Server()->Run("delete from RecordFileInfo where MainFolder = $1", {b.string()});
     EXPECT_EQ(AllRows(), 16) << "a recorder's hand-written delete removed another folder's rows";
+}
+
+TEST_F(SiteRoles, NotesTagsBookmarksAndHoldsFollowTheRowsAPersonSees) {
+    const fs::path a = staged_.Folder() / "recorder-a";
+    IndexChannels(a);
+    const std::string mine = (a / ChannelCall(1, 0)).string(), other = (a / ChannelCall(7, 0)).string();
+    const std::string gone = (a / "gone.VOC").string();
+    auto admin = ConnectAs("");
+    for (const std::string& path : {mine, other}) {
+        admin->Server()->Run("insert into RecordNotes (FileFullName, Note) values ($1, 'refund promised')", {path});
+        admin->Server()->Run("insert into RecordTags values ($1, $2)", {path == mine ? "mine" : "secret", path});
+        admin->Server()->Run("insert into RecordBookmarks values ($1, 5, 'here')", {path});
+        admin->Server()->Run("insert into RecordHolds values ($1, 'dispute', 'admin', 'now')", {path});
+    }
+    admin->Server()->Run("insert into RecordNotes (FileFullName, Note) values ($1, 'refund of a gone call')", {gone});
+
+    // Hand-written statements of an operator scoped to channels 1 to 4.
+    auto op = ConnectAs("op1");
+    for (const char* table : {"RecordNotes", "RecordTags", "RecordBookmarks", "RecordHolds"}) {
+        SCOPED_TRACE(table);
+        EXPECT_EQ(op->Server()->RunForValue(std::string("select string_agg(FileFullName, ' ') from ") + table), mine)
+            << "an operator read what was written about a recording outside their scope (or not about their own)";
+    }
+    EXPECT_EQ(op->Server()->RunForValue("select string_agg(p, ' ') from calldeck_note_paths('refund') as p"), mine)
+        << "the note search's own lookup found notes outside the operator's scope";
+    for (const char* statement : {"insert into RecordNotes (FileFullName, Note) values ($1, 'x')",
+                                  "insert into RecordTags values ('x', $1)",
+                                  "insert into RecordBookmarks values ($1, 9, 'x')",
+                                  "insert into RecordHolds values ($1, 'x', 'op1', 'now')"}) {
+        SCOPED_TRACE(statement);
+        EXPECT_THROW(op->Server()->Run(statement, {other}), std::exception)
+            << "the server let an operator write about a recording outside their scope";
+    }
+    op->Server()->Run("delete from RecordNotes");
+    op->Server()->Run("delete from RecordTags where FileFullName = $1", {other});
+    EXPECT_EQ(admin->Server()->RunForValue("select count(*) from RecordNotes where FileFullName <> $1", {mine}), "2")
+        << "an operator's delete removed notes outside their scope";
+    EXPECT_EQ(admin->Server()->RunForValue("select count(*) from RecordTags"), "2");
+
+    // A supervisor holds and writes within scope only, and removes what was
+    // written about a recording they deleted.
+    auto sup = ConnectAs("sup1");
+    sup->Server()->Run("update RecordHolds set Reason = 'mine now' where FileFullName = $1", {other});
+    EXPECT_THROW(sup->Server()->Run("insert into RecordHolds values ($1, 'again', 'sup1', 'now') "
+                                    "on conflict (FileFullName) do update set Reason = 'again'",
+                                    {other}),
+                 std::exception)
+        << "a supervisor replaced the hold of a recording outside their scope";
+    EXPECT_EQ(admin->Server()->RunForValue("select Reason from RecordHolds where FileFullName = $1", {other}), "dispute");
+    const std::string deleted = (a / ChannelCall(2, 1)).string();
+    admin->Server()->Run("insert into RecordTags values ('done', $1)", {deleted});
+    sup->Server()->Run("delete from RecordFileInfo where FileFullName = $1", {deleted});
+    sup->Server()->Run("delete from RecordTags where FileFullName = $1", {deleted});
+    EXPECT_EQ(admin->Server()->RunForValue("select count(*) from RecordTags where FileFullName = $1", {deleted}), "0")
+        << "a supervisor could not remove the tags of a recording they deleted";
+
+    // op1's own desk: the notes panel, the tag list, the grid's marks, the
+    // note search and the orphans show only what op1 may see.
+    CloseAccess();
+    Process().SiteServer = LineAs("op1");
+    ASSERT_TRUE(ReachIndex());
+    SaveNote(mine, "refund sent");  // op1's hand-written delete above removed its note
+    EXPECT_EQ(LoadAnnotations(mine).note, "refund sent");
+    EXPECT_TRUE(LoadAnnotations(other).note.empty() && !LoadAnnotations(other).hold)
+        << "the notes panel showed what was written about a recording outside the scope";
+    EXPECT_EQ(TagsInUse(), std::vector<std::string>{"mine"}) << "the tag list offered a tag of another team's calls";
+    const auto marks = MarksOf({mine, other});
+    EXPECT_TRUE(marks.contains(mine) && marks.at(mine).note && marks.at(mine).hold);
+    EXPECT_FALSE(marks.contains(other)) << "the grid marked a recording outside the scope";
+    EXPECT_THROW(SaveNote(other, "refund sent"), std::exception) << "the desk wrote a note outside the scope";
+    SearchConditions c = InitMainFormConditions({2024, 5, 1, 0, 0, 0}, "");
+    c.noteWords = "refund";
+    auto found = GetRecordset(MakeCondition(c));
+    ASSERT_TRUE(found->IsOpen()) << "the operator's note search failed";
+    EXPECT_EQ(found->RecordCount(), 1) << "the note search found notes outside the scope, or missed the operator's";
+    EXPECT_TRUE(OrphanedPaths().empty()) << "an operator was shown notes of recordings no longer indexed";
+    EXPECT_EQ(admin->Server()->RunForValue("select Note from RecordNotes where FileFullName = $1", {other}),
+              "refund promised");
 }
 
 TEST_F(SiteRoles, ALoginWithoutTheDeleteOrHoldRightIsRefusedBeforeAnythingChanges) {
