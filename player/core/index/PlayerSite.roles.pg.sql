@@ -39,31 +39,62 @@ CREATE TABLE IF NOT EXISTS SiteRecorderFolders (
     PRIMARY KEY (RoleName, MainFolder)
 );
 
--- Every channel the index has held, kept by a trigger below, so that the
--- channel patterns are matched against a few dozen names once per
--- statement instead of against every row.
+-- Every channel the index has held, and the channels of each scope among
+-- them, kept by the triggers below: a statement looks its person's
+-- channels up instead of matching the patterns, and no row is matched
+-- against a pattern of channels.
 CREATE TABLE IF NOT EXISTS SiteChannels (RecordChannel text PRIMARY KEY);
-INSERT INTO SiteChannels SELECT DISTINCT RecordChannel FROM RecordFileInfo WHERE RecordChannel IS NOT NULL
-    ON CONFLICT DO NOTHING;
+CREATE TABLE IF NOT EXISTS SiteScopeChannels (
+    RoleName      text NOT NULL,
+    RecordChannel text NOT NULL,
+    PRIMARY KEY (RoleName, RecordChannel)
+);
 
+CREATE OR REPLACE FUNCTION calldeck_match_scope_channels() RETURNS void
+    LANGUAGE sql SECURITY DEFINER SET search_path = public AS $$
+    DELETE FROM SiteScopeChannels;
+    INSERT INTO SiteScopeChannels
+        SELECT DISTINCT s.RoleName, c.RecordChannel
+          FROM SiteScopes s JOIN SiteChannels c ON c.RecordChannel ~ ('^(?:' || s.ChannelPattern || ')$');
+$$;
+CREATE OR REPLACE FUNCTION calldeck_scopes_changed() RETURNS trigger
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = public AS $$
+BEGIN
+    PERFORM calldeck_match_scope_channels();
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER SiteScopes_Channels AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON SiteScopes
+    FOR EACH STATEMENT EXECUTE FUNCTION calldeck_scopes_changed();
+
+-- A channel new to the index is matched against every scope once, in the
+-- statement that stores its first row.
 CREATE OR REPLACE FUNCTION calldeck_note_channels() RETURNS trigger
     LANGUAGE plpgsql SECURITY DEFINER SET search_path = public AS $$
 BEGIN
-    INSERT INTO SiteChannels SELECT DISTINCT n.RecordChannel FROM calldeck_new n WHERE n.RecordChannel IS NOT NULL
+    WITH added AS (
+        INSERT INTO SiteChannels SELECT DISTINCT n.RecordChannel FROM calldeck_new n WHERE n.RecordChannel IS NOT NULL
+            ON CONFLICT DO NOTHING RETURNING RecordChannel)
+    INSERT INTO SiteScopeChannels
+        SELECT s.RoleName, a.RecordChannel
+          FROM added a JOIN SiteScopes s ON a.RecordChannel ~ ('^(?:' || s.ChannelPattern || ')$')
         ON CONFLICT DO NOTHING;
     RETURN NULL;
 END $$;
 CREATE OR REPLACE TRIGGER RecordFileInfo_Channels AFTER INSERT ON RecordFileInfo
     REFERENCING NEW TABLE AS calldeck_new FOR EACH STATEMENT EXECUTE FUNCTION calldeck_note_channels();
 
+INSERT INTO SiteChannels SELECT DISTINCT RecordChannel FROM RecordFileInfo WHERE RecordChannel IS NOT NULL
+    ON CONFLICT DO NOTHING;
+DO $$ BEGIN PERFORM calldeck_match_scope_channels(); END $$;
+
 -- A login's scopes: the channels it may see; whether every scope allows
 -- any number; and, for scopes that bound the number, one pattern per scope
 -- over "channel<TAB>number". In PL/pgSQL, so that a session plans them once.
 CREATE OR REPLACE FUNCTION calldeck_login_channels(who name) RETURNS text[] LANGUAGE plpgsql STABLE AS $$
 BEGIN
-    RETURN (SELECT coalesce(array_agg(DISTINCT c.RecordChannel), '{}')
-          FROM SiteChannels c JOIN SiteScopes s ON c.RecordChannel ~ ('^(?:' || s.ChannelPattern || ')$')
-         WHERE s.RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(who, oid, 'MEMBER')));
+    RETURN (SELECT coalesce(array_agg(DISTINCT RecordChannel), '{}')
+          FROM SiteScopeChannels
+         WHERE RoleName IN (SELECT rolname FROM pg_roles WHERE pg_has_role(who, oid, 'MEMBER')));
 END $$;
 
 CREATE OR REPLACE FUNCTION calldeck_login_any_number(who name) RETURNS boolean LANGUAGE plpgsql STABLE AS $$
@@ -168,6 +199,8 @@ CREATE OR REPLACE FUNCTION calldeck_indexed(path text) RETURNS boolean
     LANGUAGE sql STABLE SECURITY DEFINER SET search_path = public AS $$
     SELECT EXISTS (SELECT 1 FROM RecordFileInfo WHERE FileFullName = path)
 $$;
+REVOKE ALL ON FUNCTION calldeck_indexed(text) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION calldeck_indexed(text) TO calldeck_supervisor;
 
 -- Notes, tags, bookmarks and holds follow the rows: an operator (and so a
 -- supervisor) sees and writes those of the recordings whose row they see,
@@ -238,8 +271,9 @@ ALTER FUNCTION calldeck_refuse_held_truncate() SECURITY DEFINER SET search_path 
 
 -- What each group may do at all; the policies above bound which rows.
 REVOKE ALL ON RecordFileInfo, RecordNotes, RecordTags, RecordBookmarks, RecordHolds, RecordHoldChecks,
-    SiteScopes, SiteRecorderFolders, SiteChannels FROM calldeck_operator, calldeck_supervisor, calldeck_recorder, calldeck_auditor;
-GRANT SELECT ON SiteScopes, SiteRecorderFolders, SiteChannels TO calldeck_operator, calldeck_recorder;
+    SiteScopes, SiteRecorderFolders, SiteChannels, SiteScopeChannels FROM calldeck_operator, calldeck_supervisor, calldeck_recorder, calldeck_auditor;
+GRANT SELECT ON SiteScopes, SiteRecorderFolders, SiteChannels, SiteScopeChannels TO calldeck_operator, calldeck_recorder;
+REVOKE ALL ON FUNCTION calldeck_match_scope_channels() FROM PUBLIC;
 GRANT SELECT ON RecordFileInfo, RecordHolds TO calldeck_operator, calldeck_recorder;
 GRANT SELECT, INSERT, UPDATE, DELETE ON RecordNotes, RecordTags, RecordBookmarks TO calldeck_operator;
 GRANT SELECT ON RecordNotes, RecordTags, RecordBookmarks TO calldeck_recorder;
