@@ -1,4 +1,5 @@
-// The web's rows (web_rows.h): the search as calldeck search runs it, and
+// The web's rows (web_rows.h): the statement calldeck search runs, counted
+// and read a page at a time, each row named by its key (web_row_key.h); and
 // the row of a key looked up along the index on channel and time, then
 // matched on its path's hash among the calls of that second.
 #include "web_rows.h"
@@ -7,13 +8,15 @@
 
 #include "../search_options.h"
 #include "platform/sqlstore/connection.h"
-#include "platform/sqlstore/recordset.h"
+#include "platform/sqlstore/jet_sql.h"
 #include "player/core/index/record_database.h"
 #include "player/core/process_state.h"
 #include "web_row_key.h"
 
 namespace calldeck::web {
 namespace {
+
+namespace sqlstore = platform::sqlstore;
 
 platform::sqlstore::Connection& Index() {
     auto& connection = player::Process().PlayerConnection;
@@ -47,26 +50,38 @@ std::vector<std::string> SearchOptionsOf(const std::multimap<std::string, std::s
 SearchPage Search(const std::vector<std::string>& options, long page, long size) {
     SearchRequest request = DefaultSearch();
     for (std::size_t i = 0; i < options.size(); ++i) TakeSearchOption(options, i, request);
-    player::Outcome searched;
-    auto rs = player::GetRecordset(request.Statement(), &searched);
-    if (!rs || !rs->IsOpen()) throw std::runtime_error("the search failed: " + searched.reason);
+    if (!player::ReachIndex()) throw std::runtime_error("the record index cannot be reached");
+    auto& index = Index();
+    index.GatherMissingStatistics("RecordFileInfo");  // an index filled by another program
+    // The statement in the store's own dialect. The server promises no order
+    // without one, so its pages follow the time, channel and path; SQLite
+    // gives the same plan's order every time.
+    std::string search = request.Statement();
+    const bool server = index.Server() != nullptr;
+    if (server && search.find(" order by ") == std::string::npos) search += " order by RecordDateTime,RecordChannel,FileFullName";
+    sqlstore::ServerStatement statement =
+        server ? sqlstore::TranslateForServer(search, index.Kinds())
+               : sqlstore::ServerStatement{sqlstore::Translate(search, index.Kinds()), {}};
+    // The count, and the page alone: a day of a large index is counted
+    // along its time index, and only the page's rows are read.
     SearchPage out;
-    out.total = rs->RecordCount();
-    const auto column = [&](const char* name) {
-        for (int c = 0; c < rs->FieldCount(); ++c)
-            if (rs->FieldName(c) == name) return c;
-        throw std::runtime_error(std::string("the search gave no ") + name);
-    };
-    const int path = column("FileFullName"), time = column("RecordDateTime"), channel = column("RecordChannel"),
-              number = column("CallNumber"), duration = column("RecordDuration"), direction = column("CallDirection");
-    for (long r = page * size; r < out.total && r < (page + 1) * size; ++r) {
-        const auto value = [&](int c) { return std::string(rs->Value(r, c).value_or("")); };
-        WebRow row{{}, {value(path), value(time), value(channel), value(number), value(duration), value(direction)}};
+    const auto counted = index.Query("select count(*) from (" + statement.sql + ") as found", statement.parameters);
+    out.total = counted.empty() || counted[0].empty() ? 0 : std::stol(Text(counted[0][0]));
+    const std::size_t limit = statement.parameters.size() + 1;
+    statement.parameters.push_back(std::to_string(size));
+    statement.parameters.push_back(std::to_string(page * size));
+    const auto rows = index.Query(statement.sql + " limit $" + std::to_string(limit) + " offset $" +
+                                      std::to_string(limit + 1),
+                                  statement.parameters);
+    // Columns: the window's RecordChannel, RecordDateTime, CallNumber,
+    // RecordDuration, FileFullName, CallDirection.
+    for (const auto& r : rows) {
+        if (r.size() < 6) continue;
+        WebRow row{{}, {Text(r[4]), Text(r[1]), Text(r[0]), Text(r[2]), Text(r[3]), Text(r[5])}};
         row.key = KeyOf(row.row);
         if (row.key.empty()) continue;  // a row without a time no URL can name
         out.rows.push_back(std::move(row));
     }
-    player::CloseRst(rs);
     return out;
 }
 
