@@ -40,6 +40,8 @@ namespace {
 
 constexpr const char* kCookie = "calldeck_session";
 constexpr long kPageSize = 50;
+constexpr std::size_t kConnectionThreads = 64;
+constexpr std::size_t kRequestsPerConnection = 1000;
 
 struct Refused {
     int status;
@@ -427,6 +429,21 @@ int Serve(const ServeOptions& options) {
     }
     Service service(options);
     service.Route(*server);
+    // A thread for each connection a browser keeps open: cpp-httplib holds a
+    // thread for a kept-alive connection between its requests, so with its
+    // default of 8 the ninth person waits for another's connection to end.
+    // Idle threads cost their stacks' touched pages only. (cpp-httplib takes
+    // the queue it is handed and deletes it.)
+    server->new_task_queue = [] { return new httplib::ThreadPool(kConnectionThreads); };
+    // An answer goes out in more than one write (its headers, then its
+    // body, range by range): without TCP_NODELAY the next write of a kept-alive
+    // connection waits for the browser's delayed ACK, up to 40 ms.
+    server->set_tcp_nodelay(true);
+    // A browser asks for a page, its searches and a recording's ranges over
+    // the same few connections; cpp-httplib's default closes one after five
+    // requests, and the reconnections overflow its short listen queue (5),
+    // whose dropped connections retry only after a second.
+    server->set_keep_alive_max_count(kRequestsPerConnection);
     server->set_payload_max_length(1 << 20);
     server->set_read_timeout(30, 0);
     int port = options.port;
