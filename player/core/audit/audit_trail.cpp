@@ -288,6 +288,11 @@ AuditActingFor::~AuditActingFor() {
     Shared().actingHost.clear();
 }
 
+std::string AuditActorName() {
+    const std::string& acting = Shared().actingUser;
+    return acting.empty() ? AuditUserName() : acting;
+}
+
 void RequireAudit(std::string_view act) {
     try {
         ProcessTrail().Probe();

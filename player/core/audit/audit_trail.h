@@ -100,6 +100,10 @@ public:
     AuditActingFor(const AuditActingFor&) = delete;
     AuditActingFor& operator=(const AuditActingFor&) = delete;
 };
+// Who the process's records name now: the user an AuditActingFor names
+// while one lives, AuditUserName() otherwise. What the notes and holds
+// store as their author, so a web user's hold is theirs, not the service's.
+std::string AuditActorName();
 
 // Appends a record to the process's audit trail; false when it could not.
 // A failure is logged and shown (see above), never thrown.

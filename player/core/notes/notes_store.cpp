@@ -138,7 +138,7 @@ void SaveNote(const std::string& path, const std::string& note) {
             "insert into RecordNotes(FileFullName, Note, ChangedBy, ChangedAt) values($1, $2, $3, $4) "
             "on conflict (FileFullName) do update set Note = excluded.Note, ChangedBy = excluded.ChangedBy, "
             "ChangedAt = excluded.ChangedAt",
-            {path, note, AuditUserName(), Now()});
+            {path, note, AuditActorName(), Now()});
     });
 }
 
@@ -204,7 +204,7 @@ void PlaceHold(const std::string& path, const std::string& reason) {
             "insert into RecordHolds(FileFullName, Reason, HeldBy, HeldAt) values($1, $2, $3, $4) "
             "on conflict (FileFullName) do update set Reason = excluded.Reason, HeldBy = excluded.HeldBy, "
             "HeldAt = excluded.HeldAt",
-            {path, reason, AuditUserName(), Now()});
+            {path, reason, AuditActorName(), Now()});
     });
 }
 
