@@ -97,8 +97,8 @@ std::string Field(const std::vector<std::optional<std::string>>& row, std::size_
     return i < row.size() ? row[i].value_or("") : std::string();
 }
 
-// The values of a statement's first column for a list of paths, asked in
-// slices so no statement binds more values than a store takes.
+// The rows of a statement for a list of paths, asked in slices so no
+// statement binds more values than a store takes.
 template <typename Each>
 void ForPathsIn(Connection& conn, const std::string& select, const std::vector<std::string>& paths, Each each) {
     constexpr std::size_t kSlice = 500;
@@ -107,7 +107,7 @@ void ForPathsIn(Connection& conn, const std::string& select, const std::vector<s
         std::string list;
         for (std::size_t i = 0; i < n; ++i) list += (i ? ",$" : "$") + std::to_string(i + 1);
         const std::vector<std::string> slice(paths.begin() + from, paths.begin() + from + n);
-        for (const auto& row : conn.Query(select + " in (" + list + ")", slice)) each(Field(row, 0));
+        for (const auto& row : conn.Query(select + " in (" + list + ")", slice)) each(row);
     }
 }
 
@@ -237,13 +237,20 @@ std::map<std::string, AnnotationMarks> MarksOf(const std::vector<std::string>& p
     Connection& conn = Index();
     std::map<std::string, AnnotationMarks> out;
     ForPathsIn(conn, "select FileFullName from RecordNotes where FileFullName", paths,
-               [&](const std::string& p) { out[p].note = true; });
+               [&](const auto& row) { out[Field(row, 0)].note = true; });
     ForPathsIn(conn, "select distinct FileFullName from RecordTags where FileFullName", paths,
-               [&](const std::string& p) { out[p].tags = true; });
+               [&](const auto& row) { out[Field(row, 0)].tags = true; });
     ForPathsIn(conn, "select distinct FileFullName from RecordBookmarks where FileFullName", paths,
-               [&](const std::string& p) { out[p].bookmarks = true; });
+               [&](const auto& row) { out[Field(row, 0)].bookmarks = true; });
     ForPathsIn(conn, "select FileFullName from RecordHolds where FileFullName", paths,
-               [&](const std::string& p) { out[p].hold = true; });
+               [&](const auto& row) { out[Field(row, 0)].hold = true; });
+    return out;
+}
+
+std::map<std::string, Hold> HoldsOf(const std::vector<std::string>& paths) {
+    std::map<std::string, Hold> out;
+    ForPathsIn(Index(), "select FileFullName, Reason, HeldBy, HeldAt from RecordHolds where FileFullName", paths,
+               [&](const auto& row) { out[Field(row, 0)] = Hold{Field(row, 1), Field(row, 2), Field(row, 3)}; });
     return out;
 }
 

@@ -94,6 +94,8 @@ std::vector<std::pair<std::string, Hold>> Holds();
 // without are left out): one statement per kind for the lot, so a grid
 // asks once for the rows it shows.
 std::map<std::string, AnnotationMarks> MarksOf(const std::vector<std::string>& paths);
+// The holds of those of `paths` that are held, in one statement for the lot.
+std::map<std::string, Hold> HoldsOf(const std::vector<std::string>& paths);
 
 // After a recording was deleted through the program: its note, tags and
 // bookmarks go too (a hold never: a held recording is not deleted).
