@@ -4,8 +4,9 @@
 // at logout, failed logins are slowed down; a recording is named by its key
 // only (a path or ".." in a parameter refused, an unknown key 404), which
 // names the same call after a rebuild of the index, its ranges are the
-// right bytes, and every play, download and note change is
-// an audit record naming the web user, their address and their browser.
+// right bytes, a hold placed is found by the held-only search and
+// released, and every play, download, note change and hold is an audit
+// record naming the web user, their address and their browser.
 // Under HTTPS, its own or a reverse proxy's, the cookie is marked Secure.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -256,18 +257,51 @@ TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
     ASSERT_EQ(Status(byTag), 200);
     EXPECT_NE(byTag->body.find("\"total\":1"), std::string::npos) << "the tag condition did not find the row";
 
+    // A hold: placed with its reason, shown on the row the held-only search
+    // finds, released; a blank reason and a release of nothing are refused.
+    const std::string heldOnly = "/api/search?start=2024-05-01%2000:00:00&end=2024-05-01%2023:59:59&held=1";
+    const auto heldTotal = [&] {
+        auto found = client.Get(heldOnly, session);
+        return Status(found) == 200 ? found->body.substr(0, found->body.find(",\"rows\"")) : "no answer";
+    };
+    EXPECT_NE(heldTotal().find("\"total\":0"), std::string::npos) << "the held-only search found a row not held";
+    EXPECT_EQ(Status(client.Post(recording + "/hold", session, httplib::Params{{"reason", "forged"}})), 403)
+        << "a hold without the CSRF token was placed";
+    auto blank = client.Post(recording + "/hold", change, httplib::Params{{"reason", "  "}});
+    EXPECT_EQ(Status(blank), 400) << "a hold without a reason was placed";
+    auto held = client.Post(recording + "/hold", change, httplib::Params{{"reason", "dispute 4711"}});
+    ASSERT_EQ(Status(held), 200) << (held ? held->body : "");
+    EXPECT_NE(held->body.find("\"hold\":{\"reason\":\"dispute 4711\",\"by\":\"web:alice\""), std::string::npos)
+        << "the hold does not name its reason and the web user: " << held->body;
+    auto heldRows = client.Get(heldOnly, session);
+    ASSERT_EQ(Status(heldRows), 200);
+    EXPECT_NE(heldRows->body.find("\"total\":1,\"rows\":[{\"key\":\"" + rows[0].key + "\","), std::string::npos)
+        << "the held-only search did not find exactly the held row: " << heldRows->body;
+    EXPECT_NE(heldRows->body.find("\"hold\":{\"reason\":\"dispute 4711\""), std::string::npos)
+        << "the found row does not show its hold: " << heldRows->body;
+    auto released = client.Post(recording + "/hold", change, httplib::Params{{"release", "1"}});
+    ASSERT_EQ(Status(released), 200) << (released ? released->body : "");
+    EXPECT_NE(released->body.find("\"hold\":null"), std::string::npos) << "the hold stayed: " << released->body;
+    auto again = client.Post(recording + "/hold", change, httplib::Params{{"release", "1"}});
+    EXPECT_EQ(Status(again), 409) << "a release of a recording not held was taken";
+    EXPECT_EQ(again ? again->body.find(desk.Recording().string()) : 0, std::string::npos)
+        << "the refusal gave the recording's path away: " << (again ? again->body : "");
+    EXPECT_NE(heldTotal().find("\"total\":0"), std::string::npos) << "the released row is still found as held";
+
     // One play (the range from byte 100 opened it; the whole WAV within the
     // minute is the same listening), one download, and
-    // the three changes, each naming the web user, address and browser.
+    // the three changes, the hold placed and released, each naming the web
+    // user, address and browser.
     std::vector<std::string> acts;
     for (const AuditRecord& r : desk.AuditRecords()) {
         if (r.act == kActContinue) continue;
-        acts.push_back(r.act);
+        acts.push_back(r.act == "hold" ? "hold " + r.result + " " + r.target : r.act);
         EXPECT_EQ(r.user, "web:alice") << r.act << " does not name the web user";
         EXPECT_EQ(r.host, std::string("127.0.0.1 ") + kBrowser) << r.act << " does not name the address and browser";
         EXPECT_EQ(r.row.path, desk.Recording().string()) << r.act << " names another recording";
     }
-    EXPECT_EQ(acts, (std::vector<std::string>{"play", "download", "note", "tag", "bookmark"}));
+    EXPECT_EQ(acts, (std::vector<std::string>{"play", "download", "note", "tag", "bookmark",
+                                              "hold placed dispute 4711", "hold released dispute 4711"}));
 }
 
 TEST(WebService, MarksTheCookieSecureUnderHttpsAndBehindAProxy) {

@@ -40,11 +40,12 @@ const char* const kIndexHtml = R"HTML(<!DOCTYPE html>
       <label><input id="call-out" type="checkbox" checked> Out</label>
       <label>Tag <input id="tag"></label>
       <label>Note contains <input id="note-words"></label>
+      <label><input id="held-only" type="checkbox"> Held only</label>
       <button id="search-button">Search</button>
     </fieldset>
   </form>
   <p id="status"></p>
-  <table id="rows"><thead><tr><th>Channel</th><th>Date and time</th><th>Number</th><th>Duration</th><th>Direction</th></tr></thead>
+  <table id="rows"><thead><tr><th>Channel</th><th>Date and time</th><th>Number</th><th>Duration</th><th>Direction</th><th>Hold</th></tr></thead>
     <tbody></tbody></table>
   <nav><button id="previous" disabled>Previous</button> <span id="page"></span> <button id="next" disabled>Next</button></nav>
   <section id="player" hidden>
@@ -58,6 +59,8 @@ const char* const kIndexHtml = R"HTML(<!DOCTYPE html>
       <div>Tags: <span id="tags"></span> <input id="new-tag" size="12"> <button id="add-tag">Add tag</button></div>
       <div>Bookmarks: <ul id="bookmarks"></ul>
         <input id="bookmark-label" size="20" placeholder="label"> <button id="add-bookmark">Bookmark here</button></div>
+      <div id="hold-box"><span id="hold-state"></span>
+        <input id="hold-reason" size="40" placeholder="reason for the hold"> <button id="hold-button">Place Hold</button></div>
       <p id="notes-error" class="error"></p>
     </div>
   </section>
@@ -72,6 +75,7 @@ let csrf = '';
 let page = 0;
 let current = null;
 let peaks = null;
+let whyNoHold = '';
 
 async function api(method, url, form) {
   const options = { method, headers: {}, credentials: 'same-origin' };
@@ -123,6 +127,7 @@ async function search() {
   if (!$('call-out').checked) p.set('out', '0');
   if ($('tag').value) p.set('tag', $('tag').value);
   if ($('note-words').value) p.set('note', $('note-words').value);
+  if ($('held-only').checked) p.set('held', '1');
   $('status').textContent = 'Searching...';
   try {
     const found = await api('GET', '/api/search?' + p);
@@ -132,6 +137,7 @@ async function search() {
       const tr = body.insertRow();
       tr.dataset.key = r.key;
       for (const v of [r.channel, r.dateTime, r.number, r.duration, r.direction]) tr.insertCell().textContent = v;
+      showHoldCell(tr.insertCell(), r.hold);
       tr.addEventListener('click', () => open(r));
     }
     const pages = Math.max(1, Math.ceil(found.total / found.pageSize));
@@ -152,6 +158,7 @@ async function open(row) {
   peaks = null; draw();
   const [detail, wave] = await Promise.all([api('GET', '/api/recordings/' + row.key),
     api('GET', '/api/recordings/' + row.key + '/peaks').catch(() => null)]);
+  whyNoHold = detail.whyNoHold;
   showNotes(detail.annotations);
   peaks = wave; draw();
 }
@@ -172,7 +179,35 @@ function draw() {
   if (total > 0) { g.fillStyle = '#ffcc00'; g.fillRect(a.currentTime / total * c.width, 0, 2, c.height); }
 }
 
+// A held row: the scales and the reason, the reason whole in its tool tip.
+function showHoldCell(cell, hold) {
+  cell.className = 'hold';
+  cell.textContent = hold ? '\u2696 ' + hold.reason : '';
+  cell.title = hold ? 'On hold since ' + hold.at + ' by ' + hold.by + ': ' + hold.reason : '';
+}
+
+function showHold(hold) {
+  $('hold-state').textContent = hold ? '\u2696 On hold since ' + hold.at + ' by ' + hold.by : '';
+  $('hold-reason').value = hold ? hold.reason : '';
+  $('hold-reason').readOnly = !!hold;
+  $('hold-button').textContent = hold ? 'Release Hold' : 'Place Hold';
+  $('hold-button').disabled = whyNoHold !== '';
+  $('hold-button').title = whyNoHold;
+  for (const tr of $('rows').tBodies[0].rows)
+    if (current && tr.dataset.key === String(current.key)) showHoldCell(tr.cells[5], hold);
+}
+
+async function holdClicked() {
+  if ($('hold-button').textContent === 'Release Hold') {
+    if (!confirm('Release the hold on this recording? It can then be deleted.')) return;
+    await change('hold', { release: '1' });
+  } else {
+    await change('hold', { reason: $('hold-reason').value });
+  }
+}
+
 function showNotes(a) {
+  showHold(a.hold);
   $('note').value = a.note;
   const tags = $('tags'); tags.replaceChildren();
   for (const t of a.tags) {
@@ -219,6 +254,7 @@ window.addEventListener('DOMContentLoaded', async () => {
     draw();
   });
   $('audio').addEventListener('timeupdate', draw);
+  $('hold-button').addEventListener('click', holdClicked);
   $('save-note').addEventListener('click', () => change('note', { text: $('note').value }));
   $('add-tag').addEventListener('click', () => { if ($('new-tag').value) change('tags', { add: $('new-tag').value }); $('new-tag').value = ''; });
   $('add-bookmark').addEventListener('click', () =>
@@ -240,6 +276,9 @@ canvas { width: 100%; height: 120px; display: block; cursor: pointer; }
 audio { width: 100%; }
 .error { color: #b00020; }
 #tags button { margin-right: 0.3em; }
+td.hold { color: #8a4b00; max-width: 16em; overflow: hidden; text-overflow: ellipsis; white-space: nowrap; }
+#hold-box { margin: 0.4em 0; }
+#hold-state { color: #8a4b00; margin-right: 0.5em; }
 )CSS";
 
 }  // namespace calldeck::web

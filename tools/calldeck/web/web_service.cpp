@@ -15,16 +15,19 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <stop_token>
+#include <vector>
 
 #include <httplib.h>
 
 #include "../search_options.h"
 #include "player/core/audit/audit_trail.h"
-#include "player/core/process_state.h"
+#include "player/core/index/site_login.h"
 #include "player/core/notes/notes_store.h"
+#include "player/core/process_state.h"
 #include "player/core/run_error.h"
 #include "player/core/run_log.h"
 #include "web_audio.h"
@@ -65,7 +68,9 @@ bool LooksLikePath(const std::string& value) {
 
 // The fields people write freely (a note, a bookmark's label, the words a
 // note is searched for): text, never a name of anything.
-bool IsFreeText(const std::string& name) { return name == "text" || name == "label" || name == "note"; }
+bool IsFreeText(const std::string& name) {
+    return name == "text" || name == "label" || name == "note" || name == "reason";
+}
 
 std::string Param(const httplib::Request& req, const std::string& name) {
     const std::string value = req.get_param_value(name.c_str());
@@ -86,10 +91,18 @@ std::string CookieOf(const httplib::Request& req, const std::string& name) {
     return {};
 }
 
-std::string RowJson(const WebRow& r) {
+// A hold as {"reason", "by", "at"}; null for none.
+std::string HoldJson(const std::optional<player::Hold>& hold) {
+    if (!hold) return "null";
+    return "{\"reason\":" + Quoted(hold->reason) + ",\"by\":" + Quoted(hold->by) + ",\"at\":" + Quoted(hold->at) +
+           "}";
+}
+
+std::string RowJson(const WebRow& r, const std::optional<player::Hold>& hold) {
     return "{\"key\":" + Quoted(r.key) + ",\"channel\":" + Quoted(r.row.channel) +
            ",\"dateTime\":" + Quoted(r.row.dateTime) + ",\"number\":" + Quoted(r.row.number) +
-           ",\"duration\":" + Quoted(r.row.duration) + ",\"direction\":" + Quoted(r.row.direction) + "}";
+           ",\"duration\":" + Quoted(r.row.duration) + ",\"direction\":" + Quoted(r.row.direction) +
+           ",\"hold\":" + HoldJson(hold) + "}";
 }
 
 std::string AnnotationsJson(const player::Annotations& a) {
@@ -99,7 +112,7 @@ std::string AnnotationsJson(const player::Annotations& a) {
         marks += std::string(marks.empty() ? "" : ",") + "{\"second\":" + std::to_string(b.second) +
                  ",\"label\":" + Quoted(b.label) + "}";
     return "{\"note\":" + Quoted(a.note) + ",\"tags\":[" + tags + "],\"bookmarks\":[" + marks +
-           "],\"held\":" + (a.hold ? "true" : "false") + "}";
+           "],\"hold\":" + HoldJson(a.hold) + "}";
 }
 
 // A request's turn at the player's core: the service's lock, and on a site
@@ -165,7 +178,7 @@ public:
                    [this](const auto& req, auto& res) { Handle(req, res, &Service::Download); });
         server.Get(R"(/api/recordings/([^/]+)/peaks)",
                    [this](const auto& req, auto& res) { Handle(req, res, &Service::Peaks); });
-        server.Post(R"(/api/recordings/([^/]+)/(note|tags|bookmarks))",
+        server.Post(R"(/api/recordings/([^/]+)/(note|tags|bookmarks|hold))",
                     [this](const auto& req, auto& res) { Handle(req, res, &Service::Change); });
     }
 
@@ -259,8 +272,15 @@ private:
         }
         const OnCore core(core_, caller.session);
         const SearchPage found = Search(options, page, kPageSize);
+        std::vector<std::string> paths;
+        for (const WebRow& r : found.rows) paths.push_back(r.row.path);
+        const auto holds = player::HoldsOf(paths);
         std::string rows;
-        for (const WebRow& r : found.rows) rows += (rows.empty() ? "" : ",") + RowJson(r);
+        for (const WebRow& r : found.rows) {
+            const auto hold = holds.find(r.row.path);
+            rows += (rows.empty() ? "" : ",") +
+                    RowJson(r, hold == holds.end() ? std::nullopt : std::optional<player::Hold>(hold->second));
+        }
         Answer(res, 200,
                "{\"page\":" + std::to_string(page) + ",\"pageSize\":" + std::to_string(kPageSize) +
                    ",\"total\":" + std::to_string(found.total) + ",\"rows\":[" + rows + "]}");
@@ -294,9 +314,10 @@ private:
     void Recording(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         const OnCore core(core_, caller.session);
         const WebRow row = RowNamed(req);
+        const player::Annotations annotations = player::LoadAnnotations(row.row.path);
         Answer(res, 200,
-               "{\"row\":" + RowJson(row) +
-                   ",\"annotations\":" + AnnotationsJson(player::LoadAnnotations(row.row.path)) + "}");
+               "{\"row\":" + RowJson(row, annotations.hold) + ",\"annotations\":" + AnnotationsJson(annotations) +
+                   ",\"whyNoHold\":" + Quoted(player::WhyNoHold()) + "}");
     }
 
     // The recording's WAV, after its act is recorded (nothing is sent
@@ -359,8 +380,10 @@ private:
     }
 
     // POST .../note text=; .../tags add= or remove=; .../bookmarks second=
-    // and label= to add, remove=SECOND to remove. The store records each
-    // change in the audit trail before making it.
+    // and label= to add, remove=SECOND to remove; .../hold reason= to place
+    // (or give a new reason), release=1 to release. The store records each
+    // change in the audit trail before making it, and refuses a hold where
+    // the person's rights do not allow one.
     void Change(const httplib::Request& req, httplib::Response& res, const Caller& caller) {
         const std::string what = req.matches[2];
         const OnCore core(core_, caller.session);
@@ -370,6 +393,13 @@ private:
         try {
             if (what == "note") {
                 player::SaveNote(path, req.get_param_value("text"));
+            } else if (what == "hold") {
+                if (Param(req, "release") != "1")
+                    player::PlaceHold(path, req.get_param_value("reason"));
+                else if (!player::HoldOf(path))  // refused here: the store's words name the file
+                    throw Refused{409, "the recording is not on hold; nothing was changed"};
+                else
+                    player::ReleaseHold(path);
             } else if (what == "tags") {
                 if (const std::string add = Param(req, "add"); !add.empty()) player::AddTag(path, add);
                 if (const std::string remove = Param(req, "remove"); !remove.empty()) player::RemoveTag(path, remove);
@@ -380,7 +410,7 @@ private:
                     player::AddBookmark(path, Second(Param(req, "second")), req.get_param_value("label"));
             }
         } catch (const player::RunError& e) {
-            throw Refused{400, player::Describe(e)};
+            throw Refused{e.Number() == player::kNotPermitted ? 403 : 400, player::Describe(e)};
         }
         Answer(res, 200, AnnotationsJson(player::LoadAnnotations(path)));
     }

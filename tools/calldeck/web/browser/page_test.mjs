@@ -3,7 +3,7 @@
 // call, a web user), the service started on it; the test logs in, searches
 // the call's day, plays the row (the audio element reaches "playing" and its
 // time advances), seeks by a click on the waveform, downloads the WAV, and
-// writes a note, a tag and a bookmark.
+// writes a note, a tag and a bookmark, and places a hold, which its row shows.
 // A screenshot of the page is left where the second argument says.
 //
 //   node page_test.mjs CALLDECK EMPTY_PLAYER_MDB WORK_FOLDER
@@ -72,7 +72,7 @@ try {
   await page.click('#search-button');
   await page.waitForSelector('#rows tbody tr');
   const cells = await page.$$eval('#rows tbody tr td', (tds) => tds.map((td) => td.textContent));
-  check(cells.join('|') === '0003|2024-05-01 12:00:10|555|00:00:05|IN', 'the day\'s search shows the call: ' + cells.join('|'));
+  check(cells.join('|') === '0003|2024-05-01 12:00:10|555|00:00:05|IN|', 'the day\'s search shows the call: ' + cells.join('|'));
 
   await page.click('#rows tbody tr');
   await page.waitForFunction(() => document.getElementById('audio').readyState >= 3, { timeout: 15000 });
@@ -118,6 +118,11 @@ try {
   });
   check(stored.annotations.note === 'Asked for a refund of the May invoice.' && stored.annotations.tags[0] === 'refund' &&
     stored.annotations.bookmarks[0].second === 3, 'the note, the tag and the bookmark at 3 s are stored');
+  await page.type('#hold-reason', 'Disputed invoice');
+  await page.click('#hold-button');
+  await page.waitForFunction(() => document.getElementById('hold-button').textContent === 'Release Hold');
+  check(await page.$eval('#rows tbody tr td.hold', (td) => td.textContent) === '\u2696 Disputed invoice',
+    'the held row shows \u2696 and the reason');
   await page.screenshot({ path: join(work, 'web.png') });
 } finally {
   await browser.close();
@@ -127,6 +132,6 @@ const audit = readdirSync(join(desk, 'PlayerAudit')).filter((f) => f.endsWith('.
   .map((f) => readFileSync(join(desk, 'PlayerAudit', f), 'utf8')).join('');
 check(/\tweb:alice\t127\.0\.0\.1 [^\t]*Chrome[^\t]*\tcalldeck\tplay\t/.test(audit), 'the play is audited with alice and her browser');
 check(/\tweb:alice\t[^\t]*\tcalldeck\tdownload\t/.test(audit), 'the download is audited');
-for (const act of ['note', 'tag', 'bookmark']) check(new RegExp(`\\tweb:alice\\t[^\\t]*\\tcalldeck\\t${act}\\t`).test(audit), `the ${act} is audited`);
+for (const act of ['note', 'tag', 'bookmark', 'hold']) check(new RegExp(`\\tweb:alice\\t[^\\t]*\\tcalldeck\\t${act}\\t`).test(audit), `the ${act} is audited`);
 console.log(`${failures.length ? 0 : 1} passed, ${failures.length ? 1 : 0} failed`);
 process.exit(failures.length ? 1 : 0);
