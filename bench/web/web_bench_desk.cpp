@@ -82,8 +82,10 @@ void Make(const fs::path& desk) {
     for (int n = 0; n < kCopies; ++n) {
         char at[32];
         std::snprintf(at, sizeof at, "2025-01-02 09:%02d:00", n);
-        for (const auto& [channel, ext, bytes] : {std::tuple{"0061", "WAV", &alawWav}, std::tuple{"0062", "NTC", &g729}}) {
-            const fs::path file = desk / "calls" / ("minute-" + std::string(channel) + "-" + std::to_string(n) + "." + ext);
+        for (const auto& [channel, ext, bytes] :
+             {std::tuple{"0061", "WAV", &alawWav}, std::tuple{"0062", "NTC", &g729}}) {
+            const fs::path file =
+                desk / "calls" / ("minute-" + std::string(channel) + "-" + std::to_string(n) + "." + ext);
             Write(file, *bytes);
             calls += std::string(calls.empty() ? "" : ",") + "('" + file.string() + "','" + at + "','" + channel +
                      "','0755123456','00:01:00','IN')";
@@ -99,7 +101,8 @@ void Make(const fs::path& desk) {
          "at, channel, number, time(5 + i * 37 % 900, 'unixepoch'), case when i % 3 = 0 then 'OUT' else 'IN' "
          "end from calls; "
          "insert into RecordFileInfo(FileFullName, RecordDateTime, RecordChannel, CallNumber, RecordDuration, "
-         "CallDirection) values " + calls + "; commit; analyze");
+         "CallDirection) values " +
+             calls + "; commit; analyze");
     sqlite3_close_v2(db);
     Write(desk / ".made", kMake);
 }

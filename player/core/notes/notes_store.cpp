@@ -250,7 +250,9 @@ std::map<std::string, AnnotationMarks> MarksOf(const std::vector<std::string>& p
 std::map<std::string, Hold> HoldsOf(const std::vector<std::string>& paths) {
     std::map<std::string, Hold> out;
     ForPathsIn(Index(), "select FileFullName, Reason, HeldBy, HeldAt from RecordHolds where FileFullName", paths,
-               [&](const auto& row) { out[Field(row, 0)] = Hold{Field(row, 1), Field(row, 2), Field(row, 3)}; });
+               [&](const auto& row) {
+                   out[Field(row, 0)] = Hold{Field(row, 1), Field(row, 2), Field(row, 3)};
+               });
     return out;
 }
 

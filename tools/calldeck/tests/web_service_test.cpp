@@ -300,8 +300,8 @@ TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
         EXPECT_EQ(r.host, std::string("127.0.0.1 ") + kBrowser) << r.act << " does not name the address and browser";
         EXPECT_EQ(r.row.path, desk.Recording().string()) << r.act << " names another recording";
     }
-    EXPECT_EQ(acts, (std::vector<std::string>{"play", "download", "note", "tag", "bookmark",
-                                              "hold placed dispute 4711", "hold released dispute 4711"}));
+    EXPECT_EQ(acts, (std::vector<std::string>{"play", "download", "note", "tag", "bookmark", "hold placed dispute 4711",
+                                              "hold released dispute 4711"}));
 }
 
 TEST(WebService, MarksTheCookieSecureUnderHttpsAndBehindAProxy) {

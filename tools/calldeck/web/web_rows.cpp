@@ -58,7 +58,8 @@ SearchPage Search(const std::vector<std::string>& options, long page, long size)
     // gives the same plan's order every time.
     std::string search = request.Statement();
     const bool server = index.Server() != nullptr;
-    if (server && search.find(" order by ") == std::string::npos) search += " order by RecordDateTime,RecordChannel,FileFullName";
+    if (server && search.find(" order by ") == std::string::npos)
+        search += " order by RecordDateTime,RecordChannel,FileFullName";
     sqlstore::ServerStatement statement =
         server ? sqlstore::TranslateForServer(search, index.Kinds())
                : sqlstore::ServerStatement{sqlstore::Translate(search, index.Kinds()), {}};
@@ -70,9 +71,9 @@ SearchPage Search(const std::vector<std::string>& options, long page, long size)
     const std::size_t limit = statement.parameters.size() + 1;
     statement.parameters.push_back(std::to_string(size));
     statement.parameters.push_back(std::to_string(page * size));
-    const auto rows = index.Query(statement.sql + " limit $" + std::to_string(limit) + " offset $" +
-                                      std::to_string(limit + 1),
-                                  statement.parameters);
+    const auto rows =
+        index.Query(statement.sql + " limit $" + std::to_string(limit) + " offset $" + std::to_string(limit + 1),
+                    statement.parameters);
     // Columns: the window's RecordChannel, RecordDateTime, CallNumber,
     // RecordDuration, FileFullName, CallDirection.
     for (const auto& r : rows) {

@@ -94,8 +94,7 @@ std::string CookieOf(const httplib::Request& req, const std::string& name) {
 // A hold as {"reason", "by", "at"}; null for none.
 std::string HoldJson(const std::optional<player::Hold>& hold) {
     if (!hold) return "null";
-    return "{\"reason\":" + Quoted(hold->reason) + ",\"by\":" + Quoted(hold->by) + ",\"at\":" + Quoted(hold->at) +
-           "}";
+    return "{\"reason\":" + Quoted(hold->reason) + ",\"by\":" + Quoted(hold->by) + ",\"at\":" + Quoted(hold->at) + "}";
 }
 
 std::string RowJson(const WebRow& r, const std::optional<player::Hold>& hold) {
@@ -492,7 +491,8 @@ int Serve(const ServeOptions& options) {
         return 1;
     }
     if (!LengthenListenQueue(port))
-        player::WriteRunLog("!WebServe the listen queue stays cpp-httplib's 5: a burst of connections may wait a second");
+        player::WriteRunLog(
+            "!WebServe the listen queue stays cpp-httplib's 5: a burst of connections may wait a second");
     const bool v6 = options.host.find(':') != std::string::npos;
     std::cout << "listening on " << (options.tlsCert.empty() ? "http" : "https") << "://"
               << (v6 ? "[" + options.host + "]" : options.host) << ":" << port << "/" << std::endl;
