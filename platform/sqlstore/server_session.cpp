@@ -400,6 +400,8 @@ bool ServerSession::InTransaction() const {
 
 bool ServerSession::Usable() const { return conn_ && PQstatus(conn_.get()) == CONNECTION_OK; }
 
+bool ServerSession::UsedPassword() const { return conn_ && PQconnectionUsedPassword(conn_.get()) == 1; }
+
 void ServerSession::Begin() {
     if (!InTransaction()) Run("BEGIN");
 }

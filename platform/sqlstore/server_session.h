@@ -56,6 +56,9 @@ public:
     // False once the server has dropped the session (a restart, a cut line)
     // or the session was given up because the server did not answer.
     bool Usable() const;
+    // True when the server asked for the password and it was given: a login
+    // the server let in by trusting its name (trust, peer) proves no person.
+    bool UsedPassword() const;
     void Begin();
     void Commit();
     void Rollback() noexcept;

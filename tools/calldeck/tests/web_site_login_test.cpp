@@ -143,6 +143,10 @@ TEST_F(ServedSite, AnOperatorLogsInAsThemselvesAndTheServersScopesBoundTheWeb) {
     const std::string csrf = login->body.substr(login->body.find("\"csrf\":\"") + 8, 64);
     const httplib::Headers session{{"Cookie", setCookie.substr(0, setCookie.find(';'))}};
     EXPECT_GE(Op1Sessions(), 1) << "the service did not connect to the server as op1";
+    // A login the server lets in without asking its password (the owner,
+    // whom this server trusts) proves no person: refused as a wrong one.
+    EXPECT_EQ(Status(client.Post("/api/login", httplib::Params{{"name", "calldeck"}, {"password", "anything"}})), 401)
+        << "the web let the owner in on a password the server never asked for";
 
     // The day's search: the rows of channels 1-4 only.
     auto found = client.Get("/api/search?start=2024-05-01%2000:00:00&end=2024-05-01%2023:59:59", session);

@@ -6,6 +6,7 @@
 #include "platform/sqlstore/connection.h"
 #include "platform/sqlstore/connection_line.h"
 #include "platform/sqlstore/error.h"
+#include "platform/sqlstore/server_session.h"
 #include "player/core/index/site_login.h"
 #include "player/core/process_state.h"
 #include "player/core/run_error.h"
@@ -48,6 +49,15 @@ std::shared_ptr<SiteLogin> LogInToSite(const std::string& name, const std::strin
         return nullptr;
     }
     std::lock_guard lock(core);
+    // A server that let the name in without asking its password (trust or
+    // peer in pg_hba.conf) has not checked the person: the web refuses it,
+    // as it refuses a wrong password, and says so to the administrator.
+    if (!login->index->Server() || !login->index->Server()->UsedPassword()) {
+        player::WriteRunLog("!WebLogin the site's server let the login " + name +
+                            " in without asking its password; the web takes only logins whose password the "
+                            "server checks (scram-sha-256 in pg_hba.conf)");
+        return nullptr;
+    }
     ActingOnSite acting(login.get());
     try {
         player::AskSiteRights();

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <mutex>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -115,6 +116,11 @@ bool CheckWebUser(const std::string& name, const std::string& password, const fs
     bool known = false;
     for (const auto& entry : Read(file))
         if (entry.first == name) hash = entry.second, known = true;
+    // One check at a time: each takes 64 MiB while it runs, so logins at
+    // once would add that to the service's memory per login, and a burst of
+    // them from anyone who can reach the page could exhaust it.
+    static std::mutex oneAtATime;
+    std::lock_guard lock(oneAtATime);
     const bool matches = crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
     return known && matches;
 }
