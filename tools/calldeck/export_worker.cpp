@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "converter/format_table.h"
 #include "export_convert.h"
 #include "export_pipe.h"
+#include "player/core/audit/audit_trail.h"
 #include "player/core/paths.h"
 #include "player/core/private_files.h"
 #include "player/core/process_state.h"
@@ -66,7 +68,9 @@ int RunExportWorker() {
 
     FieldReader requests(STDIN_FILENO);
     std::vector<std::string> request;
-    while (requests.Read(2, request) == FieldReader::Status::Fields) {
+    while (requests.Read(4, request) == FieldReader::Status::Fields) {
+        std::optional<player::AuditActingFor> acting;
+        if (!request[2].empty()) acting.emplace(request[2], request[3]);
         const ConvertOutcome outcome = ConvertRecording(request[0], request[1]);
         if (!WriteFields(STDOUT_FILENO, {outcome.written ? "1" : "0", outcome.reason})) {
             std::error_code ec;

@@ -3,6 +3,7 @@
 
 #include "export_worker.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -82,8 +83,14 @@ WorkerProcess::WorkerProcess() {
 
 WorkerProcess::~WorkerProcess() { End(); }
 
-bool WorkerProcess::Send(const std::string& source, const std::string& target) {
-    return requests_ >= 0 && WriteFields(requests_, {source, target});
+bool WorkerProcess::Send(const std::string& source, const std::string& target, const std::string& who,
+                         const std::string& where) {
+    // The fields end with NUL, so none may hold one.
+    const auto field = [](std::string text) {
+        std::replace(text.begin(), text.end(), '\0', ' ');
+        return text;
+    };
+    return requests_ >= 0 && WriteFields(requests_, {source, target, field(who), field(where)});
 }
 
 FieldReader::Status WorkerProcess::Read(Answer& answer) {

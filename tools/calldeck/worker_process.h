@@ -33,8 +33,12 @@ public:
     pid_t Pid() const { return pid_; }
     int AnswerFd() const { return answers_; }  // non-blocking, for poll
 
-    // Hands the worker one recording; false when it is gone.
-    bool Send(const std::string& source, const std::string& target);
+    // Hands the worker one recording; false when it is gone. `who` and
+    // `where`, when given, are whom the worker's audit records (a
+    // decryption's) name instead of its own user and machine: calldeck
+    // serve's web user, and their address and browser.
+    bool Send(const std::string& source, const std::string& target, const std::string& who = {},
+              const std::string& where = {});
 
     // The answer to the request sent, once it has come whole.
     struct Answer {

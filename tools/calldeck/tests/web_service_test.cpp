@@ -27,6 +27,7 @@
 #include "player/core/audit/audit_record.h"
 #include "player/core/index/record_database.h"
 #include "player/core/testing/child_process.h"
+#include "player/core/testing/encrypted_recordings.h"
 #include "player/core/testing/recording_files.h"
 #include "player/core/testing/staged_player.h"
 #include "served_web.h"
@@ -40,10 +41,12 @@ namespace {
 
 constexpr const char* kBrowser = "calldeck-web-test/1.0";
 
-// A desk with one A-law WAV recording indexed and the web user alice.
+// A desk with one A-law WAV recording indexed (and, when asked, the same
+// call encrypted by the recorder beside it, the next day) and the web user
+// alice.
 class ServedDesk {
 public:
-    explicit ServedDesk(std::vector<std::string> serveOptions = {}) {
+    explicit ServedDesk(std::vector<std::string> serveOptions = {}, bool withEncrypted = false) {
         staged_.Start();
         recording_ = staged_.Folder() / "calls" / "a.WAV";
         fs::create_directories(recording_.parent_path());
@@ -52,6 +55,12 @@ public:
         wav_ = ALawWavHeader(static_cast<std::uint32_t>(samples.size())) + samples;
         WriteBytes(recording_, wav_);
         InsertFileInfo({true, recording_.string(), "2024-05-01 12:00:10", "0003", "555", "00:00:03", "IN"});
+        if (withEncrypted) {
+            staged_.StageLibrary("VelkCodec.so");
+            const fs::path encrypted = recording_.parent_path() / "bE.WAV";
+            Encrypt(recording_, 0, encrypted);
+            InsertFileInfo({true, encrypted.string(), "2024-05-02 09:30:00", "0003", "555", "00:00:03", "IN"});
+        }
         CloseAccess();
         const std::string add = "printf 'correct horse\\n' | '" CALLDECK_PROGRAM "' web-user add alice >/dev/null";
         EXPECT_EQ(std::system(add.c_str()), 0) << "calldeck web-user add did not store the user";
@@ -302,6 +311,31 @@ TEST(WebService, NamesRecordingsByKeyServesRangesAndAuditsEveryAct) {
     }
     EXPECT_EQ(acts, (std::vector<std::string>{"play", "download", "note", "tag", "bookmark", "hold placed dispute 4711",
                                               "hold released dispute 4711"}));
+}
+
+// The service's conversion worker decrypts an encrypted recording for the
+// web user: its audit record names them, their address and browser, not
+// the account the service runs as.
+TEST(WebService, AnEncryptedRecordingIsDecryptedInTheWebUsersName) {
+    ServedDesk desk({}, true);
+    const auto [cookie, csrf] = desk.LogIn();
+    auto client = desk.Client();
+    const httplib::Headers session{{"Cookie", cookie}};
+    auto found = client.Get("/api/search?start=2024-05-02%2000:00:00&end=2024-05-02%2023:59:59", session);
+    ASSERT_EQ(Status(found), 200);
+    const auto rows = RowsOf(found->body);
+    ASSERT_EQ(rows.size(), 1u) << "the encrypted call was not found: " << found->body;
+    auto played = client.Get("/api/recordings/" + rows[0].key + "/audio", session);
+    ASSERT_EQ(Status(played), 200) << (played ? played->body : "no answer");
+    EXPECT_EQ(played->body, desk.Wav()) << "the decrypted call is not the recording that was encrypted";
+    int decrypted = 0;
+    for (const AuditRecord& r : desk.AuditRecords()) {
+        if (r.act != "decrypt") continue;
+        ++decrypted;
+        EXPECT_EQ(r.user, "web:alice") << "the decryption does not name the web user";
+        EXPECT_EQ(r.host, std::string("127.0.0.1 ") + kBrowser) << "the decryption does not name the address and browser";
+    }
+    EXPECT_EQ(decrypted, 1) << "the web play's decryption was not recorded once";
 }
 
 TEST(WebService, MarksTheCookieSecureUnderHttpsAndBehindAProxy) {

@@ -38,19 +38,20 @@ struct Temporary {
 AudioConverter::AudioConverter() = default;
 AudioConverter::~AudioConverter() = default;
 
-std::shared_ptr<const Converted> AudioConverter::Wav(const std::string& path) {
+std::shared_ptr<const Converted> AudioConverter::Wav(const std::string& path, const std::string& who,
+                                                     const std::string& where) {
     std::lock_guard lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
     kept_.remove_if([&](const Kept& k) { return now - k.at > kKeptFor; });
     for (const Kept& k : kept_)
         if (k.path == path) return k.bytes;
-    auto bytes = std::make_shared<const Converted>(Convert(path));
+    auto bytes = std::make_shared<const Converted>(Convert(path, who, where));
     kept_.push_front({path, bytes, now});
     if (kept_.size() > kKeptAtMost) kept_.pop_back();
     return bytes;
 }
 
-Converted AudioConverter::Convert(const std::string& path) {
+Converted AudioConverter::Convert(const std::string& path, const std::string& who, const std::string& where) {
     const fs::path folder = fs::path(player::WorkFolder()) / "webTmp";
     player::MakePrivateFolder(folder);
     Temporary target{folder / ("play-" + std::to_string(::getpid()) + "-" +
@@ -63,7 +64,7 @@ Converted AudioConverter::Convert(const std::string& path) {
     }
     for (int attempt = 0;; ++attempt) {
         if (!worker_) worker_ = std::make_unique<WorkerProcess>();
-        if (!worker_->Send(path, target.path.string())) {
+        if (!worker_->Send(path, target.path.string(), who, where)) {
             worker_.reset();
             if (attempt == 0) continue;  // a worker that had ended: one more
             throw std::runtime_error("the conversion worker cannot be started");

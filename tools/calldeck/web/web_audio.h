@@ -39,11 +39,13 @@ public:
 
     // The WAV form of the recording at `path`, shared with the other
     // requests that take it within its minute. Throws std::runtime_error
-    // with the converter's reason when it cannot be converted.
-    std::shared_ptr<const Converted> Wav(const std::string& path);
+    // with the converter's reason when it cannot be converted. A recording
+    // that must be decrypted first is recorded as decrypted by `who` from
+    // `where` (the web user, their address and browser).
+    std::shared_ptr<const Converted> Wav(const std::string& path, const std::string& who, const std::string& where);
 
 private:
-    Converted Convert(const std::string& path);
+    Converted Convert(const std::string& path, const std::string& who, const std::string& where);
 
     struct Kept {
         std::string path;

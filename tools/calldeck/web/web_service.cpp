@@ -303,7 +303,11 @@ private:
     // Who and where, for the audit trail: the web user, and the address and
     // browser the request came from.
     player::AuditActingFor ActingFor(const httplib::Request& req, const Caller& caller) const {
-        return {"web:" + caller.session.user, AddressOf(req) + " " + req.get_header_value("User-Agent")};
+        return {Who(caller), Where(req)};
+    }
+    static std::string Who(const Caller& caller) { return "web:" + caller.session.user; }
+    std::string Where(const httplib::Request& req) const {
+        return AddressOf(req) + " " + req.get_header_value("User-Agent");
     }
 
     std::string AddressOf(const httplib::Request& req) const {
@@ -334,7 +338,7 @@ private:
             const OnCore core(core_, caller.session);
             row = RowNamed(req);
         }
-        const auto converted = audio_.Wav(row.row.path);
+        const auto converted = audio_.Wav(row.row.path, Who(caller), Where(req));
         {
             const OnCore core(core_, caller.session);
             const auto now = Clock::now();
@@ -371,7 +375,7 @@ private:
             const OnCore core(core_, caller.session);
             row = RowNamed(req);
         }
-        const auto converted = audio_.Wav(row.row.path);
+        const auto converted = audio_.Wav(row.row.path, Who(caller), Where(req));
         const player::Waveform& w = converted->waveform;
         std::string peaks;
         peaks.reserve(w.peaks.size() * 12);
